@@ -1,0 +1,23 @@
+// What a backend calls in the core. Safe to include beside a desktop's own
+// headers.
+#pragma once
+#include <cstdint>
+
+// The main routine: argText is everything after the program name (quotes
+// still in it). Returns the process exit code.
+int AppMain(const char *argText);
+// Splits a whole command line (program name first) and returns the argument
+// text within it.
+const char *ArgumentText(const char *commandLine);
+// Every message of the main window that the core handles: MSG_CREATE,
+// MSG_DESTROY, MSG_CLOSE, MSG_KEYDOWN, MSG_COMMAND, MSG_TIMER, MSG_MOUSEMOVE,
+// MSG_LBUTTONDOWN (wParam/lParam as the desktop gives them). MSG_PAINT is the
+// backend's own: it draws ButtonSourceX for each button.
+void AppWindowProc(uint32_t msg, uint32_t wParam, int32_t lParam);
+// Where button i (0..5) is drawn in the client area and which picture of the
+// strip it shows in the current run state.
+int32_t ButtonDestX(int i);
+int32_t ButtonSourceX(int i);
+// Client area of the toolbar.
+constexpr int32_t CLIENT_WIDTH = 131;
+constexpr int32_t CLIENT_HEIGHT = 26;

@@ -1,0 +1,86 @@
+// The recording test double behind every platform header: scripted key,
+// pointer and clock state; every injected event, timer, post, caption, box
+// and dialog goes into one log that tests read. The message loop is simulated
+// in virtual time: posted messages first, then the earliest due timer.
+#pragma once
+#include "ui.h"
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+struct FakeCall {
+    std::string what; // "key", "mouse", "setcursor", "settimer", "killtimer", "post",
+                      // "close", "caption", "box", "choose", "menu", "repeatbox",
+                      // "about", "url", "sleep", "setkeyboardstate", "invalidate",
+                      // "show", "create", "destroy", "graphics", "decorate", "quit"
+    int64_t a = 0, b = 0, c = 0;
+    std::string text, title;
+    uint32_t tick = 0; // virtual clock when it happened
+};
+
+struct FakeTimer {
+    uint32_t interval;
+    uint32_t due;
+};
+
+struct FakePost {
+    bool close; // MSG_CLOSE instead of MSG_COMMAND
+    uint32_t wParam;
+    int32_t lParam;
+};
+
+struct FakeState {
+    uint32_t tick = 1000;
+    uint8_t physical[256] = {};  // 1 while physically down (PlatGetAsyncKeyState)
+    uint8_t thread[256] = {};    // 0x80 down, 0x01 toggled (PlatGetKeyState)
+    int32_t cursorX = 400, cursorY = 300;
+    int32_t screenW = 1024, screenH = 768;
+    uint32_t foreground = 0x2222;
+    uint32_t mainWindowId = 0x10001;
+    uint32_t doubleClickTime = 500;
+    uint32_t versionMajor = 6;
+    int32_t dlgFrame = 3, smallCaption = 15;
+    PlatRect windowRect = {0, 0, 0, 0};
+    std::string caption;
+    bool windowExists = false, visible = false, createFails = false;
+    std::string modulePath; // PlatGetModuleFileName answer
+    bool urlOk = true;
+
+    std::deque<int> boxAnswers;              // PlatMessageBox / PlatRepeatCountBox (default 1)
+    std::deque<std::string> fileAnswers;     // PlatChooseFileName ("" cancels; none left cancels)
+    std::deque<std::string> repeatTyped;     // text left in the repeat field (none: unchanged)
+    std::deque<uint32_t> menuAnswers;        // command chosen from the next menu (0: none)
+    std::vector<PlatMenuItem> lastMenu;      // items of the last menu shown
+    std::vector<std::string> lastMenuTexts;  // their texts, kept past the call
+    std::function<void(const std::string &title)> onModal; // runs inside every box/dialog/menu
+
+    std::map<uint32_t, FakeTimer> timers;
+    std::deque<FakePost> posted;
+    std::multimap<uint32_t, std::function<void()>> script; // actions at virtual ticks
+    bool quit = false;
+    int quitCode = 0;
+    uint32_t loopLimitMs = 600000; // PlatRunMessageLoop gives up after this much virtual time
+
+    std::vector<FakeCall> log;
+};
+
+extern FakeState g_fake;
+
+// Back to a fresh desktop (also resets the core's AppState).
+void FakeReset();
+// Key held / released by the user: physical state and the thread's table.
+void FakeKeyDown(int vk);
+void FakeKeyUp(int vk);
+// Runs `action` when the virtual clock reaches `at`.
+void FakeAt(uint32_t at, std::function<void()> action);
+// Dispatches posted messages and due timers while virtual time runs for ms
+// (stops early on quit). Returns the number of messages dispatched.
+int FakeRunFor(uint32_t ms);
+// Dispatches what is posted or due now, without moving the clock.
+int FakeRunPending();
+// Log entries of one kind, in order.
+std::vector<FakeCall> FakeLogOf(const std::string &what);
+void FakeClearLog();

@@ -1,0 +1,31 @@
+// Reading and injecting keyboard and pointer input. Key codes are the
+// virtual-key numbers that .rec files store, on every backend; results follow
+// the desktop calls they are named after (bit 15 = down, bit 0 = toggled).
+#pragma once
+#include <cstdint>
+
+// Takes a fresh look at the devices. The core calls it once before each scan
+// (recorder tick, input release, hotkey poll, play tick) so a backend that
+// pays a round trip per look (X11) pays it once per scan, not once per key.
+void PlatInputSnapshot();
+// Physical state: bit 15 while down. Codes 1 and 2 are the left and right
+// mouse buttons, 4 to 6 the middle and extra buttons.
+int16_t PlatGetAsyncKeyState(int vk);
+// The thread's key-state table: bit 15 down, bit 0 toggled.
+int16_t PlatGetKeyState(int vk);
+// Replaces the thread's key-state table (the core only ever passes zeros).
+void PlatSetKeyboardState(const uint8_t table[256]);
+// The key's hardware scan code as a PC keyboard sends it, 0 when none.
+uint32_t PlatMapVirtualKey(uint32_t vk);
+void PlatGetCursorPos(int32_t *x, int32_t *y);
+// The window that has the focus, as a 32-bit id.
+uint32_t PlatGetForegroundWindow();
+// flags: 1 extended key, 2 key up.
+void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags);
+// flags: 2/4 left down/up, 8/16 right down/up (dx, dy 0), or 0x8001 with an
+// absolute position scaled to 0..65535 of the primary screen.
+void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy);
+void PlatSetCursorPos(int32_t x, int32_t y);
+int32_t PlatScreenWidth();
+int32_t PlatScreenHeight();
+uint32_t PlatGetDoubleClickTime();

@@ -1,0 +1,12 @@
+// The clock and the main window's timers.
+#pragma once
+#include <cstdint>
+
+// Milliseconds; wraps at 2^32, only differences are used.
+uint32_t PlatGetTickCount();
+// Blocks the one thread.
+void PlatSleep(uint32_t ms);
+// Arms a timer of the main window: MSG_TIMER with the id after each interval
+// until killed. Arming a pending timer replaces its interval.
+void PlatSetTimer(uint32_t id, uint32_t ms);
+void PlatKillTimer(uint32_t id);

@@ -1,0 +1,22 @@
+# Helpers for the test stages: each stage writes "passed failed" into
+# $QV_RESULTS/<name> so scripts/test can add them up.
+QV_RESULTS=${QV_RESULTS:-build/results}
+mkdir -p "$QV_RESULTS"
+
+record() { # name passed failed
+  echo "$2 $3" > "$QV_RESULTS/$1"
+  [ "$3" -eq 0 ]
+}
+
+run_gtest() { # name binary [args]
+  local name=$1; shift
+  local log="$QV_RESULTS/$name.log"
+  "$@" 2>&1 | tee "$log" | grep -E '^\[  (FAILED|PASSED) |^\[==========\]' 
+  local rc=${PIPESTATUS[0]}
+  local p f
+  p=$(grep -oE '^\[  PASSED  \] [0-9]+' "$log" | grep -oE '[0-9]+$' || true)
+  f=$(grep -oE '^\[  FAILED  \] [0-9]+ test' "$log" | grep -oE '[0-9]+' | head -1 || true)
+  p=${p:-0}; f=${f:-0}
+  [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && { f=1; tail -30 "$log"; }
+  record "$name" "$p" "$f"
+}
