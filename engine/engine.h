@@ -1,0 +1,39 @@
+// The engine's entry points: recording files, recorder, player and input
+// release. Command handlers take what the window's dispatch hands them.
+#pragma once
+#include "../platform/ui.h"
+#include "types.h"
+
+// ---- input release ----
+bool IsExtendedKey(uint32_t vk);
+void ReleaseAllInput();
+
+// ---- recording files ----
+// Size of the file, or of the running executable for a null or empty path;
+// 0 when it cannot be opened.
+uint32_t FileSizeOf(const char *path);
+// Reads up to maximum bytes from offset (negative: from the end) into
+// buffer, which holds maximum + 1 bytes (a NUL follows the data).
+uint32_t ReadFileAt(const char *path, int32_t offset, void *buffer, uint32_t maximum);
+// Writes at offset (negative: append); creates the file when missing.
+uint32_t WriteFileAt(const char *path, int32_t offset, const void *data, uint32_t length);
+// buf: 260 bytes; mode 1 open, 2 save. 1 when a file was chosen.
+int ChooseFileName(char *buf, PlatFilter filter, int mode);
+// Replaces the recording in memory with the file's records from offset.
+// Returns the bytes loaded, 0 when refused (with the "Not a valid recording"
+// box) or when no memory could be had.
+uint32_t LoadRecording(const char *path, int32_t offset);
+// True when the bytes pass the validity rule of a recording.
+bool IsValidRecording(const uint8_t *data, uint32_t n);
+void ShowNothingRecorded();
+void OpenCommand();
+void SaveCommand();
+
+// ---- recorder ----
+void RecordCommand();             // ID_RECORD
+void RecordTick(uint32_t timerId); // TIMER_RECORD, after the dispatch killed it
+
+// ---- player ----
+void PlayCommand(uint32_t wParam); // ID_PLAY (high word 1: stop request)
+void PlayTick(uint32_t timerId);   // TIMER_PLAY, after the dispatch killed it
+void ReplayPointerMove(int32_t x, int32_t y);
