@@ -6,10 +6,17 @@ volatile char RepeatField[6] = {'@', '@', '@', '@', '@', 0};
 volatile char SpeedField[6] = {'$', '$', '$', '$', '$', 0};
 
 static void CopyVolatile(const volatile char *from, char *to, int n) {
-    for (int i = 0; i < n; i++) to[i] = from[i];
+    for (int i = 0; i < n; i++)
+        to[i] = from[i];
     to[n] = 0;
 }
 
-void ReadOwnSizeText(char out[7]) { CopyVolatile(OwnSizeField + sizeof(OWN_SIZE_TAG) - 1, out, 6); }
-void ReadRepeatField(char out[6]) { CopyVolatile(RepeatField, out, 5); }
-void ReadSpeedField(char out[6]) { CopyVolatile(SpeedField, out, 5); }
+void ReadOwnSizeText(char out[7]) {
+    CopyVolatile(OwnSizeField + sizeof(OWN_SIZE_TAG) - 1, out, 6);
+}
+void ReadRepeatField(char out[6]) {
+    CopyVolatile(RepeatField, out, 5);
+}
+void ReadSpeedField(char out[6]) {
+    CopyVolatile(SpeedField, out, 5);
+}

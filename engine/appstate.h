@@ -4,15 +4,15 @@
 #include "types.h"
 
 struct AppState {
-    uint32_t mainWindow;   // 32-bit id of the toolbar window, as the foreground window reports it
+    uint32_t mainWindow; // 32-bit id of the toolbar window, as the foreground window reports it
     EventList list;
     RunState runState;
-    int32_t loopNumber;    // passes finished in the current playback
-    uint32_t startTick;    // tick at the start of the recording or of the current pass
-    int32_t ownBaseSize;   // length of the program as built
-    int32_t repeatCount;   // passes per playback
-    char repeatText[32];   // text of the repeat-count field
-    uint8_t tips;          // caption tips shown when exactly 1
+    int32_t loopNumber;  // passes finished in the current playback
+    uint32_t startTick;  // tick at the start of the recording or of the current pass
+    int32_t ownBaseSize; // length of the program as built
+    int32_t repeatCount; // passes per playback
+    char repeatText[32]; // text of the repeat-count field
+    uint8_t tips;        // caption tips shown when exactly 1
     char ownPath[256];
     char iniPath[256];
     char recordingName[32]; // at most 30 characters used
@@ -23,7 +23,7 @@ struct AppState {
     uint8_t rememberSettings;
     uint8_t recordHotkey;
     uint8_t playHotkey;
-    uint8_t lastMouseValue; // low byte of x + y of the last recorded pointer position
+    uint8_t lastMouseValue;   // low byte of x + y of the last recorded pointer position
     uint8_t keySnapshot[255]; // index 1..254: down as last seen by the recorder
 };
 

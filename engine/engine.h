@@ -30,7 +30,7 @@ void OpenCommand();
 void SaveCommand();
 
 // ---- recorder ----
-void RecordCommand();             // ID_RECORD
+void RecordCommand();              // ID_RECORD
 void RecordTick(uint32_t timerId); // TIMER_RECORD, after the dispatch killed it
 
 // ---- player ----

@@ -34,8 +34,8 @@ struct FakePost {
 
 struct FakeState {
     uint32_t tick = 1000;
-    uint8_t physical[256] = {};  // 1 while physically down (PlatGetAsyncKeyState)
-    uint8_t thread[256] = {};    // 0x80 down, 0x01 toggled (PlatGetKeyState)
+    uint8_t physical[256] = {}; // 1 while physically down (PlatGetAsyncKeyState)
+    uint8_t thread[256] = {};   // 0x80 down, 0x01 toggled (PlatGetKeyState)
     int32_t cursorX = 400, cursorY = 300;
     int32_t screenW = 1024, screenH = 768;
     uint32_t foreground = 0x2222;
@@ -49,12 +49,12 @@ struct FakeState {
     std::string modulePath; // PlatGetModuleFileName answer
     bool urlOk = true;
 
-    std::deque<int> boxAnswers;              // PlatMessageBox / PlatRepeatCountBox (default 1)
-    std::deque<std::string> fileAnswers;     // PlatChooseFileName ("" cancels; none left cancels)
-    std::deque<std::string> repeatTyped;     // text left in the repeat field (none: unchanged)
-    std::deque<uint32_t> menuAnswers;        // command chosen from the next menu (0: none)
-    std::vector<PlatMenuItem> lastMenu;      // items of the last menu shown
-    std::vector<std::string> lastMenuTexts;  // their texts, kept past the call
+    std::deque<int> boxAnswers;             // PlatMessageBox / PlatRepeatCountBox (default 1)
+    std::deque<std::string> fileAnswers;    // PlatChooseFileName ("" cancels; none left cancels)
+    std::deque<std::string> repeatTyped;    // text left in the repeat field (none: unchanged)
+    std::deque<uint32_t> menuAnswers;       // command chosen from the next menu (0: none)
+    std::vector<PlatMenuItem> lastMenu;     // items of the last menu shown
+    std::vector<std::string> lastMenuTexts; // their texts, kept past the call
     std::function<void(const std::string &title)> onModal; // runs inside every box/dialog/menu
 
     std::map<uint32_t, FakeTimer> timers;

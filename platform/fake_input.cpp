@@ -27,7 +27,8 @@ int16_t PlatGetKeyState(int vk) {
 }
 
 void PlatSetKeyboardState(const uint8_t table[256]) {
-    for (int i = 0; i < 256; i++) g_fake.thread[i] = table[i];
+    for (int i = 0; i < 256; i++)
+        g_fake.thread[i] = table[i];
     Log("setkeyboardstate", 0);
 }
 
@@ -47,7 +48,11 @@ uint32_t PlatMapVirtualKey(uint32_t vk) {
     case 0xA3: return 29;
     case 0xA4: return 56;
     case 0xA5: return 56;
-    case 0x01: case 0x02: case 0x04: case 0x05: case 0x06: return 0;
+    case 0x01:
+    case 0x02:
+    case 0x04:
+    case 0x05:
+    case 0x06: return 0;
     default: return vk < 0x80 ? (vk & 0x7F) : 0;
     }
 }
@@ -57,11 +62,17 @@ void PlatGetCursorPos(int32_t *x, int32_t *y) {
     *y = g_fake.cursorY;
 }
 
-uint32_t PlatGetForegroundWindow() { return g_fake.foreground; }
+uint32_t PlatGetForegroundWindow() {
+    return g_fake.foreground;
+}
 
-void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) { Log("key", vk, scan, flags); }
+void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
+    Log("key", vk, scan, flags);
+}
 
-void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) { Log("mouse", flags, dx, dy); }
+void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
+    Log("mouse", flags, dx, dy);
+}
 
 void PlatSetCursorPos(int32_t x, int32_t y) {
     g_fake.cursorX = x;
@@ -69,6 +80,12 @@ void PlatSetCursorPos(int32_t x, int32_t y) {
     Log("setcursor", x, y);
 }
 
-int32_t PlatScreenWidth() { return g_fake.screenW; }
-int32_t PlatScreenHeight() { return g_fake.screenH; }
-uint32_t PlatGetDoubleClickTime() { return g_fake.doubleClickTime; }
+int32_t PlatScreenWidth() {
+    return g_fake.screenW;
+}
+int32_t PlatScreenHeight() {
+    return g_fake.screenH;
+}
+uint32_t PlatGetDoubleClickTime() {
+    return g_fake.doubleClickTime;
+}

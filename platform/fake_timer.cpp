@@ -40,9 +40,13 @@ void FakeKeyUp(int vk) {
     g_fake.thread[vk & 255] &= uint8_t(~0x80);
 }
 
-void FakeAt(uint32_t at, std::function<void()> action) { g_fake.script.emplace(at, action); }
+void FakeAt(uint32_t at, std::function<void()> action) {
+    g_fake.script.emplace(at, action);
+}
 
-uint32_t PlatGetTickCount() { return g_fake.tick; }
+uint32_t PlatGetTickCount() {
+    return g_fake.tick;
+}
 
 void PlatSleep(uint32_t ms) {
     Log("sleep", ms);
@@ -115,7 +119,8 @@ int FakeRunFor(uint32_t ms) {
 
 int FakeRunPending() {
     int n = 0;
-    while (!g_fake.quit && DispatchOne(g_fake.tick, false)) n++;
+    while (!g_fake.quit && DispatchOne(g_fake.tick, false))
+        n++;
     return n;
 }
 
@@ -126,4 +131,6 @@ std::vector<FakeCall> FakeLogOf(const std::string &what) {
     return out;
 }
 
-void FakeClearLog() { g_fake.log.clear(); }
+void FakeClearLog() {
+    g_fake.log.clear();
+}

@@ -34,11 +34,14 @@ void PlatShowMainWindow(bool show) {
     Log("show", show);
 }
 
-uint32_t PlatMainWindowId() { return g_fake.mainWindowId; }
+uint32_t PlatMainWindowId() {
+    return g_fake.mainWindowId;
+}
 
 int PlatRunMessageLoop() {
     uint32_t start = g_fake.tick;
-    while (!g_fake.quit && g_fake.tick - start < g_fake.loopLimitMs) FakeRunFor(50);
+    while (!g_fake.quit && g_fake.tick - start < g_fake.loopLimitMs)
+        FakeRunFor(50);
     return g_fake.quitCode;
 }
 
@@ -77,20 +80,32 @@ void PlatGetCaption(char *buf, uint32_t size) {
     buf[size - 1] = 0;
 }
 
-void PlatInvalidate() { Log("invalidate"); }
+void PlatInvalidate() {
+    Log("invalidate");
+}
 
-void PlatGetWindowRect(PlatRect *r) { *r = g_fake.windowRect; }
+void PlatGetWindowRect(PlatRect *r) {
+    *r = g_fake.windowRect;
+}
 
 void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
     *dlgFrame = g_fake.dlgFrame;
     *smallCaption = g_fake.smallCaption;
 }
 
-uint32_t PlatGetVersionMajor() { return g_fake.versionMajor; }
+uint32_t PlatGetVersionMajor() {
+    return g_fake.versionMajor;
+}
 
-void PlatCreateGraphics() { Log("graphics", 1); }
-void PlatDestroyGraphics() { Log("graphics", 0); }
-void PlatSetHandCursor() { Log("handcursor"); }
+void PlatCreateGraphics() {
+    Log("graphics", 1);
+}
+void PlatDestroyGraphics() {
+    Log("graphics", 0);
+}
+void PlatSetHandCursor() {
+    Log("handcursor");
+}
 
 int PlatMessageBox(const char *text, const char *title, uint32_t flags, bool unowned) {
     FakeCall &c = Log("box", flags, unowned);
@@ -122,7 +137,8 @@ int PlatChooseFileName(char *buf, PlatFilter filter, int mode) {
 void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     Log("menu", x, y, n);
     g_fake.lastMenuTexts.clear();
-    for (int i = 0; i < n; i++) g_fake.lastMenuTexts.push_back(items[i].text ? items[i].text : "");
+    for (int i = 0; i < n; i++)
+        g_fake.lastMenuTexts.push_back(items[i].text ? items[i].text : "");
     g_fake.lastMenu.assign(items, items + n);
     for (int i = 0; i < n; i++)
         g_fake.lastMenu[size_t(i)].text = g_fake.lastMenuTexts[size_t(i)].c_str();

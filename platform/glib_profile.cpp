@@ -21,7 +21,8 @@ static bool LoadKeyFile(GKeyFile *kf, const char *path, bool *exists) {
 // Reads a leading optional sign and digits, as the desktop's INI reader does;
 // anything else gives the default.
 static int32_t ParseIniInt(const char *text, int32_t def) {
-    while (*text == ' ' || *text == '\t') text++;
+    while (*text == ' ' || *text == '\t')
+        text++;
     char *end = nullptr;
     errno = 0;
     long long v = std::strtoll(text, &end, 10);

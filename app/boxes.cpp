@@ -1,0 +1,4 @@
+#include "appcore.h"
+void RepeatCountCommand() {}
+void AboutCommand() {}
+void DecorateTick(uint32_t) {}

@@ -1,0 +1,2 @@
+#include "appcore.h"
+void PollTick() {}

@@ -1,0 +1,179 @@
+// The toolbar window's procedure: which routine owns each message, command
+// and timer. Everything that acts on a click or key is posted as a command
+// first, so one table decides what every entry point does.
+#include "../builder/builder.h"
+#include "../engine/appstate.h"
+#include "../engine/engine.h"
+#include "../engine/eventlist.h"
+#include "../engine/winconst.h"
+#include "../platform/timer.h"
+#include "../platform/ui.h"
+#include "app.h"
+#include "appcore.h"
+
+int32_t ButtonDestX(int i) {
+    return 21 * i + 5;
+}
+
+int32_t ButtonSourceX(int i) {
+    if (i == 2 && g_app.runState == Recording) return 96;
+    return 16 * i;
+}
+
+// ---- commands ----
+static void CmdOpen(uint32_t, int32_t) {
+    OpenCommand();
+}
+static void CmdSave(uint32_t, int32_t) {
+    SaveCommand();
+}
+static void CmdRecord(uint32_t, int32_t) {
+    RecordCommand();
+}
+static void CmdPlay(uint32_t wParam, int32_t) {
+    PlayCommand(wParam);
+}
+static void CmdCompile(uint32_t, int32_t) {
+    CompileCommand();
+}
+static void CmdOptions(uint32_t, int32_t) {
+    ShowOptionsMenu();
+}
+static void CmdSetting(uint32_t wParam, int32_t) {
+    SettingCommand(wParam & 0xFFFF);
+}
+static void CmdRepeat(uint32_t, int32_t) {
+    RepeatCountCommand();
+}
+static void CmdHelp(uint32_t, int32_t) {
+    HelpCommand();
+}
+static void CmdWebsite(uint32_t, int32_t lParam) {
+    WebsiteCommand(lParam);
+}
+static void CmdAbout(uint32_t, int32_t) {
+    AboutCommand();
+}
+static void CmdHotkey(uint32_t wParam, int32_t) {
+    HotkeyChoiceCommand(wParam & 0xFFFF);
+}
+
+typedef void (*CommandHandler)(uint32_t wParam, int32_t lParam);
+
+// Indexed by command - ID_OPEN; the gap 0x8006..0x8009 belongs to nobody.
+static const CommandHandler commandTable[] = {
+    CmdOpen,   CmdSave,    CmdRecord, CmdPlay,    CmdCompile, CmdOptions, nullptr,
+    nullptr,   nullptr,    nullptr,   CmdSetting, CmdSetting, CmdSetting, CmdRepeat,
+    CmdHelp,   CmdWebsite, CmdAbout,  CmdSetting, CmdSetting, CmdHotkey,  CmdHotkey,
+    CmdHotkey, CmdHotkey,  CmdHotkey, CmdHotkey,  CmdHotkey,  CmdHotkey,
+};
+static_assert(sizeof commandTable / sizeof commandTable[0] == ID_PLAYKEY_F12 - ID_OPEN + 1);
+
+static void DispatchCommand(uint32_t wParam, int32_t lParam) {
+    uint32_t command = wParam & 0xFFFF;
+    if (command < ID_OPEN || command > ID_PLAYKEY_F12) return;
+    CommandHandler handler = commandTable[command - ID_OPEN];
+    if (handler) handler(wParam, lParam);
+}
+
+// ---- timers ----
+static void TimerRecord(uint32_t id) {
+    PlatKillTimer(id);
+    RecordTick(id);
+}
+
+static void TimerPlay(uint32_t id) {
+    // Without a recording the tick would have nothing to walk; the timer
+    // stays armed and fires again harmlessly.
+    if (!g_app.list.records) return;
+    PlatKillTimer(id);
+    PlayTick(id);
+}
+
+static void TimerDecorate(uint32_t id) {
+    DecorateTick(id);
+}
+static void TimerPoll(uint32_t) {
+    PollTick();
+}
+
+static const struct {
+    uint32_t id;
+    void (*handler)(uint32_t id);
+} timerTable[] = {
+    {TIMER_RECORD, TimerRecord},
+    {TIMER_PLAY, TimerPlay},
+    {TIMER_ABOUT_DECORATE, TimerDecorate},
+    {TIMER_REPEAT_DECORATE, TimerDecorate},
+    {TIMER_POLL, TimerPoll},
+};
+
+static void DispatchTimer(uint32_t id) {
+    for (auto &t : timerTable)
+        if (t.id == id) {
+            t.handler(id);
+            return;
+        }
+}
+
+// ---- window messages ----
+static void OnCreate(uint32_t, int32_t) {
+    PlatCreateGraphics();
+    PlatSetTimer(TIMER_POLL, 50);
+}
+
+static void OnDestroy(uint32_t, int32_t) {
+    SaveSettings();
+    if (g_app.list.records) ClearEventList(&g_app.list);
+    PlatDestroyGraphics();
+    PlatKillTimer(TIMER_POLL);
+    PlatPostQuit(0);
+}
+
+static void OnClose(uint32_t, int32_t) {
+    PlatDestroyMainWindow();
+}
+
+static void OnKeyDown(uint32_t wParam, int32_t) {
+    if (wParam == 0x4F)
+        PlatPostCommand(ID_OPEN, 0);
+    else if (wParam == VK_RETURN)
+        PlatPostCommand(ID_OPTIONS, 0);
+}
+
+static void OnCommand(uint32_t wParam, int32_t lParam) {
+    DispatchCommand(wParam, lParam);
+}
+static void OnTimer(uint32_t wParam, int32_t) {
+    DispatchTimer(wParam);
+}
+static void OnMouseMove(uint32_t, int32_t) {
+    PlatSetHandCursor();
+}
+
+// Clicks 3 pixels left of a picture and in the gaps count for a neighbour:
+// the toolbar has no dead spots.
+static void OnLButtonDown(uint32_t, int32_t lParam) {
+    int32_t x = int32_t(uint32_t(lParam) & 0xFFFF);
+    int32_t index = (x - 2) / 21;
+    if (index < 0) index = 0;
+    if (index > 5) index = 5;
+    PlatPostCommand(ID_OPEN + uint32_t(index), 0);
+}
+
+static const struct {
+    uint32_t msg;
+    void (*handler)(uint32_t wParam, int32_t lParam);
+} messageTable[] = {
+    {MSG_CREATE, OnCreate},       {MSG_DESTROY, OnDestroy},         {MSG_CLOSE, OnClose},
+    {MSG_KEYDOWN, OnKeyDown},     {MSG_COMMAND, OnCommand},         {MSG_TIMER, OnTimer},
+    {MSG_MOUSEMOVE, OnMouseMove}, {MSG_LBUTTONDOWN, OnLButtonDown},
+};
+
+void AppWindowProc(uint32_t msg, uint32_t wParam, int32_t lParam) {
+    for (auto &m : messageTable)
+        if (m.msg == msg) {
+            m.handler(wParam, lParam);
+            return;
+        }
+}

@@ -1,0 +1,3 @@
+#include "engine.h"
+void RecordCommand() {}
+void RecordTick(uint32_t) {}

@@ -1,0 +1,5 @@
+#include "engine.h"
+bool IsExtendedKey(uint32_t) {
+    return false;
+}
+void ReleaseAllInput() {}
