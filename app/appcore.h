@@ -2,7 +2,23 @@
 #pragma once
 #include <cstdint>
 
+// The maker's one host: the main page, the support page below it and the
+// about box's link text all derive from it.
+constexpr const char *WEB_ADDRESS = "http://www.quorvane.example";
+constexpr const char *SUPPORT_PAGE_PATH = "/support.php#tools";
+
+// start.cpp
+// Toolbar window size for the desktop's frame metrics: a 131 x 26 client
+// area inside the dialog frame and the small caption.
+void MainWindowSize(int32_t *width, int32_t *height);
+// Keeps a saved coordinate on the screen: at least 5, and never beyond
+// screen - window (that bound wins on a too small screen).
+int32_t ClampPosition(int32_t value, int32_t screen, int32_t window);
+
 // settings.cpp
+// The settings file's path for an executable path: the last '.' anywhere is
+// cut and ".ini" appended. Empty when the result would not fit.
+void IniPathFor(const char *exePath, char out[256]);
 // Derives the INI path from ownPath, sets the remember flag and reads the
 // settings; hands back the saved (or default) window position.
 void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t *y);
@@ -14,11 +30,19 @@ void SettingCommand(uint32_t command); // speed, continuous, tips, remember
 void HotkeyChoiceCommand(uint32_t command);
 void HelpCommand();
 void WebsiteCommand(int32_t lParam);
+extern const char HELP_TEXT[];
 
 // poll.cpp
 void PollTick();
+// Caption text for the current state and pointer (never empty).
+void BuildCaption(char out[256]);
 
 // boxes.cpp
 void RepeatCountCommand();
 void AboutCommand();
 void DecorateTick(uint32_t timerId);
+// "Mon D YYYY hh:mm:ss" from the compiler's date ("Mmm dd yyyy", day padded
+// with a blank) and time texts.
+void FormatBuildStamp(const char *date, const char *time, char out[32]);
+// The about box's text for the given build stamp.
+void BuildAboutText(const char *stamp, char *out, uint32_t size);

@@ -1,4 +1,70 @@
+// The repeat-count and about boxes. Placing their controls is the backend's
+// work (PlatDecorateBox); the core owns what the boxes say and what their
+// answers do.
+#include "../engine/appstate.h"
+#include "../engine/text.h"
+#include "../engine/winconst.h"
+#include "../platform/timer.h"
+#include "../platform/ui.h"
 #include "appcore.h"
-void RepeatCountCommand() {}
-void AboutCommand() {}
-void DecorateTick(uint32_t) {}
+#include <cstdio>
+#include <cstring>
+
+void RepeatCountCommand() {
+    // The search timer places the field while the box's own loop runs.
+    PlatSetTimer(TIMER_REPEAT_DECORATE, 10);
+    std::snprintf(g_app.repeatText, sizeof g_app.repeatText, "%d",
+                  g_app.repeatCount < 1 ? 1 : g_app.repeatCount);
+    int answer = PlatRepeatCountBox("Number of Playback Loops:\t\n\n\n\n\n", "Playback Repeats",
+                                    MB_OKCANCEL | MB_ICONQUESTION | MB_TOPMOST, g_app.repeatText);
+    if (answer == IDOK) {
+        // An empty field or 0 still means one pass; a count is the opposite
+        // of playing until stopped.
+        int32_t n = ParseDecimal(g_app.repeatText);
+        g_app.repeatCount = n >= 1 ? n : 1;
+        g_app.continuous = 0;
+    }
+    // The box may have closed before the field was placed.
+    PlatKillTimer(TIMER_REPEAT_DECORATE);
+}
+
+void FormatBuildStamp(const char *date, const char *time, char out[32]) {
+    // The compiler pads a one-digit day with a blank ("Dec  8 2026"); the
+    // stamp shows it unpadded.
+    char month[4] = {date[0], date[1], date[2], 0};
+    const char *day = date + 4;
+    if (*day == ' ') day++;
+    int dayLen = 0;
+    while (day[dayLen] && day[dayLen] != ' ')
+        dayLen++;
+    const char *year = day + dayLen;
+    while (*year == ' ')
+        year++;
+    std::snprintf(out, 32, "%s %.*s %.4s %.8s", month, dayLen > 2 ? 2 : dayLen, day, year, time);
+}
+
+void BuildAboutText(const char *stamp, char *out, uint32_t size) {
+    std::snprintf(out, size,
+                  "\n\n\n%s  %s\n\n"
+                  "Copyright (C) 2026 The Quorvane developers\n"
+                  "Build:  %s"
+                  "\n\nIf you like this program, please consider donating at our "
+                  "website.\t\nThank you!\n\n",
+                  PROGRAM_NAME, PROGRAM_VERSION, stamp);
+}
+
+void AboutCommand() {
+    PlatSetTimer(TIMER_ABOUT_DECORATE, 10);
+    char stamp[32];
+    FormatBuildStamp(__DATE__, __TIME__, stamp);
+    char text[512];
+    BuildAboutText(stamp, text, sizeof text);
+    PlatAboutBox(text, "About Quorvane",
+                 MB_OK | MB_USERICON | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST, WEB_ADDRESS);
+    PlatKillTimer(TIMER_ABOUT_DECORATE);
+}
+
+// One search step; the timer stops once the box carries its control.
+void DecorateTick(uint32_t timerId) {
+    if (PlatDecorateBox(timerId)) PlatKillTimer(timerId);
+}

@@ -1,2 +1,120 @@
+// The 50 ms poll: the two hotkeys, then the caption, which is the program's
+// only status line.
+#include "../engine/appstate.h"
+#include "../engine/winconst.h"
+#include "../platform/input.h"
+#include "../platform/timer.h"
+#include "../platform/ui.h"
 #include "appcore.h"
-void PollTick() {}
+#include <cstdio>
+#include <cstring>
+
+// The keys of one hotkey choice, tested left to right; the letter comes
+// first and is filled in per hotkey.
+static const struct {
+    uint8_t choice;
+    uint8_t keys[4];
+    uint8_t n;
+    const char *tip; // appended to "Rec (" / "Play ("
+} hotkeyKeys[] = {
+    {HOTKEY_CSA, {0, VK_CONTROL, VK_SHIFT, VK_MENU}, 4, "ctl+shft+alt+"},
+    {HOTKEY_PRTSC, {VK_SNAPSHOT}, 1, "Print Scr)"},
+    {HOTKEY_F8, {VK_F8}, 1, "F8)"},
+    {HOTKEY_F12, {VK_F12}, 1, "F12)"},
+};
+
+static bool IsDown(int vk) {
+    return PlatGetKeyState(vk) < 0;
+}
+
+// An unknown choice (hand-edited settings) matches no key at all.
+static bool HotkeyDown(uint8_t choice, uint8_t letter) {
+    for (auto &h : hotkeyKeys) {
+        if (h.choice != choice) continue;
+        for (int i = 0; i < h.n; i++)
+            if (!IsDown(i == 0 && choice == HOTKEY_CSA ? letter : h.keys[i])) return false;
+        return true;
+    }
+    return false;
+}
+
+static void AppendHotkeyTip(char *text, size_t size, uint8_t choice, char letter) {
+    for (auto &h : hotkeyKeys) {
+        if (h.choice != choice) continue;
+        size_t len = std::strlen(text);
+        if (choice == HOTKEY_CSA)
+            std::snprintf(text + len, size - len, "%s%c)", h.tip, letter);
+        else
+            std::snprintf(text + len, size - len, "%s", h.tip);
+        return;
+    }
+}
+
+static const char *const buttonTips[6] = {"Open (O)", "Save",    "Rec (",
+                                          "Play (",   "Compile", "Options (Enter)"};
+
+// Older desktops draw the caption in a narrower space; the short forms
+// ("ctl+sft+alt+R", "Prnt Scr") fit it.
+static void ShortenForOldDesktop(char *text) {
+    if (text[0] != 'R' && text[0] != 'P') return;
+    char *w = text;
+    for (const char *r = text; *r; r++)
+        if (*r != 'h' && *r != 'i') *w++ = *r;
+    *w = 0;
+}
+
+static bool PointerTip(char *out, size_t size) {
+    if (g_app.tips != 1) return false;
+    int32_t x = 0, y = 0;
+    PlatGetCursorPos(&x, &y);
+    PlatRect r;
+    PlatGetWindowRect(&r);
+    // Both edges count as inside, and the caption bar and frame too: the tip
+    // is chosen by x alone.
+    if (x < r.left || x > r.right || y < r.top || y > r.bottom) return false;
+    int32_t index = (x - r.left - 2) / 21;
+    if (index < 0) index = 0;
+    if (index > 5) index = 5;
+    std::snprintf(out, size, "%s", buttonTips[index]);
+    if (index == 2) AppendHotkeyTip(out, size, g_app.recordHotkey, 'R');
+    if (index == 3) AppendHotkeyTip(out, size, g_app.playHotkey, 'P');
+    if ((PlatGetVersionMajor() & 0xFF) <= 5) ShortenForOldDesktop(out);
+    return true;
+}
+
+void BuildCaption(char out[256]) {
+    out[0] = 0;
+    uint32_t seconds = (PlatGetTickCount() - g_app.startTick) / 1000;
+    int minutes = int(seconds / 60), rest = int(seconds % 60);
+    if (g_app.runState == Recording) {
+        std::snprintf(out, 256, "REC %02d:%02d", minutes, rest);
+    } else if (g_app.runState == Playing) {
+        std::snprintf(out, 256, "PLAY %02d:%02d (%d/%d%s)", minutes, rest, g_app.loopNumber + 1,
+                      g_app.continuous ? 0 : g_app.repeatCount, g_app.continuous ? "*" : "");
+    } else if (g_app.recordingName[0]) {
+        std::snprintf(out, 256, "%.31s", g_app.recordingName);
+    } else {
+        PointerTip(out, 256);
+    }
+    if (!out[0]) std::snprintf(out, 256, "%s", PROGRAM_NAME);
+}
+
+void PollTick() {
+    PlatInputSnapshot();
+    // At most one command per tick; the record hotkey wins when both are
+    // down, and when both name the same key.
+    if (HotkeyDown(g_app.recordHotkey, 'R')) {
+        PlatPostCommand(ID_RECORD, 0);
+    } else if (HotkeyDown(g_app.playHotkey, 'P')) {
+        // Lets the hotkey's own keys come up before a playback starts
+        // feeding input.
+        PlatSleep(150);
+        PlatPostCommand(g_app.runState == Playing ? PLAY_STOP_REQUEST : ID_PLAY, 0);
+    }
+
+    char text[256];
+    BuildCaption(text);
+    char current[256];
+    PlatGetCaption(current, 256);
+    if (std::strcmp(current, text) != 0) PlatSetCaption(text);
+}

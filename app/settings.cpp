@@ -1,5 +1,84 @@
+// The settings file beside the executable: read once before the window
+// exists, written (or deleted) once when it is destroyed.
+#include "../engine/appstate.h"
+#include "../engine/text.h"
+#include "../platform/files.h"
+#include "../platform/input.h"
+#include "../platform/profile.h"
+#include "../platform/ui.h"
 #include "appcore.h"
-void ReadSettings(int32_t, int32_t, int32_t *x, int32_t *y) {
-    *x = *y = 5;
+#include <cstring>
+
+static const char SECTION[] = "Quorvane";
+
+// The byte settings, in the order they are read and written after the
+// window position.
+static const struct {
+    const char *key;
+    uint8_t AppState::*field;
+    int32_t def;
+} byteKeys[] = {
+    {"tips", &AppState::tips, 1},
+    {"speed", &AppState::speed, 0},
+    {"record_key", &AppState::recordHotkey, 0},
+    {"play_key", &AppState::playHotkey, 0},
+};
+
+void IniPathFor(const char *exePath, char out[256]) {
+    // The last '.' anywhere counts, even in a folder name: a program without
+    // an extension in "C:\my.tools" keeps its settings in "C:\my.ini".
+    size_t length = std::strlen(exePath);
+    size_t cut = length;
+    for (size_t i = length; i > 0; i--)
+        if (exePath[i - 1] == '.') {
+            cut = i - 1;
+            break;
+        }
+    // A path that cannot take the suffix gets no settings file at all rather
+    // than one under a shortened, different name.
+    if (cut + 4 > 255) {
+        out[0] = 0;
+        return;
+    }
+    std::memcpy(out, exePath, cut);
+    std::memcpy(out + cut, ".ini", 5);
 }
-void SaveSettings() {}
+
+void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t *y) {
+    IniPathFor(g_app.ownPath, g_app.iniPath);
+    const char *path = g_app.iniPath;
+    // Any non-directory counts, an empty file too: its presence is the wish
+    // to have the settings kept.
+    g_app.rememberSettings = path[0] && PlatFileKind(path) == 0 ? 1 : 0;
+
+    // Screen and window are halved separately, as the default always was.
+    int32_t defX = PlatScreenWidth() / 2 - windowWidth / 2;
+    int32_t defY = PlatScreenHeight() / 2 - windowHeight / 2;
+    *x = PlatProfileGetInt(SECTION, "window_x", defX, path);
+    *y = PlatProfileGetInt(SECTION, "window_y", defY, path);
+    // Only the low byte is kept; values are not checked against the known
+    // choices (an unknown hotkey simply never matches).
+    for (auto &k : byteKeys)
+        g_app.*k.field = uint8_t(PlatProfileGetInt(SECTION, k.key, k.def, path));
+}
+
+static void WriteKey(const char *key, int32_t value) {
+    char text[32];
+    std::memset(text, 0, sizeof text);
+    FormatDecimal(value, text);
+    PlatProfileWriteString(SECTION, key, text, g_app.iniPath);
+}
+
+void SaveSettings() {
+    if (!g_app.iniPath[0]) return;
+    if (!g_app.rememberSettings) {
+        PlatDeleteFile(g_app.iniPath);
+        return;
+    }
+    PlatRect r;
+    PlatGetWindowRect(&r);
+    WriteKey("window_x", r.left);
+    WriteKey("window_y", r.top);
+    for (auto &k : byteKeys)
+        WriteKey(k.key, int32_t(g_app.*k.field));
+}
