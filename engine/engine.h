@@ -20,8 +20,9 @@ uint32_t WriteFileAt(const char *path, int32_t offset, const void *data, uint32_
 // buf: 260 bytes; mode 1 open, 2 save. 1 when a file was chosen.
 int ChooseFileName(char *buf, PlatFilter filter, int mode);
 // Replaces the recording in memory with the file's records from offset.
-// Returns the bytes loaded, 0 when refused (with the "Not a valid recording"
-// box) or when no memory could be had.
+// Returns the bytes loaded, or 0 when refused with the "Not a valid
+// recording" box (also when the file is too large or no memory could be had);
+// the list is empty then.
 uint32_t LoadRecording(const char *path, int32_t offset);
 // True when the bytes pass the validity rule of a recording.
 bool IsValidRecording(const uint8_t *data, uint32_t n);

@@ -1,4 +1,158 @@
+// The player: one event per tick of a one-shot timer, paced by the recorded
+// differences, or at fast speed with runs of pointer moves thinned out. The
+// end of a pass is posted as a play command, so one place decides whether
+// another pass follows.
+#include "../platform/input.h"
+#include "../platform/timer.h"
+#include "appstate.h"
 #include "engine.h"
-void PlayCommand(uint32_t) {}
-void PlayTick(uint32_t) {}
-void ReplayPointerMove(int32_t, int32_t) {}
+#include "winconst.h"
+
+static const uint32_t FIRST_TICK_MS = 25;
+static const uint32_t FAST_AFTER_MOVES_MS = 75;
+static const uint32_t FAST_STEP_MS = 1;
+
+static void StopPlayback() {
+    // A standalone copy is longer than the program it was made from; it has
+    // done its work once its playback stops.
+    if (FileSizeOf("") > uint32_t(g_app.ownBaseSize)) PlatPostClose();
+    g_app.loopNumber = 0;
+    g_app.runState = Idle;
+    PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
+}
+
+void PlayCommand(uint32_t wParam) {
+    if (g_app.runState == Recording) return;
+    if (!g_app.list.records) {
+        ShowNothingRecorded();
+        return;
+    }
+    if (g_app.runState == Idle) {
+        g_app.loopNumber = 0;
+        g_app.runState = Playing;
+    } else {
+        g_app.loopNumber = int32_t(uint32_t(g_app.loopNumber) + 1);
+    }
+    ReleaseAllInput();
+    bool stopRequest = (wParam >> 16) != 0;
+    if (stopRequest || (g_app.loopNumber >= g_app.repeatCount && !g_app.continuous)) {
+        StopPlayback();
+        return;
+    }
+    g_app.startTick = PlatGetTickCount();
+    g_app.list.count = 0;
+    PlatSetTimer(TIMER_PLAY, FIRST_TICK_MS);
+}
+
+void ReplayPointerMove(int32_t x, int32_t y) {
+    uint32_t h = uint32_t(PlatScreenHeight());
+    uint32_t dy = h ? uint32_t(y) * 65535u / h : 0;
+    uint32_t w = uint32_t(PlatScreenWidth());
+    uint32_t dx = w ? uint32_t(x) * 65535u / w : 0;
+    PlatMouseEvent(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, dx, dy);
+    PlatSetCursorPos(x, y);
+}
+
+static void ReplayRecord(const EventRecord &r) {
+    switch (r.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP: {
+        uint32_t vk = r.paramL & 0xFF;
+        if (vk == VK_LSHIFT) return;
+        uint32_t flags = IsExtendedKey(vk) ? uint32_t(KEYEVENTF_EXTENDEDKEY) : 0u;
+        if (r.message == WM_KEYUP) flags |= KEYEVENTF_KEYUP;
+        PlatKeybdEvent(uint8_t(vk), uint8_t(PlatMapVirtualKey(vk)), flags);
+        return;
+    }
+    case WM_MOUSEMOVE: ReplayPointerMove(int32_t(r.paramL), int32_t(r.paramH)); return;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+        g_app.clickPlayed = 1;
+        PlatMouseEvent(r.message == WM_LBUTTONDOWN ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, 0,
+                       0);
+        g_app.leftHeld = r.message == WM_LBUTTONDOWN ? 1 : 0;
+        return;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        PlatMouseEvent(r.message == WM_RBUTTONDOWN ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP, 0,
+                       0);
+        g_app.leftHeld = 0;
+        return;
+    default: return;
+    }
+}
+
+// The kind of the record at i; past the block it reads as the end, so no
+// list, however it was loaded, is walked beyond its memory.
+static uint32_t MessageAt(uint32_t i) {
+    return i < g_app.list.capacity / 20 ? g_app.list.records[i].message : 0;
+}
+
+// A stop by Pause or Scroll Lock lets go of whatever the recording held,
+// and gives Scroll Lock's light back in the state it had before the user
+// pressed it to stop.
+static void StopByKey() {
+    g_app.runState = Idle;
+    // Read before the release: it clears the thread's table, toggles
+    // included, while the desktop's own toggle stays as it is.
+    bool scrollOn = (PlatGetKeyState(VK_SCROLL) & 1) != 0;
+    ReleaseAllInput();
+    if (scrollOn) {
+        uint8_t scan = uint8_t(PlatMapVirtualKey(VK_SCROLL));
+        PlatKeybdEvent(VK_SCROLL, scan, 0);
+        PlatKeybdEvent(VK_SCROLL, scan, KEYEVENTF_KEYUP);
+    }
+}
+
+static void EndOfPass() {
+    if (g_app.clickPlayed) PlatSleep(PlatGetDoubleClickTime() / 2);
+    PlatPostCommand(ID_PLAY, 0);
+}
+
+void PlayTick(uint32_t timerId) {
+    PlatInputSnapshot();
+    if (PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0) {
+        if (g_app.runState == Playing) StopByKey();
+        g_app.runState = Idle;
+    }
+    if (g_app.runState != Playing) return;
+
+    EventList &list = g_app.list;
+    uint32_t capacity = list.capacity / 20;
+    if (list.count >= capacity) {
+        EndOfPass();
+        return;
+    }
+    ReplayRecord(list.records[list.count]);
+    list.count++;
+    if (MessageAt(list.count) == 0) {
+        EndOfPass();
+        return;
+    }
+
+    uint32_t delay;
+    if (g_app.speed != 1) {
+        // Unsigned difference: a tick count that wrapped between the two
+        // records still gives the true interval.
+        delay = list.records[list.count].time - list.records[list.count - 1].time;
+    } else {
+        // Of a run of moves only every sixth position and the run's last
+        // move are worth showing; a drag keeps every move, one per tick.
+        bool moved = false;
+        while (!g_app.leftHeld && MessageAt(list.count) == WM_MOUSEMOVE) {
+            if (list.count % 6 == 0 || MessageAt(list.count + 1) != WM_MOUSEMOVE) {
+                const EventRecord &r = list.records[list.count];
+                ReplayPointerMove(int32_t(r.paramL), int32_t(r.paramH));
+                PlatSleep(1);
+                moved = true;
+            }
+            list.count++;
+        }
+        if (MessageAt(list.count) == 0) {
+            EndOfPass();
+            return;
+        }
+        delay = moved ? FAST_AFTER_MOVES_MS : FAST_STEP_MS;
+    }
+    PlatSetTimer(timerId, delay);
+}

@@ -1,3 +1,141 @@
+// The recorder: a 10 ms one-shot timer compares every key with the last
+// state it saw and takes at most one event per tick, a pointer move only
+// when no key changed.
+#include "../platform/input.h"
+#include "../platform/timer.h"
+#include "appstate.h"
 #include "engine.h"
-void RecordCommand() {}
-void RecordTick(uint32_t) {}
+#include "eventlist.h"
+#include "winconst.h"
+#include <cstring>
+
+static const uint32_t RECORD_INTERVAL_MS = 10;
+
+static void ShowIdleCaption() {
+    PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
+}
+
+static void StartRecording() {
+    g_app.runState = Recording;
+    if (g_app.list.records) ClearEventList(&g_app.list);
+    g_app.list.count = 0;
+    int32_t x = 0, y = 0;
+    PlatGetCursorPos(&x, &y);
+    g_app.lastMouseValue = uint8_t(uint32_t(x) + uint32_t(y));
+    // The release just cleared the thread's table, so this snapshot is
+    // (nearly) all up; the ticks compare it with the physical state and so
+    // record every key that is still held as a press.
+    PlatInputSnapshot();
+    for (int vk = 1; vk <= 254; vk++)
+        g_app.keySnapshot[vk] = PlatGetKeyState(vk) < 0 ? 1 : 0;
+    g_app.startTick = PlatGetTickCount();
+    PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
+    PlatInvalidate();
+}
+
+// Drops a stop click on the toolbar and everything after it. Record 0 is
+// never looked at, so a recording is never emptied by this.
+static void TrimStopClick(EventList *list) {
+    uint32_t i = list->count ? list->count - 1 : 0;
+    while (i > 0) {
+        const EventRecord &r = list->records[i];
+        if (r.message == 0) break;
+        if (r.message == WM_LBUTTONDOWN && r.hwnd == g_app.mainWindow) break;
+        i--;
+    }
+    if (i > 0) list->count = i;
+}
+
+static void Terminate(EventList *list) {
+    if (list->count < ListCapacityRecords(list))
+        std::memset(&list->records[list->count], 0, sizeof(EventRecord));
+}
+
+// What every stop shares: the timer ends, the state is Idle and the caption
+// names the recording again.
+static void StopCommon() {
+    PlatKillTimer(TIMER_RECORD);
+    g_app.runState = Idle;
+    ShowIdleCaption();
+}
+
+void RecordCommand() {
+    ReleaseAllInput();
+    if (g_app.runState == Idle) {
+        StartRecording();
+        return;
+    }
+    bool wasRecording = g_app.runState == Recording;
+    StopCommon();
+    // While playing, count is the play position, not a fresh recording's
+    // length: there is nothing to trim or terminate then.
+    if (wasRecording && g_app.list.records) {
+        TrimStopClick(&g_app.list);
+        Terminate(&g_app.list);
+    }
+    PlatInvalidate();
+}
+
+// No memory for more records: the recording ends here with everything
+// taken so far. The last growth left at least 100 free records, so the
+// terminator still fits.
+static void StopOnFullList() {
+    ReleaseAllInput();
+    StopCommon();
+    if (g_app.list.records) Terminate(&g_app.list);
+    PlatInvalidate();
+}
+
+void RecordTick(uint32_t timerId) {
+    PlatInputSnapshot();
+    if (!GrowEventList(&g_app.list)) {
+        StopOnFullList();
+        return;
+    }
+    int changed = 0;
+    bool down = false;
+    for (int vk = 1; vk <= 254; vk++) {
+        uint8_t now = PlatGetAsyncKeyState(vk) < 0 ? 1 : 0;
+        if (now != g_app.keySnapshot[vk]) {
+            g_app.keySnapshot[vk] = now;
+            changed = vk;
+            down = now != 0;
+            break;
+        }
+    }
+    int32_t x = 0, y = 0;
+    PlatGetCursorPos(&x, &y);
+
+    EventRecord rec = {};
+    // Left Shift shows up under the generic Shift code first; its own code
+    // only updates the snapshot.
+    if (changed == VK_LBUTTON || changed == VK_RBUTTON) {
+        if (changed == VK_LBUTTON)
+            rec.message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        else
+            rec.message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        rec.paramL = uint32_t(x);
+        rec.paramH = uint32_t(y);
+    } else if (changed && changed != VK_LSHIFT) {
+        uint32_t scan = PlatMapVirtualKey(uint32_t(changed));
+        rec.message = down ? WM_KEYDOWN : WM_KEYUP;
+        rec.paramL = scan * 256 + uint32_t(changed);
+        rec.paramH = scan;
+    } else {
+        // The edges of the screen and a move that keeps the low byte of
+        // x + y are not taken: cheap, and it drops most jitter.
+        uint8_t sum = uint8_t(uint32_t(x) + uint32_t(y));
+        if (x != 0 && y != 0 && sum != g_app.lastMouseValue) {
+            g_app.lastMouseValue = sum;
+            rec.message = WM_MOUSEMOVE;
+            rec.paramL = uint32_t(x);
+            rec.paramH = uint32_t(y);
+        }
+    }
+    if (rec.message) {
+        rec.hwnd = PlatGetForegroundWindow();
+        rec.time = PlatGetTickCount();
+        g_app.list.records[g_app.list.count++] = rec;
+    }
+    PlatSetTimer(timerId, RECORD_INTERVAL_MS);
+}

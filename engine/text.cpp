@@ -1,9 +1,61 @@
 #include "text.h"
-int32_t ParseDecimal(const char *) {
-    return 0;
+#include <cstring>
+
+int32_t ParseDecimal(const char *text) {
+    if (!text || !text[0]) return 0;
+    size_t pos = 0;
+    while (text[pos] && (text[pos] < '0' || text[pos] > '9'))
+        pos++;
+    // The sign is whatever stands right before the digits; at the very start
+    // the first character stands in for it.
+    char sign = pos ? text[pos - 1] : text[0];
+    bool negative = sign == '-';
+    // The magnitude stops growing at 2^31: a long run of digits means "as
+    // much as fits", never a wrapped value.
+    const uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    uint32_t value = 0;
+    for (; text[pos] >= '0' && text[pos] <= '9'; pos++) {
+        uint32_t digit = uint32_t(text[pos] - '0');
+        if (value > (limit - digit) / 10) {
+            value = limit;
+            continue;
+        }
+        value = value * 10 + digit;
+    }
+    if (negative) return value == 0x80000000u ? INT32_MIN : -int32_t(value);
+    return int32_t(value);
 }
-void FormatDecimal(int32_t, char *buf) {
-    buf[0] = 0;
+
+void FormatDecimal(int32_t value, char *buf) {
+    char digits[12];
+    int n = 0;
+    // Unsigned magnitude, so the most negative value has one too.
+    uint32_t magnitude = value < 0 ? 0u - uint32_t(value) : uint32_t(value);
+    do {
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    char *out = buf;
+    if (value < 0) *out++ = '-';
+    while (n)
+        *out++ = digits[--n];
+    *out = 0;
 }
-void StripDirectory(char *, char, char, char) {}
-void RemoveQuotes(char *) {}
+
+void StripDirectory(char *text, char s1, char s2, char s3) {
+    size_t len = std::strlen(text);
+    for (size_t i = len; i-- > 0;) {
+        char c = text[i];
+        if ((s1 && c == s1) || (s2 && c == s2) || (s3 && c == s3)) {
+            std::memmove(text, text + i + 1, len - i);
+            return;
+        }
+    }
+}
+
+void RemoveQuotes(char *text) {
+    char *out = text;
+    for (const char *in = text; *in; in++)
+        if (*in != '"') *out++ = *in;
+    *out = 0;
+}
