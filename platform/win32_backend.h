@@ -1,0 +1,13 @@
+// What the Win32 backend's files share among themselves. Never included by
+// the portable core.
+#pragma once
+#include <windows.h>
+
+// The toolbar window, or null before it exists and after it is destroyed.
+extern HWND g_mainWindow;
+extern HINSTANCE g_instance;
+// The hand cursor (also shown over the about box's link).
+extern HCURSOR g_handCursor;
+// Resource numbers of the program icon and the button strip.
+constexpr int IDI_PROGRAM = 1001;
+constexpr int IDB_STRIP = 1002;

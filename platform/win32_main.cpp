@@ -1,0 +1,195 @@
+// The entry routine, the toolbar window and its painting. Every message the
+// core owns goes to AppWindowProc; only the painting and the graphic objects
+// are this file's own.
+#include "../app/app.h"
+#include "../engine/types.h"
+#include "../platform/ui.h"
+#include "../resources/hand_cursor.h"
+#include "win32_backend.h"
+
+HWND g_mainWindow;
+HINSTANCE g_instance;
+HCURSOR g_handCursor;
+static HBITMAP s_strip, s_mask;
+
+static const char CLASS_NAME[] = "QuorvaneClass";
+
+// A 1-bit mask of the key-coloured pixels (white there, black elsewhere);
+// the bitmap itself is turned black where it had the key colour, so the two
+// blits of the painting let the background show through exactly there.
+// Key colour 0 means the colour of the top-left pixel.
+static HBITMAP MakeMaskBitmap(HBITMAP bitmap, COLORREF key) {
+    if (!bitmap) return nullptr;
+    HDC source = CreateCompatibleDC(nullptr);
+    HDC maskDc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldSource = SelectObject(source, bitmap);
+    BITMAP info = {};
+    GetObjectA(bitmap, sizeof info, &info);
+    HBITMAP mask = CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr);
+    HGDIOBJ oldMask = SelectObject(maskDc, mask);
+    if (key == 0) key = GetPixel(source, 0, 0);
+    SetBkColor(source, key);
+    BitBlt(maskDc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
+    BitBlt(source, 0, 0, info.bmWidth, info.bmHeight, maskDc, 0, 0, SRCINVERT);
+    SelectObject(maskDc, oldMask);
+    SelectObject(source, oldSource);
+    DeleteDC(maskDc);
+    DeleteDC(source);
+    return mask;
+}
+
+static void PaintButtons(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    HDC memory = CreateCompatibleDC(dc);
+    for (int i = 0; i < 6; i++) {
+        int sourceX = ButtonSourceX(i), destX = ButtonDestX(i);
+        HGDIOBJ old = SelectObject(memory, s_mask);
+        BitBlt(dc, destX, 5, 16, 16, memory, sourceX, 0, SRCAND);
+        SelectObject(memory, old);
+        old = SelectObject(memory, s_strip);
+        BitBlt(dc, destX, 5, 16, 16, memory, sourceX, 0, SRCPAINT);
+        SelectObject(memory, old);
+    }
+    DeleteDC(memory);
+    EndPaint(window, &ps);
+}
+
+static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE:
+        // Timers are set on the window while WM_CREATE runs, before
+        // CreateWindowExA has returned the handle.
+        g_mainWindow = window;
+        [[fallthrough]];
+    case WM_CLOSE:
+    case WM_KEYDOWN:
+    case WM_COMMAND:
+    case WM_TIMER:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN: AppWindowProc(msg, uint32_t(wParam), int32_t(lParam)); break;
+    case WM_DESTROY: AppWindowProc(msg, uint32_t(wParam), int32_t(lParam)); return 0;
+    case WM_NCDESTROY:
+        if (window == g_mainWindow) g_mainWindow = nullptr;
+        break;
+    case WM_PAINT: PaintButtons(window); break;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = 0;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = g_instance;
+    wc.hIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)); // IDC_ARROW
+    wc.hbrBackground = HBRUSH(uintptr_t(COLOR_BTNFACE + 1));
+    wc.lpszClassName = CLASS_NAME;
+    if (!RegisterClassExA(&wc)) return false;
+    HWND window =
+        CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, CLASS_NAME, PROGRAM_NAME,
+                        WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, x,
+                        y, w, h, nullptr, nullptr, g_instance, nullptr);
+    if (!window) return false;
+    g_mainWindow = window;
+    return true;
+}
+
+void PlatShowMainWindow(bool show) {
+    ShowWindow(g_mainWindow, show ? SW_SHOW : SW_HIDE);
+    UpdateWindow(g_mainWindow);
+}
+
+uint32_t PlatMainWindowId() {
+    return uint32_t(uintptr_t(g_mainWindow));
+}
+
+int PlatRunMessageLoop() {
+    MSG msg = {};
+    for (;;) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return int(msg.wParam);
+}
+
+void PlatPostQuit(int code) {
+    PostQuitMessage(code);
+}
+
+void PlatDestroyMainWindow() {
+    if (g_mainWindow) DestroyWindow(g_mainWindow);
+}
+
+void PlatPostCommand(uint32_t wParam, int32_t lParam) {
+    PostMessageA(g_mainWindow, WM_COMMAND, wParam, lParam);
+}
+
+void PlatPostClose() {
+    PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
+}
+
+void PlatSetCaption(const char *text) {
+    SetWindowTextA(g_mainWindow, text);
+}
+
+void PlatGetCaption(char *buf, uint32_t size) {
+    if (!size) return;
+    buf[0] = 0;
+    GetWindowTextA(g_mainWindow, buf, int(size));
+}
+
+void PlatInvalidate() {
+    InvalidateRect(g_mainWindow, nullptr, TRUE);
+}
+
+void PlatGetWindowRect(PlatRect *r) {
+    RECT rc = {};
+    GetWindowRect(g_mainWindow, &rc);
+    *r = PlatRect{rc.left, rc.top, rc.right, rc.bottom};
+}
+
+void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
+    *dlgFrame = GetSystemMetrics(SM_CXDLGFRAME);
+    *smallCaption = GetSystemMetrics(SM_CYSMCAPTION);
+}
+
+uint32_t PlatGetVersionMajor() {
+    return GetVersion() & 0xFF;
+}
+
+void PlatCreateGraphics() {
+    g_handCursor = CreateCursor(g_instance, HAND_HOTSPOT_X, HAND_HOTSPOT_Y, HAND_CURSOR_SIZE,
+                                HAND_CURSOR_SIZE, HAND_CURSOR_AND, HAND_CURSOR_XOR);
+    s_strip = HBITMAP(
+        LoadImageA(g_instance, MAKEINTRESOURCEA(IDB_STRIP), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    s_mask = MakeMaskBitmap(s_strip, 0);
+}
+
+void PlatDestroyGraphics() {
+    if (g_handCursor) DestroyCursor(g_handCursor);
+    g_handCursor = nullptr;
+    if (s_strip) DeleteObject(s_strip);
+    s_strip = nullptr;
+    if (s_mask) DeleteObject(s_mask);
+    s_mask = nullptr;
+}
+
+void PlatSetHandCursor() {
+    SetCursor(g_handCursor);
+}
+
+// The entry routine: our own split of the command line, not the runtime's,
+// and no show-state from the starter (the core shows or hides the window).
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    g_instance = instance;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    int code = AppMain(ArgumentText(GetCommandLineA()));
+    ExitProcess(UINT(code));
+}
