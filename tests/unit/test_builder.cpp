@@ -1,0 +1,310 @@
+#include "builder/builder.h"
+#include "engine/appstate.h"
+#include "engine/eventlist.h"
+#include "platform/fake.h"
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const std::string &path) {
+    Bytes data;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) return data;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        data.insert(data.end(), buf, buf + n);
+    std::fclose(f);
+    return data;
+}
+
+void WriteAll(const std::string &path, const Bytes &data) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+    std::fclose(f);
+}
+
+bool Exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> Entries(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+constexpr size_t REPEAT_AT = 700, SPEED_AT = 1500;
+
+// A stand-in for the program's file: varied bytes with the two fields in it.
+// The marker runs are made here rather than written out, like the builder's.
+Bytes MakeImage(size_t size) {
+    Bytes image(size);
+    uint32_t x = 12345;
+    for (auto &b : image) {
+        x = x * 1103515245u + 12345u;
+        b = uint8_t(x >> 16);
+        if (b == '@' || b == '$') b = 'x';
+    }
+    std::memset(&image[REPEAT_AT], '@', 5);
+    image[REPEAT_AT + 5] = 0;
+    std::memset(&image[SPEED_AT], '$', 5);
+    image[SPEED_AT + 5] = 0;
+    return image;
+}
+
+class Builder : public ::testing::Test {
+  protected:
+    std::string dir, own;
+    Bytes image;
+
+    void SetUp() override {
+        FakeReset();
+        char tmpl[] = "/tmp/qv-builder-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        own = dir + "/quorvane";
+        UseImage(MakeImage(4000));
+    }
+    void TearDown() override {
+        ClearEventList(&g_app.list);
+        for (const auto &name : Entries(dir)) {
+            std::string p = dir + "/" + name;
+            if (rmdir(p.c_str()) != 0) unlink(p.c_str());
+        }
+        rmdir(dir.c_str());
+    }
+    void UseImage(const Bytes &bytes, size_t extra = 0) {
+        image = bytes;
+        Bytes file = bytes;
+        file.resize(bytes.size() + extra, 0x5A);
+        WriteAll(own, file);
+        g_fake.modulePath = own;
+        g_app.ownBaseSize = int32_t(bytes.size());
+    }
+    // n records in a block with room behind them, as the recorder leaves it.
+    void Record(uint32_t n, uint32_t seed = 1) {
+        ClearEventList(&g_app.list);
+        g_app.list.records = static_cast<EventRecord *>(AllocZeroed((n + 205) * 20, 1));
+        g_app.list.capacity = (n + 205) * 20;
+        for (uint32_t i = 0; i < n; i++)
+            g_app.list.records[i] = {i % 2 ? 512u : 256u, i * seed, i + 7, 5000 + i * 10, 0x2222};
+        g_app.list.count = n;
+    }
+    std::string Compile(const std::string &chosen) {
+        g_fake.fileAnswers.push_back(chosen);
+        CompileCommand();
+        auto boxes = FakeLogOf("box");
+        if (boxes.empty()) return "";
+        EXPECT_EQ(boxes.back().title, "Quorvane");
+        EXPECT_EQ(boxes.back().a, 0x52040);
+        return boxes.back().text;
+    }
+    static std::string Field(const Bytes &file, size_t at) {
+        return std::string(file.begin() + long(at), file.begin() + long(at) + 5);
+    }
+};
+
+TEST_F(Builder, DefaultNameDropsRecordingExtension) {
+    const char *cases[][2] = {
+        {"demo.rec", "demo"},   {"demo.REC", "demo"},      {"", ""}, {"rec", "rec"}, {".rec", ""},
+        {"a.rec.Rec", "a.rec"}, {"demo.recx", "demo.recx"}};
+    for (auto &c : cases) {
+        char out[260];
+        DefaultProgramName(c[0], out);
+        EXPECT_STREQ(out, c[1]) << c[0];
+    }
+    // The dialog is the programs one, in save mode, proposing that name.
+    Record(2);
+    std::strcpy(g_app.recordingName, "demo.REC");
+    CompileCommand(); // cancelled: no answer queued
+    auto chosen = FakeLogOf("choose");
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0].text, "demo");
+    EXPECT_EQ(chosen[0].a, FILTER_PROGRAMS);
+    EXPECT_EQ(chosen[0].b, 2);
+    EXPECT_TRUE(FakeLogOf("box").empty());
+    EXPECT_EQ(Entries(dir).size(), 1u);
+}
+
+TEST_F(Builder, ExeNameOnlyWhereProgramsNeedIt) {
+    char path[260] = "demo";
+    AddProgramExtension(path, true);
+    EXPECT_STREQ(path, "demo.exe");
+    std::strcpy(path, "demo.EXE");
+    AddProgramExtension(path, true);
+    EXPECT_STREQ(path, "demo.EXE");
+    std::strcpy(path, "demo");
+    AddProgramExtension(path, false);
+    EXPECT_STREQ(path, "demo");
+    std::string longest(255, 'a');
+    std::strcpy(path, longest.c_str());
+    AddProgramExtension(path, true);
+    EXPECT_EQ(std::string(path), longest + ".exe");
+#ifdef _WIN32
+    EXPECT_TRUE(ProgramsNeedExeName());
+#else
+    EXPECT_FALSE(ProgramsNeedExeName());
+#endif
+}
+
+TEST_F(Builder, PlayerIsPatchedImageFollowedByRecords) {
+    struct {
+        int32_t repeat;
+        uint8_t speed;
+        const char *r, *s;
+    } cases[] = {{3, 1, "00003", "00001"}, {1, 0, "00001", "00000"}};
+    for (auto &c : cases) {
+        Record(10, uint32_t(c.repeat));
+        g_app.repeatCount = c.repeat;
+        g_app.speed = c.speed;
+        std::string target = dir + "/demo";
+        FakeClearLog();
+        EXPECT_EQ(Compile(target), "Compile Successful: \"demo\"\n\nFile Size:  4k");
+        Bytes file = ReadAll(target);
+        ASSERT_EQ(file.size(), image.size() + 200);
+        EXPECT_EQ(Field(file, REPEAT_AT), c.r);
+        EXPECT_EQ(Field(file, SPEED_AT), c.s);
+        size_t differing = 0;
+        for (size_t i = 0; i < image.size(); i++)
+            differing += file[i] != image[i];
+        EXPECT_EQ(differing, 10u); // the two five-byte fields and nothing else
+        EXPECT_EQ(std::memcmp(file.data() + image.size(), g_app.list.records, 200), 0);
+        struct stat st;
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_TRUE(st.st_mode & S_IXUSR);
+        EXPECT_EQ(Entries(dir).size(), 2u); // no scratch file left behind
+        // The recording in memory is untouched.
+        EXPECT_EQ(g_app.list.count, 10u);
+    }
+}
+
+TEST_F(Builder, RepeatCountHeldInsideTheField) {
+    const std::pair<int32_t, const char *> cases[] = {
+        {99999, "99999"}, {100000, "99999"}, {123456, "99999"}, {INT32_MAX, "99999"},
+        {0, "00000"},     {-5, "00000"},     {42, "00042"}};
+    for (auto &c : cases) {
+        char out[6];
+        FieldDigits(c.first, out);
+        EXPECT_STREQ(out, c.second) << c.first;
+    }
+    Record(1);
+    g_app.repeatCount = 123456;
+    std::string target = dir + "/big";
+    Compile(target);
+    EXPECT_EQ(Field(ReadAll(target), REPEAT_AT), "99999");
+}
+
+TEST_F(Builder, SizeLineSwitchesToMegabytesPastOneMegabyte) {
+    char text[400];
+    CompileReportText("/x/y/p", 33992, text, sizeof text);
+    EXPECT_STREQ(text, "Compile Successful: \"p\"\n\nFile Size:  33k");
+    // 2976 + 20 * 52280 is exactly 1,048,576; one image byte more passes it.
+    for (size_t imageSize : {2976u, 2977u}) {
+        UseImage(MakeImage(imageSize));
+        Record(52280);
+        std::string target = dir + "/size";
+        FakeClearLog();
+        std::string report = Compile(target);
+        EXPECT_EQ(ReadAll(target).size(), imageSize + 52280u * 20u);
+        EXPECT_EQ(report, imageSize == 2976u ? "Compile Successful: \"size\"\n\nFile Size:  1024k"
+                                             : "Compile Successful: \"size\"\n\nFile Size:  1 MB");
+    }
+}
+
+TEST_F(Builder, StoppedPlaybackCompilesOnlyRecordsBeforeTheStop) {
+    Record(10);
+    g_app.list.count = 3; // a pass stopped at position 3
+    std::string target = dir + "/part";
+    Compile(target);
+    Bytes file = ReadAll(target);
+    ASSERT_EQ(file.size(), image.size() + 60);
+    EXPECT_EQ(std::memcmp(file.data() + image.size(), g_app.list.records, 60), 0);
+}
+
+TEST_F(Builder, OwnFileWithRecordsHandsOnOnlyItsImage) {
+    // Records already stand behind the image: the new program must not carry
+    // them in front of, or after, its own.
+    UseImage(MakeImage(4000), 20 * 7);
+    Record(4, 3);
+    std::string target = dir + "/second";
+    EXPECT_EQ(Compile(target), "Compile Successful: \"second\"\n\nFile Size:  3k");
+    Bytes file = ReadAll(target);
+    ASSERT_EQ(file.size(), 4000u + 80u);
+    EXPECT_EQ(std::memcmp(file.data() + 4000, g_app.list.records, 80), 0);
+
+    // A compiled player as the own file: its fields hold digits already, so
+    // there is no field left to carry the new values, and nothing is made.
+    UseImage(Bytes(file.begin(), file.begin() + 4000), 80);
+    std::string third = dir + "/third";
+    EXPECT_EQ(Compile(third), "Compile Failed!\n\n" + third);
+    EXPECT_FALSE(Exists(third));
+}
+
+TEST_F(Builder, FailureLeavesNothingAtTheTarget) {
+    Record(5);
+    size_t before = Entries(dir).size();
+    std::string missing = dir + "/no-such-folder/demo";
+    EXPECT_EQ(Compile(missing), "Compile Failed!\n\n" + missing);
+    EXPECT_FALSE(Exists(missing));
+
+    std::string folder = dir + "/folder";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    EXPECT_EQ(Compile(folder), "Compile Failed!\n\n" + folder);
+    EXPECT_TRUE(Entries(folder).empty());
+    rmdir(folder.c_str());
+
+    // An own file shorter than its image: an existing file at the target is
+    // kept exactly as it was.
+    std::string target = dir + "/kept";
+    WriteAll(target, Bytes(33, 7));
+    g_app.ownBaseSize = int32_t(image.size() + 1);
+    EXPECT_EQ(Compile(target), "Compile Failed!\n\n" + target);
+    EXPECT_EQ(ReadAll(target), Bytes(33, 7));
+    EXPECT_EQ(Entries(dir).size(), before + 1);
+}
+
+TEST_F(Builder, ExistingTargetIsReplacedWhole) {
+    std::string target = dir + "/demo";
+    WriteAll(target, Bytes(100000, 1));
+    Record(2);
+    Compile(target);
+    EXPECT_EQ(ReadAll(target).size(), image.size() + 40);
+}
+
+TEST_F(Builder, ActsOnlyWhenIdleWithSomethingRecorded) {
+    CompileCommand(); // no block at all
+    Record(0);
+    CompileCommand(); // a block, but nothing in it
+    auto boxes = FakeLogOf("box");
+    ASSERT_EQ(boxes.size(), 2u);
+    for (auto &b : boxes)
+        EXPECT_EQ(b.text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+    EXPECT_TRUE(FakeLogOf("choose").empty());
+
+    Record(3);
+    for (RunState s : {Recording, Playing}) {
+        FakeClearLog();
+        g_app.runState = s;
+        CompileCommand();
+        EXPECT_TRUE(g_fake.log.empty());
+    }
+}
+
+} // namespace
