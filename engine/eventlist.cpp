@@ -9,9 +9,11 @@ struct BlockHeader {
     uint32_t pad[3]; // keeps the records 16-byte aligned
 };
 
+uint32_t g_blockLimit = 0xFFFFFFFFu;
+
 void *AllocZeroed(uint32_t size, uint32_t n) {
     uint64_t total = uint64_t(size) * n;
-    if (total > 0xFFFFFFFFu) return nullptr;
+    if (total > g_blockLimit) return nullptr;
     auto *h = static_cast<BlockHeader *>(std::calloc(1, sizeof(BlockHeader) + size_t(total)));
     if (!h) return nullptr;
     h->size = uint32_t(total);

@@ -4,8 +4,11 @@
 #include <cstddef>
 
 // A zero-filled block of size * n bytes, or none (also when the product
-// does not fit 32 bits).
+// does not fit 32 bits or exceeds g_blockLimit).
 void *AllocZeroed(uint32_t size, uint32_t n);
+// The largest block the heap hands out. Only tests lower it, to make the
+// heap run dry at a chosen size.
+extern uint32_t g_blockLimit;
 void FreeBlock(void *block);
 // The size the block was requested with: the list's capacity.
 uint32_t BlockSize(const void *block);
