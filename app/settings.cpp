@@ -25,11 +25,14 @@ static const struct {
 };
 
 void IniPathFor(const char *exePath, char out[256]) {
-    // The last '.' anywhere counts, even in a folder name: a program without
-    // an extension in "C:\my.tools" keeps its settings in "C:\my.ini".
+    // The last '.' counts even in a folder name: a program without an
+    // extension in "C:\my.tools" keeps its settings in "C:\my.ini". A '/'
+    // ends the search, though: Linux programs carry no extension, and a
+    // program in "~/.local/bin" must not put its settings in "~/.ini". Desktop
+    // paths that use backslashes never hold a '/', so they keep the rule.
     size_t length = std::strlen(exePath);
     size_t cut = length;
-    for (size_t i = length; i > 0; i--)
+    for (size_t i = length; i > 0 && exePath[i - 1] != '/'; i--)
         if (exePath[i - 1] == '.') {
             cut = i - 1;
             break;

@@ -1,0 +1,141 @@
+// The repeat-count and about boxes: what they show and what their answers do.
+#include "engine/winconst.h"
+#include "test_app_util.h"
+#include <regex>
+
+namespace {
+
+class BoxesTest : public AppTest {
+  protected:
+    // Shows the repeat-count box; the user leaves `typed` in the field (or
+    // touches nothing when null) and answers with `button`.
+    void RepeatBox(const char *typed, int button) {
+        if (typed) g_fake.repeatTyped.push_back(typed);
+        g_fake.boxAnswers.push_back(button);
+        Command(ID_REPEAT_COUNT);
+    }
+};
+
+TEST_F(BoxesTest, RepeatCountBoxShowsTheCurrentCount) {
+    g_app.repeatCount = 4;
+    RepeatBox(nullptr, IDCANCEL);
+    auto boxes = FakeLogOf("repeatbox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "Playback Repeats");
+    EXPECT_EQ(boxes[0].text, "Number of Playback Loops:\t\n\n\n\n\n");
+    EXPECT_EQ(boxes[0].a, 0x40021);
+    EXPECT_EQ(FakeLogOf("repeatfield")[0].text, "4");
+    // A count below 1 (an unpatched standalone field) is offered as 1.
+    for (int32_t below : {0, -5}) {
+        FakeClearLog();
+        g_app.repeatCount = below;
+        RepeatBox(nullptr, IDCANCEL);
+        EXPECT_EQ(FakeLogOf("repeatfield")[0].text, "1");
+        EXPECT_EQ(g_app.repeatCount, below); // cancelled: untouched
+    }
+}
+
+TEST_F(BoxesTest, RepeatCountConfirmed) {
+    const struct {
+        const char *typed;
+        int32_t count;
+    } cases[] = {
+        {"", 1}, {"0", 1}, {"7", 7}, {"0012", 12}, {"99999999999999999999", 2147483647},
+    };
+    for (auto &c : cases) {
+        g_app.repeatCount = 3;
+        g_app.continuous = 1;
+        RepeatBox(c.typed, IDOK);
+        EXPECT_EQ(g_app.repeatCount, c.count) << '"' << c.typed << '"';
+        EXPECT_EQ(g_app.continuous, 0) << '"' << c.typed << '"';
+        EXPECT_STREQ(g_app.repeatText, c.typed);
+    }
+    // OK with the field untouched keeps the count (a field that was never
+    // placed behaves the same).
+    g_app.repeatCount = -2;
+    RepeatBox(nullptr, IDOK);
+    EXPECT_EQ(g_app.repeatCount, 1);
+    g_app.repeatCount = 9;
+    RepeatBox(nullptr, IDOK);
+    EXPECT_EQ(g_app.repeatCount, 9);
+}
+
+TEST_F(BoxesTest, RepeatCountCancelledChangesNothing) {
+    g_app.repeatCount = 3;
+    g_app.continuous = 1;
+    RepeatBox("7", IDCANCEL);
+    EXPECT_EQ(g_app.repeatCount, 3);
+    EXPECT_EQ(g_app.continuous, 1);
+}
+
+// The search timer runs inside the box's loop, stops once the field is in,
+// and is killed again when the box returns, whether or not it was found.
+TEST_F(BoxesTest, DecorationTimerLivesOnlyWhileTheBoxIsOpen) {
+    AppWindowProc(MSG_CREATE, 0, 0);
+    g_fake.onModal = [](const std::string &) { FakeRunFor(35); };
+    Command(ID_REPEAT_COUNT);
+    std::vector<std::string> seq;
+    for (auto &c : g_fake.log)
+        if ((c.what == "settimer" || c.what == "killtimer" || c.what == "decorate") &&
+            c.a == TIMER_REPEAT_DECORATE)
+            seq.push_back(c.what + "@" + std::to_string(c.tick - 1000));
+        else if (c.what == "repeatbox" || c.what == "repeatfield")
+            seq.push_back(c.what);
+    EXPECT_EQ(seq, (std::vector<std::string>{"settimer@0", "repeatbox", "repeatfield",
+                                             "decorate@10", "killtimer@10", "killtimer@35"}));
+    EXPECT_EQ(FakeLogOf("settimer")[1].b, 10); // [0] is the poll
+    EXPECT_EQ(g_fake.timers.count(TIMER_REPEAT_DECORATE), 0u);
+    EXPECT_EQ(g_fake.timers.count(TIMER_POLL), 1u);
+}
+
+TEST_F(BoxesTest, AboutBoxTextAndLink) {
+    Command(ID_ABOUT);
+    auto about = FakeLogOf("about");
+    ASSERT_EQ(about.size(), 1u);
+    EXPECT_EQ(about[0].title, "About Quorvane");
+    EXPECT_EQ(about[0].a, 0x52080);
+    EXPECT_EQ(FakeLogOf("aboutlink")[0].text, "http://www.quorvane.example");
+    std::regex shape("\n\n\nQuorvane  1\\.50\n\n"
+                     "[^\n]*Copyright[^\n]*\n"
+                     "Build:  (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [1-9][0-9]? "
+                     "[0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"
+                     "\n\nIf you like this program, please consider donating at our "
+                     "website\\.\t\nThank you!\n\n");
+    EXPECT_TRUE(std::regex_match(about[0].text, shape)) << about[0].text;
+    auto sets = FakeLogOf("settimer"), kills = FakeLogOf("killtimer");
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].a, TIMER_ABOUT_DECORATE);
+    EXPECT_EQ(sets[0].b, 10);
+    ASSERT_EQ(kills.size(), 1u);
+    EXPECT_EQ(kills[0].a, TIMER_ABOUT_DECORATE);
+}
+
+TEST_F(BoxesTest, BuildStampDropsTheDaysPadding) {
+    char out[32];
+    FormatBuildStamp("Dec  8 2026", "21:46:33", out);
+    EXPECT_STREQ(out, "Dec 8 2026 21:46:33");
+    FormatBuildStamp("Nov 18 2026", "09:05:00", out);
+    EXPECT_STREQ(out, "Nov 18 2026 09:05:00");
+}
+
+// A click on the link while the about box is open opens the main page; the
+// box's loop runs the posted command and the box stays.
+TEST_F(BoxesTest, LinkClickInsideTheAboutBoxOpensTheMainPage) {
+    g_fake.onModal = [](const std::string &title) {
+        if (title != "About Quorvane") return;
+        PlatPostCommand(ID_WEBSITE, 1);
+        FakeRunPending();
+    };
+    Command(ID_ABOUT);
+    auto urls = FakeLogOf("url");
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(urls[0].text, "http://www.quorvane.example");
+    size_t urlAt = 0, killAt = 0;
+    for (size_t i = 0; i < g_fake.log.size(); i++) {
+        if (g_fake.log[i].what == "url") urlAt = i;
+        if (g_fake.log[i].what == "killtimer") killAt = i;
+    }
+    EXPECT_LT(urlAt, killAt);
+}
+
+} // namespace

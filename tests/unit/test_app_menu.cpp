@@ -1,0 +1,220 @@
+// The options menu, the setting and hotkey commands, help and web site.
+#include "engine/winconst.h"
+#include "test_app_util.h"
+#include <cstring>
+
+namespace {
+
+class MenuTest : public AppTest {
+  protected:
+    // Checked commands of the last menu shown.
+    std::vector<uint32_t> Checked() {
+        std::vector<uint32_t> out;
+        for (auto &i : g_fake.lastMenu)
+            if (i.checked) out.push_back(i.command);
+        return out;
+    }
+    std::vector<FakeCall> Boxes() { return FakeLogOf("box"); }
+};
+
+TEST_F(MenuTest, MenuHoldsEveryItemInOrderAtTheWindowsCorner) {
+    Command(ID_OPTIONS);
+    auto menus = FakeLogOf("menu");
+    ASSERT_EQ(menus.size(), 1u);
+    EXPECT_EQ(menus[0].a, 237 - 16);
+    EXPECT_EQ(menus[0].b, 247 - 10);
+    const struct {
+        PlatMenuKind kind;
+        const char *text;
+        uint32_t command;
+    } expected[] = {
+        {MENU_ITEM, "Play Speed: &Normal", ID_SPEED_NORMAL},
+        {MENU_ITEM, "Play Speed: &Fast", ID_SPEED_FAST},
+        {MENU_SEPARATOR, "", 0},
+        {MENU_ITEM, "&Continuous Playback", ID_CONTINUOUS},
+        {MENU_ITEM, "Set &Repeat Count...", ID_REPEAT_COUNT},
+        {MENU_SEPARATOR, "", 0},
+        {MENU_SUBMENU_BEGIN, "Recording Hotkey", 0},
+        {MENU_ITEM, "Control + Shift + Alt + R", ID_RECKEY_CSA},
+        {MENU_ITEM, "Print Screen", ID_RECKEY_PRTSC},
+        {MENU_ITEM, "F8", ID_RECKEY_F8},
+        {MENU_ITEM, "F12", ID_RECKEY_F12},
+        {MENU_SUBMENU_END, "", 0},
+        {MENU_SUBMENU_BEGIN, "Playback Hotkey", 0},
+        {MENU_ITEM, "Control + Shift + Alt + P", ID_PLAYKEY_CSA},
+        {MENU_ITEM, "Print Screen", ID_PLAYKEY_PRTSC},
+        {MENU_ITEM, "F8", ID_PLAYKEY_F8},
+        {MENU_ITEM, "F12", ID_PLAYKEY_F12},
+        {MENU_SUBMENU_END, "", 0},
+        {MENU_ITEM, "Remember &Settings in .INI", ID_REMEMBER_SETTINGS},
+        {MENU_ITEM, "Show &Tips", ID_TIPS},
+        {MENU_SEPARATOR, "", 0},
+        {MENU_ITEM, "&Help", ID_HELP},
+        {MENU_ITEM, "Quorvane &Website", ID_WEBSITE},
+        {MENU_ITEM, "&About Quorvane", ID_ABOUT},
+    };
+    ASSERT_EQ(g_fake.lastMenu.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); i++) {
+        EXPECT_EQ(g_fake.lastMenu[i].kind, expected[i].kind) << i;
+        EXPECT_STREQ(g_fake.lastMenu[i].text, expected[i].text) << i;
+        EXPECT_EQ(g_fake.lastMenu[i].command, expected[i].command) << i;
+    }
+    // Fresh start: normal speed, tips on, both Ctrl+Shift+Alt hotkeys.
+    EXPECT_EQ(Checked(),
+              (std::vector<uint32_t>{ID_SPEED_NORMAL, ID_RECKEY_CSA, ID_PLAYKEY_CSA, ID_TIPS}));
+}
+
+TEST_F(MenuTest, CheckMarksFollowTheCurrentValues) {
+    g_app.speed = 2; // hand-edited: shown as fast
+    g_app.continuous = 1;
+    g_app.rememberSettings = 1;
+    g_app.tips = 0;
+    g_app.recordHotkey = HOTKEY_F12;
+    g_app.playHotkey = HOTKEY_PRTSC;
+    Command(ID_OPTIONS);
+    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_FAST, ID_CONTINUOUS, ID_RECKEY_F12,
+                                                ID_PLAYKEY_PRTSC, ID_REMEMBER_SETTINGS}));
+    // An unknown hotkey value checks nothing in its submenu; the menu is
+    // built afresh each time.
+    g_app.recordHotkey = 5;
+    g_app.playHotkey = HOTKEY_F8;
+    g_app.tips = 2;
+    Command(ID_OPTIONS);
+    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_FAST, ID_CONTINUOUS, ID_PLAYKEY_F8,
+                                                ID_REMEMBER_SETTINGS, ID_TIPS}));
+}
+
+TEST_F(MenuTest, MenuOpensOnlyWhileIdle) {
+    g_app.runState = Recording;
+    Command(ID_OPTIONS);
+    g_app.runState = Playing;
+    Command(ID_OPTIONS);
+    AppWindowProc(MSG_KEYDOWN, VK_RETURN, 0);
+    FakeRunPending();
+    EXPECT_TRUE(FakeLogOf("menu").empty());
+}
+
+TEST_F(MenuTest, ChosenItemArrivesAsACommand) {
+    g_fake.menuAnswers.push_back(ID_TIPS);
+    AppWindowProc(MSG_KEYDOWN, VK_RETURN, 0); // Enter posts ID_OPTIONS
+    FakeRunPending();
+    EXPECT_EQ(Posted(), (std::vector<uint32_t>{ID_OPTIONS, ID_TIPS}));
+    EXPECT_EQ(g_app.tips, 0);
+}
+
+TEST_F(MenuTest, SettingCommandsSetAndToggleInEveryRunState) {
+    for (RunState s : {Idle, Recording, Playing}) {
+        FakeReset();
+        g_app.runState = s;
+        Command(ID_SPEED_FAST);
+        EXPECT_EQ(g_app.speed, 1);
+        Command(ID_SPEED_NORMAL);
+        EXPECT_EQ(g_app.speed, 0);
+        Command(ID_CONTINUOUS);
+        EXPECT_EQ(g_app.continuous, 1);
+        Command(ID_CONTINUOUS);
+        EXPECT_EQ(g_app.continuous, 0);
+        Command(ID_REMEMBER_SETTINGS);
+        EXPECT_EQ(g_app.rememberSettings, 1);
+        Command(ID_TIPS);
+        EXPECT_EQ(g_app.tips, 0);
+        Command(ID_TIPS);
+        EXPECT_EQ(g_app.tips, 1);
+    }
+    // Any non-zero value toggles to 0, not to its complement.
+    g_app.tips = 2;
+    g_app.continuous = 255;
+    g_app.rememberSettings = 7;
+    Command(ID_TIPS);
+    Command(ID_CONTINUOUS);
+    Command(ID_REMEMBER_SETTINGS);
+    EXPECT_EQ(g_app.tips, 0);
+    EXPECT_EQ(g_app.continuous, 0);
+    EXPECT_EQ(g_app.rememberSettings, 0);
+    // Nothing touches the disk or the screen.
+    EXPECT_TRUE(g_fake.log.empty());
+}
+
+TEST_F(MenuTest, HotkeyChoicesRefuseOnlyTheOthersSingleKey) {
+    const struct {
+        uint32_t command;
+        bool recording;
+        uint8_t value;
+    } choices[] = {
+        {ID_RECKEY_CSA, true, 0},  {ID_RECKEY_PRTSC, true, 1},  {ID_RECKEY_F8, true, 8},
+        {ID_RECKEY_F12, true, 12}, {ID_PLAYKEY_CSA, false, 0},  {ID_PLAYKEY_PRTSC, false, 1},
+        {ID_PLAYKEY_F8, false, 8}, {ID_PLAYKEY_F12, false, 12},
+    };
+    for (auto &c : choices)
+        for (uint8_t other : {uint8_t(0), uint8_t(1), uint8_t(8), uint8_t(12)}) {
+            FakeReset();
+            uint8_t &mine = c.recording ? g_app.recordHotkey : g_app.playHotkey;
+            uint8_t &theirs = c.recording ? g_app.playHotkey : g_app.recordHotkey;
+            mine = 99;
+            theirs = other;
+            Command(c.command);
+            bool clash = c.value != 0 && c.value == other;
+            auto boxes = Boxes();
+            if (clash) {
+                EXPECT_EQ(mine, 99) << c.command;
+                ASSERT_EQ(boxes.size(), 1u);
+                EXPECT_EQ(boxes[0].text,
+                          c.recording ? "Conflict: Playback Hotkey" : "Conflict: Recording Hotkey");
+                EXPECT_EQ(boxes[0].title, "Quorvane");
+                EXPECT_EQ(boxes[0].a, 0); // a plain OK box
+                EXPECT_EQ(boxes[0].b, 0); // owned
+            } else {
+                EXPECT_EQ(mine, c.value) << c.command << " vs " << int(other);
+                EXPECT_TRUE(boxes.empty());
+            }
+            EXPECT_EQ(theirs, other);
+        }
+}
+
+TEST_F(MenuTest, ReChoosingTheSameKeyIsNeverRefused) {
+    g_app.recordHotkey = HOTKEY_F8;
+    g_app.playHotkey = HOTKEY_F12;
+    Command(ID_RECKEY_F8);
+    Command(ID_PLAYKEY_F12);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(g_app.recordHotkey, HOTKEY_F8);
+    EXPECT_EQ(g_app.playHotkey, HOTKEY_F12);
+}
+
+TEST_F(MenuTest, HelpBox) {
+    g_app.runState = Playing; // help has no run-state guard
+    Command(ID_HELP);
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].title, "Quorvane 1.50");
+    EXPECT_EQ(boxes[0].a, 0x52040);
+    EXPECT_EQ(boxes[0].text, HELP_TEXT);
+    EXPECT_EQ(boxes[0].text.rfind("QUICK START GUIDE:\n\n", 0), 0u);
+    EXPECT_NE(boxes[0].text.find("Example: \t quorvane  c:\\recording.rec\n"), std::string::npos);
+    EXPECT_NE(boxes[0].text.find("Break or Scroll Lk\t\t-->  Terminate Playback\n"),
+              std::string::npos);
+    EXPECT_EQ(boxes[0].text.substr(boxes[0].text.size() - 30),
+              "Enter + R\t\t\t-->  Set Repeats\n\n");
+}
+
+TEST_F(MenuTest, WebsiteFromTheMenuOpensTheSupportPage) {
+    Command(ID_WEBSITE, 0);
+    Command(ID_WEBSITE, 1);
+    auto urls = FakeLogOf("url");
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_EQ(urls[0].text, "http://www.quorvane.example/support.php#tools");
+    EXPECT_EQ(urls[1].text, "http://www.quorvane.example");
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(MenuTest, WebsiteFailureNamesTheAddress) {
+    g_fake.urlOk = false;
+    Command(ID_WEBSITE, 0);
+    auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Unable to connect to \"http://www.quorvane.example\"");
+    EXPECT_EQ(boxes[0].title, "Quorvane");
+    EXPECT_EQ(boxes[0].a, 0x52040);
+}
+
+} // namespace

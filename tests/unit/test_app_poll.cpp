@@ -1,0 +1,309 @@
+// The hotkey poll and the caption it writes.
+#include "engine/winconst.h"
+#include "test_app_util.h"
+
+namespace {
+
+class PollTest : public AppTest {
+  protected:
+    void Hold(std::initializer_list<int> keys) {
+        for (int k : keys)
+            FakeKeyDown(k);
+    }
+    // Pointer at client-relative x of the toolbar, on its caption bar.
+    void PointAt(int32_t dx, int32_t dy = 5) {
+        g_fake.cursorX = g_fake.windowRect.left + dx;
+        g_fake.cursorY = g_fake.windowRect.top + dy;
+    }
+    std::string CaptionNow() {
+        Poll();
+        return g_fake.caption;
+    }
+};
+
+struct HotkeyCase {
+    uint8_t choice;
+    std::vector<int> keys;
+};
+
+const HotkeyCase recordCases[] = {
+    {HOTKEY_CSA, {'R', VK_CONTROL, VK_SHIFT, VK_MENU}},
+    {HOTKEY_PRTSC, {VK_SNAPSHOT}},
+    {HOTKEY_F8, {VK_F8}},
+    {HOTKEY_F12, {VK_F12}},
+};
+
+TEST_F(PollTest, EveryRecordChoicePostsRecordWhenAllItsKeysAreDown) {
+    for (auto &c : recordCases) {
+        FakeReset();
+        g_app.recordHotkey = c.choice;
+        g_app.playHotkey = 99; // out of the way
+        for (int k : c.keys)
+            FakeKeyDown(k);
+        Poll();
+        EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD}) << "choice " << int(c.choice);
+        EXPECT_TRUE(FakeLogOf("sleep").empty());
+        // Any single key of the combination up: nothing.
+        for (int up : c.keys) {
+            FakeClearLog();
+            FakeKeyUp(up);
+            Poll();
+            EXPECT_TRUE(Posted().empty()) << "choice " << int(c.choice) << " key " << up;
+            FakeKeyDown(up);
+        }
+    }
+}
+
+TEST_F(PollTest, EveryPlayChoiceSleepsThenPostsPlayOrStop) {
+    const HotkeyCase playCases[] = {
+        {HOTKEY_CSA, {'P', VK_CONTROL, VK_SHIFT, VK_MENU}},
+        {HOTKEY_PRTSC, {VK_SNAPSHOT}},
+        {HOTKEY_F8, {VK_F8}},
+        {HOTKEY_F12, {VK_F12}},
+    };
+    const struct {
+        RunState state;
+        uint32_t posted;
+    } states[] = {{Idle, ID_PLAY}, {Recording, ID_PLAY}, {Playing, PLAY_STOP_REQUEST}};
+    for (auto &c : playCases)
+        for (auto &s : states) {
+            FakeReset();
+            g_app.recordHotkey = 99;
+            g_app.playHotkey = c.choice;
+            g_app.runState = s.state;
+            for (int k : c.keys)
+                FakeKeyDown(k);
+            uint32_t before = g_fake.tick;
+            Poll();
+            auto sleeps = FakeLogOf("sleep");
+            auto posts = FakeLogOf("post");
+            ASSERT_EQ(sleeps.size(), 1u);
+            EXPECT_EQ(sleeps[0].a, 150);
+            ASSERT_EQ(posts.size(), 1u);
+            EXPECT_EQ(uint32_t(posts[0].a), s.posted);
+            EXPECT_EQ(posts[0].b, 0);
+            // The command goes out after the whole wait.
+            EXPECT_EQ(posts[0].tick, before + 150);
+        }
+}
+
+TEST_F(PollTest, CtrlShiftAltLettersAreNotInterchangeable) {
+    g_app.recordHotkey = HOTKEY_CSA;
+    g_app.playHotkey = HOTKEY_CSA;
+    Hold({'P', VK_CONTROL, VK_SHIFT, VK_MENU});
+    Poll();
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
+    FakeClearLog();
+    FakeKeyUp('P');
+    FakeKeyDown('R');
+    Poll();
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
+}
+
+TEST_F(PollTest, OtherKeysHeldDoNotMatter) {
+    g_app.recordHotkey = HOTKEY_PRTSC;
+    Hold({VK_SNAPSHOT, VK_CONTROL, VK_SHIFT, VK_MENU, 'Q'});
+    Poll();
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
+}
+
+TEST_F(PollTest, RecordWinsWhenBothHotkeysAreDown) {
+    g_app.recordHotkey = HOTKEY_F8;
+    g_app.playHotkey = HOTKEY_F12;
+    Hold({VK_F8, VK_F12});
+    Poll();
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
+    EXPECT_TRUE(FakeLogOf("sleep").empty());
+}
+
+TEST_F(PollTest, IdenticalChoicesOnlyEverRecord) {
+    g_app.recordHotkey = HOTKEY_F12;
+    g_app.playHotkey = HOTKEY_F12;
+    g_app.runState = Playing;
+    Hold({VK_F12});
+    Poll();
+    Poll();
+    EXPECT_EQ(Posted(), (std::vector<uint32_t>{ID_RECORD, ID_RECORD}));
+}
+
+TEST_F(PollTest, UnknownChoiceMatchesNothing) {
+    g_app.recordHotkey = 5;
+    g_app.playHotkey = 2;
+    for (int vk = 1; vk < 255; vk++)
+        FakeKeyDown(vk);
+    Poll();
+    EXPECT_TRUE(Posted().empty());
+}
+
+// The poll reads the thread's key table, not the physical state.
+TEST_F(PollTest, ReadsTheThreadKeyTable) {
+    g_app.recordHotkey = HOTKEY_F8;
+    g_fake.physical[VK_F8] = 1;
+    Poll();
+    EXPECT_TRUE(Posted().empty());
+    g_fake.physical[VK_F8] = 0;
+    g_fake.thread[VK_F8] = 0x80;
+    Poll();
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
+    // Toggled but up is up.
+    FakeClearLog();
+    g_fake.thread[VK_F8] = 0x01;
+    Poll();
+    EXPECT_TRUE(Posted().empty());
+}
+
+// Held down across ticks, a hotkey posts again each tick: the commands
+// themselves clear the key table.
+TEST_F(PollTest, NoEdgeDetection) {
+    AppWindowProc(MSG_CREATE, 0, 0);
+    g_app.recordHotkey = HOTKEY_F8;
+    g_app.runState = Recording; // keeps the posted commands from starting anything
+    Hold({VK_F8});
+    g_fake.posted.clear();
+    for (int i = 0; i < 3; i++) {
+        Poll();
+        g_fake.posted.clear();
+    }
+    EXPECT_EQ(Posted().size(), 3u);
+}
+
+// ---- caption ----
+
+TEST_F(PollTest, RecordingCaptionCountsTotalMinutes) {
+    g_app.runState = Recording;
+    g_app.startTick = g_fake.tick - 75000;
+    EXPECT_EQ(CaptionNow(), "REC 01:15");
+    g_app.startTick = g_fake.tick - 6000000;
+    EXPECT_EQ(CaptionNow(), "REC 100:00");
+    g_app.startTick = g_fake.tick - 999;
+    EXPECT_EQ(CaptionNow(), "REC 00:00");
+}
+
+TEST_F(PollTest, ElapsedTimeSurvivesTickCountWrap) {
+    g_fake.tick = 2000;
+    g_app.runState = Recording;
+    g_app.startTick = 0xFFFFFFFFu - 62999; // 65 s before the wrap point + 2 s
+    EXPECT_EQ(CaptionNow(), "REC 01:05");
+}
+
+TEST_F(PollTest, PlayingCaptionShowsPassAndCount) {
+    g_app.runState = Playing;
+    g_app.startTick = g_fake.tick - 7500;
+    g_app.loopNumber = 1;
+    g_app.repeatCount = 3;
+    EXPECT_EQ(CaptionNow(), "PLAY 00:07 (2/3)");
+    g_app.loopNumber = 4;
+    g_app.continuous = 1;
+    EXPECT_EQ(CaptionNow(), "PLAY 00:07 (5/0*)");
+    // Continuous wins over any count, whatever the name or pointer say.
+    g_app.continuous = 2;
+    std::snprintf(g_app.recordingName, sizeof g_app.recordingName, "demo.rec");
+    PointAt(50);
+    EXPECT_EQ(CaptionNow(), "PLAY 00:07 (5/0*)");
+}
+
+TEST_F(PollTest, NameOutranksTips) {
+    std::snprintf(g_app.recordingName, sizeof g_app.recordingName, "Report.rec");
+    g_fake.versionMajor = 5;
+    PointAt(50);
+    EXPECT_EQ(CaptionNow(), "Report.rec"); // not shortened: only tips are
+}
+
+TEST_F(PollTest, TipsByPointerXWithBothEdgesInside) {
+    // The rectangle is (100, 200)-(237, 247): 137 wide.
+    const struct {
+        int32_t dx, dy;
+        const char *caption;
+    } cases[] = {
+        {0, 0, "Open (O)"}, // top-left corner, on the frame
+        {22, 5, "Open (O)"},
+        {23, 30, "Save"},
+        {44, 47, "Rec (ctl+shft+alt+R)"}, // bottom edge
+        {65, 20, "Play (ctl+shft+alt+P)"},
+        {86, 20, "Compile"},
+        {107, 20, "Options (Enter)"},
+        {137, 47, "Options (Enter)"}, // bottom-right corner
+        {-1, 20, "Quorvane"},
+        {138, 20, "Quorvane"},
+        {50, -1, "Quorvane"},
+        {50, 48, "Quorvane"},
+    };
+    for (auto &c : cases) {
+        PointAt(c.dx, c.dy);
+        EXPECT_EQ(CaptionNow(), c.caption) << c.dx << "," << c.dy;
+    }
+}
+
+TEST_F(PollTest, TipsNeedExactlyOne) {
+    PointAt(30);
+    g_app.tips = 2;
+    EXPECT_EQ(CaptionNow(), "Quorvane");
+    g_app.tips = 0;
+    EXPECT_EQ(CaptionNow(), "Quorvane");
+    g_app.tips = 1;
+    EXPECT_EQ(CaptionNow(), "Save");
+}
+
+TEST_F(PollTest, RecAndPlayTipsNameTheHotkeyInBothVersionForms) {
+    const struct {
+        uint8_t choice;
+        const char *rec6, *rec5, *play6, *play5;
+    } cases[] = {
+        {0, "Rec (ctl+shft+alt+R)", "Rec (ctl+sft+alt+R)", "Play (ctl+shft+alt+P)",
+         "Play (ctl+sft+alt+P)"},
+        {1, "Rec (Print Scr)", "Rec (Prnt Scr)", "Play (Print Scr)", "Play (Prnt Scr)"},
+        {8, "Rec (F8)", "Rec (F8)", "Play (F8)", "Play (F8)"},
+        {12, "Rec (F12)", "Rec (F12)", "Play (F12)", "Play (F12)"},
+        {7, "Rec (", "Rec (", "Play (", "Play ("},
+    };
+    for (auto &c : cases) {
+        g_app.recordHotkey = g_app.playHotkey = c.choice;
+        g_fake.versionMajor = 6;
+        PointAt(50);
+        EXPECT_EQ(CaptionNow(), c.rec6);
+        PointAt(70);
+        EXPECT_EQ(CaptionNow(), c.play6);
+        g_fake.versionMajor = 5;
+        PointAt(50);
+        EXPECT_EQ(CaptionNow(), c.rec5);
+        PointAt(70);
+        EXPECT_EQ(CaptionNow(), c.play5);
+    }
+    // The short forms are for the Rec and Play tips only.
+    g_fake.versionMajor = 4;
+    PointAt(120);
+    EXPECT_EQ(CaptionNow(), "Options (Enter)");
+    PointAt(90);
+    EXPECT_EQ(CaptionNow(), "Compile");
+}
+
+TEST_F(PollTest, CaptionIsWrittenOnlyWhenItChanges) {
+    g_fake.caption = "";
+    g_fake.cursorX = 0;
+    g_fake.cursorY = 0;
+    for (int i = 0; i < 4; i++)
+        Poll();
+    PointAt(30);
+    Poll();
+    Poll();
+    g_fake.cursorX = 0;
+    Poll();
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"Quorvane", "Save", "Quorvane"}));
+}
+
+// Through the window's own repeating timer, in virtual time.
+TEST_F(PollTest, PollRunsEveryFiftyMillisecondsAndFollowsTheRecordingClock) {
+    AppWindowProc(MSG_CREATE, 0, 0);
+    g_app.runState = Recording;
+    g_app.startTick = g_fake.tick;
+    g_fake.cursorX = g_fake.cursorY = 0;
+    FakeRunFor(2000);
+    auto caps = Captions();
+    ASSERT_EQ(caps.size(), 3u);
+    EXPECT_EQ(caps[0], "REC 00:00");
+    EXPECT_EQ(caps[1], "REC 00:01");
+    EXPECT_EQ(caps[2], "REC 00:02");
+    EXPECT_EQ(FakeLogOf("caption")[1].tick, g_app.startTick + 1000);
+}
+
+} // namespace

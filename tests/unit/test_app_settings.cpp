@@ -1,0 +1,190 @@
+// The settings file: its path, the remember flag, reading with defaults and
+// the low-byte rule, and the save or delete when the window goes.
+#include "test_app_util.h"
+#include <cstring>
+
+namespace {
+
+class SettingsTest : public AppTest {
+  protected:
+    std::string dir, ini;
+    void SetUp() override {
+        AppTest::SetUp();
+        dir = ScratchDir();
+        ASSERT_FALSE(dir.empty());
+        std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
+        ini = dir + "/quorvane.ini";
+    }
+    int32_t x = 0, y = 0;
+    void Read() { ReadSettings(137, 47, &x, &y); }
+};
+
+TEST(IniPath, LastDotAnywhereIsCut) {
+    char out[256];
+    IniPathFor("C:\\Tools\\prog.exe", out);
+    EXPECT_STREQ(out, "C:\\Tools\\prog.ini");
+    IniPathFor("C:\\my.tools\\prog", out);
+    EXPECT_STREQ(out, "C:\\my.ini");
+    IniPathFor("/usr/bin/quorvane", out);
+    EXPECT_STREQ(out, "/usr/bin/quorvane.ini");
+    IniPathFor("quorvane", out);
+    EXPECT_STREQ(out, "quorvane.ini");
+    IniPathFor("D:\\out\\demo.tar.exe", out);
+    EXPECT_STREQ(out, "D:\\out\\demo.tar.ini");
+}
+
+// Dotted folders are everywhere on Linux; a program there has no extension.
+TEST(IniPath, SlashEndsTheSearch) {
+    char out[256];
+    IniPathFor("/home/u/.local/bin/quorvane", out);
+    EXPECT_STREQ(out, "/home/u/.local/bin/quorvane.ini");
+    IniPathFor("/opt/q-1.50/quorvane.bin", out);
+    EXPECT_STREQ(out, "/opt/q-1.50/quorvane.ini");
+}
+
+TEST(IniPath, TooLongForTheSuffixGivesNoPath) {
+    char out[256];
+    std::string longest(251, 'a'); // 251 + ".ini" = 255 characters: fits
+    IniPathFor(longest.c_str(), out);
+    EXPECT_EQ(std::string(out), longest + ".ini");
+    std::string over(252, 'a');
+    IniPathFor(over.c_str(), out);
+    EXPECT_STREQ(out, "");
+    // A dot late enough leaves room again.
+    over[240] = '.';
+    IniPathFor(over.c_str(), out);
+    EXPECT_EQ(std::string(out), std::string(240, 'a') + ".ini");
+}
+
+TEST_F(SettingsTest, NoFileGivesTheDefaults) {
+    g_app.tips = 9; // whatever was there is replaced
+    g_app.speed = 9;
+    Read();
+    EXPECT_EQ(std::string(g_app.iniPath), ini);
+    EXPECT_EQ(g_app.rememberSettings, 0);
+    // Screen and window halved separately: 512 - 68, 384 - 23.
+    EXPECT_EQ(x, 444);
+    EXPECT_EQ(y, 361);
+    EXPECT_EQ(g_app.tips, 1);
+    EXPECT_EQ(g_app.speed, 0);
+    EXPECT_EQ(g_app.recordHotkey, 0);
+    EXPECT_EQ(g_app.playHotkey, 0);
+    // Odd sizes: 1023 / 2 - 137 / 2 = 511 - 68; halving the difference gives 443.
+    g_fake.screenW = 1023;
+    Read();
+    EXPECT_EQ(x, 443);
+}
+
+TEST_F(SettingsTest, RoundTripThroughARealFile) {
+    Read();
+    g_app.rememberSettings = 1;
+    g_app.tips = 0;
+    g_app.speed = 1;
+    g_app.recordHotkey = HOTKEY_F12;
+    g_app.playHotkey = HOTKEY_PRTSC;
+    g_app.repeatCount = 5;
+    g_app.continuous = 1;
+    g_fake.windowRect = PlatRect{-300, 40, -163, 87}; // a monitor left of the primary
+    SaveSettings();
+    std::string text = ReadBytes(ini);
+    EXPECT_NE(text.find("[Quorvane]"), std::string::npos);
+    EXPECT_NE(text.find("window_x=-300"), std::string::npos);
+    EXPECT_NE(text.find("window_y=40"), std::string::npos);
+    EXPECT_NE(text.find("record_key=12"), std::string::npos);
+    // The counts of one run are not settings.
+    EXPECT_EQ(text.find("repeat"), std::string::npos);
+    EXPECT_EQ(text.find("continuous"), std::string::npos);
+
+    FakeReset();
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
+    Read();
+    EXPECT_EQ(g_app.rememberSettings, 1);
+    EXPECT_EQ(x, -300);
+    EXPECT_EQ(y, 40);
+    EXPECT_EQ(g_app.tips, 0);
+    EXPECT_EQ(g_app.speed, 1);
+    EXPECT_EQ(g_app.recordHotkey, HOTKEY_F12);
+    EXPECT_EQ(g_app.playHotkey, HOTKEY_PRTSC);
+    EXPECT_EQ(g_app.repeatCount, 1);
+    EXPECT_EQ(g_app.continuous, 0);
+}
+
+TEST_F(SettingsTest, ByteSettingsKeepTheLowByte) {
+    WriteBytes(ini, "[Quorvane]\ntips=257\nspeed=2\nrecord_key=5\nplay_key=-244\n");
+    Read();
+    EXPECT_EQ(g_app.tips, 1);
+    EXPECT_EQ(g_app.speed, 2);
+    EXPECT_EQ(g_app.recordHotkey, 5);
+    EXPECT_EQ(g_app.playHotkey, 12);
+    WriteBytes(ini, "[Quorvane]\ntips=256\n");
+    Read();
+    EXPECT_EQ(g_app.tips, 0);
+    // Written back as 0..255.
+    g_app.speed = 200;
+    SaveSettings();
+    EXPECT_NE(ReadBytes(ini).find("speed=200"), std::string::npos);
+}
+
+TEST_F(SettingsTest, AnEmptyFileTurnsRememberOn) {
+    WriteBytes(ini, "");
+    Read();
+    EXPECT_EQ(g_app.rememberSettings, 1);
+    EXPECT_EQ(x, 444);
+    EXPECT_EQ(g_app.tips, 1);
+}
+
+TEST_F(SettingsTest, FlagTurnedOffDeletesTheFile) {
+    WriteBytes(ini, "[Quorvane]\ntips=0\n");
+    Read();
+    ASSERT_EQ(g_app.rememberSettings, 1);
+    Command(ID_REMEMBER_SETTINGS);
+    SaveSettings();
+    EXPECT_FALSE(Exists(ini));
+}
+
+TEST_F(SettingsTest, NoFileAndFlagOffWritesNothing) {
+    Read();
+    SaveSettings();
+    EXPECT_FALSE(Exists(ini));
+}
+
+TEST_F(SettingsTest, IniPathThatIsADirectoryIsLeftAlone) {
+    ASSERT_EQ(mkdir(ini.c_str(), 0755), 0);
+    WriteBytes(ini + "/keep", "x");
+    Read();
+    EXPECT_EQ(g_app.rememberSettings, 0);
+    EXPECT_EQ(x, 444);
+    SaveSettings();
+    EXPECT_TRUE(Exists(ini + "/keep"));
+    // Even with the flag turned on from the menu, the write fails quietly.
+    g_app.rememberSettings = 1;
+    SaveSettings();
+    EXPECT_EQ(ReadBytes(ini + "/keep"), "x");
+}
+
+TEST_F(SettingsTest, OtherKeysAndSectionsSurviveASave) {
+    WriteBytes(ini, "[Mine]\nkeep=yes\n[Quorvane]\ntips=0\nextra=1\n");
+    Read();
+    SaveSettings();
+    std::string text = ReadBytes(ini);
+    EXPECT_NE(text.find("keep=yes"), std::string::npos);
+    EXPECT_NE(text.find("extra=1"), std::string::npos);
+    EXPECT_NE(text.find("tips=0"), std::string::npos);
+}
+
+// The window's destruction saves whatever way it comes: here a close.
+TEST_F(SettingsTest, ClosingTheWindowSaves) {
+    WriteBytes(ini, "");
+    Read();
+    ASSERT_TRUE(PlatCreateMainWindow(50, 60, 137, 47));
+    g_app.speed = 1;
+    PlatPostClose();
+    FakeRunPending();
+    std::string text = ReadBytes(ini);
+    EXPECT_NE(text.find("window_x=50"), std::string::npos);
+    EXPECT_NE(text.find("window_y=60"), std::string::npos);
+    EXPECT_NE(text.find("speed=1"), std::string::npos);
+    EXPECT_TRUE(g_fake.quit);
+}
+
+} // namespace

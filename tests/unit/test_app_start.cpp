@@ -1,0 +1,275 @@
+// From the command line to the message loop: the argument split, the
+// window's size and place, and the choice of run mode.
+#include "app/fields.h"
+#include "engine/eventlist.h"
+#include "test_app_util.h"
+#include <cstring>
+
+// The fields the build and the builder patch in the file; tests patch them
+// in memory to play a program of a given size or a compiled copy.
+extern volatile char OwnSizeField[];
+extern volatile char RepeatField[6];
+extern volatile char SpeedField[6];
+
+namespace {
+
+void Patch(volatile char *field, const char *digits) {
+    for (size_t i = 0; digits[i]; i++)
+        field[i] = digits[i];
+}
+
+TEST(ArgumentText, QuotedProgramNameAndBlanks) {
+    EXPECT_STREQ(ArgumentText("\"C:\\Program Files\\prog.exe\"   \"D:\\my recs\\a.rec\""),
+                 "\"D:\\my recs\\a.rec\"");
+    EXPECT_STREQ(ArgumentText("C:\\Tools\\prog.exe D:\\my recs\\a.rec"), "D:\\my recs\\a.rec");
+    // Quoted name right against its argument.
+    EXPECT_STREQ(ArgumentText("\"prog\"x y"), "x y");
+    // Any control character counts as a blank; trailing blanks stay.
+    EXPECT_STREQ(ArgumentText("prog\t\x01\x1f a.rec  "), "a.rec  ");
+}
+
+TEST(ArgumentText, NothingAfterTheName) {
+    EXPECT_STREQ(ArgumentText("prog"), "");
+    EXPECT_STREQ(ArgumentText("prog   "), "");
+    EXPECT_STREQ(ArgumentText("\"C:\\a b\\prog.exe\""), "");
+    EXPECT_STREQ(ArgumentText("\"C:\\a b\\prog.exe a.rec"), ""); // never closed
+    EXPECT_STREQ(ArgumentText(""), "");
+    EXPECT_STREQ(ArgumentText(nullptr), "");
+    // Leading blanks before an unquoted name: the name is empty.
+    EXPECT_STREQ(ArgumentText("  a.rec"), "a.rec");
+}
+
+// Bytes above 127 are letters of UTF-8 names, not blanks.
+TEST(ArgumentText, HighBytesAreOrdinaryCharacters) {
+    EXPECT_STREQ(ArgumentText("/home/zo\xc3\xab/quorvane /tmp/r\xc3\xa9sum\xc3\xa9.rec"),
+                 "/tmp/r\xc3\xa9sum\xc3\xa9.rec");
+    EXPECT_STREQ(ArgumentText("prog \xa0x"), "\xa0x");
+}
+
+TEST(StartGeometry, WindowSizeFromTheFrameMetrics) {
+    FakeReset();
+    int32_t w = 0, h = 0;
+    MainWindowSize(&w, &h);
+    EXPECT_EQ(w, 137); // metrics 3 and 15
+    EXPECT_EQ(h, 47);
+    g_fake.dlgFrame = 4;
+    g_fake.smallCaption = 20;
+    MainWindowSize(&w, &h);
+    EXPECT_EQ(w, 139);
+    EXPECT_EQ(h, 54);
+}
+
+TEST(StartGeometry, PlacementClamp) {
+    EXPECT_EQ(ClampPosition(3, 1024, 137), 5);
+    EXPECT_EQ(ClampPosition(-300, 1024, 137), 5);
+    EXPECT_EQ(ClampPosition(5, 1024, 137), 5);
+    EXPECT_EQ(ClampPosition(887, 1024, 137), 887);
+    EXPECT_EQ(ClampPosition(888, 1024, 137), 887);
+    EXPECT_EQ(ClampPosition(3000, 1024, 137), 887);
+    // On a screen narrower than the window the upper bound wins.
+    EXPECT_EQ(ClampPosition(3, 140, 137), 3);
+    EXPECT_EQ(ClampPosition(50, 100, 137), -37);
+}
+
+class StartTest : public AppTest {
+  protected:
+    std::string dir, exe;
+    void SetUp() override {
+        AppTest::SetUp();
+        g_app.mainWindow = 0;
+        g_fake.windowRect = PlatRect{};
+        dir = ScratchDir();
+        ASSERT_FALSE(dir.empty());
+        exe = dir + "/quorvane";
+        g_fake.modulePath = exe;
+        WriteBytes(exe, "");    // as long as the (unstamped) base size: not a copy
+        g_fake.loopLimitMs = 0; // the loop returns at once unless a test wants it
+        SaveFields();
+    }
+    void TearDown() override {
+        RestoreFields();
+        AppTest::TearDown();
+    }
+    char savedSize[7], savedRepeat[6], savedSpeed[6];
+    void SaveFields() {
+        ReadOwnSizeText(savedSize);
+        ReadRepeatField(savedRepeat);
+        ReadSpeedField(savedSpeed);
+    }
+    void RestoreFields() {
+        Patch(OwnSizeField + std::strlen(OWN_SIZE_TAG), savedSize);
+        Patch(RepeatField, savedRepeat);
+        Patch(SpeedField, savedSpeed);
+    }
+    void SetOwnBaseSize(const char *six) { Patch(OwnSizeField + std::strlen(OWN_SIZE_TAG), six); }
+    FakeCall Created() {
+        auto c = FakeLogOf("create");
+        return c.empty() ? FakeCall{} : c[0];
+    }
+};
+
+TEST_F(StartTest, IdleStartCentresTheWindow) {
+    EXPECT_EQ(AppMain(""), 0);
+    FakeCall c = Created();
+    EXPECT_EQ(c.what, "create");
+    EXPECT_EQ(c.a, 444);
+    EXPECT_EQ(c.b, 361);
+    EXPECT_EQ(c.c, (int64_t(137) << 16) | 47);
+    EXPECT_EQ(g_app.mainWindow, g_fake.mainWindowId);
+    EXPECT_STREQ(g_app.ownPath, exe.c_str());
+    EXPECT_EQ(std::string(g_app.iniPath), exe + ".ini");
+    EXPECT_TRUE(g_fake.visible);
+    EXPECT_TRUE(Posted().empty());
+    // The poll timer is running by the time the loop starts.
+    EXPECT_EQ(g_fake.timers.count(TIMER_POLL), 1u);
+}
+
+TEST_F(StartTest, SavedPositionIsClampedOntoTheScreen) {
+    const struct {
+        const char *ini;
+        int64_t x, y;
+    } cases[] = {
+        {"window_x=3\nwindow_y=3\n", 5, 5},
+        {"window_x=-400\nwindow_y=900\n", 5, 768 - 47},
+        {"window_x=1500\nwindow_y=100\n", 1024 - 137, 100},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_fake.modulePath = exe;
+        g_fake.loopLimitMs = 0;
+        WriteBytes(exe + ".ini", std::string("[Quorvane]\n") + c.ini);
+        AppMain("");
+        EXPECT_EQ(Created().a, c.x) << c.ini;
+        EXPECT_EQ(Created().b, c.y) << c.ini;
+    }
+    // A screen too small for window + 5: the far bound wins.
+    FakeReset();
+    g_fake.modulePath = exe;
+    g_fake.loopLimitMs = 0;
+    g_fake.screenW = 100;
+    AppMain("");
+    EXPECT_EQ(Created().a, 100 - 137);
+}
+
+TEST_F(StartTest, WindowFailureShowsTheRunFailureBox) {
+    g_fake.createFails = true;
+    WriteBytes(exe + ".ini", "");
+    EXPECT_EQ(AppMain(""), 0);
+    auto boxes = FakeLogOf("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Quorvane Run Failure");
+    EXPECT_EQ(boxes[0].title, ""); // the system's default title
+    EXPECT_EQ(boxes[0].a, 0x12030);
+    EXPECT_EQ(boxes[0].b, 1); // no owner
+    EXPECT_TRUE(FakeLogOf("show").empty());
+    EXPECT_TRUE(Exists(exe + ".ini")); // no destruction, so no delete
+}
+
+TEST_F(StartTest, FileModeRemovesQuotesAndPlays) {
+    std::string folder = dir + "/my recs";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    WriteBytes(folder + "/a.rec", RecordBytes(3));
+    std::string cmdline = "\"" + exe + "\"   \"" + folder + "/a\"\".rec\"";
+    AppMain(ArgumentText(cmdline.c_str()));
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
+    EXPECT_EQ(g_app.list.count, 3u);
+    EXPECT_STREQ(g_app.recordingName, "a.rec");
+    EXPECT_TRUE(g_fake.visible);
+    EXPECT_EQ(g_app.repeatCount, 1);
+}
+
+TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
+    std::string bad = dir + "/bad.rec";
+    WriteBytes(bad, std::string(21, '\0'));
+    EXPECT_EQ(AppMain(bad.c_str()), 0);
+    EXPECT_TRUE(Posted().empty());
+    auto boxes = FakeLogOf("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Not a valid recording");
+    EXPECT_EQ(boxes[0].title, bad);
+    EXPECT_TRUE(g_fake.visible);
+    // Trailing blanks are part of the path.
+    FakeReset();
+    g_fake.modulePath = exe;
+    g_fake.loopLimitMs = 0;
+    WriteBytes(dir + "/b.rec", RecordBytes(1));
+    std::string spaced = dir + "/b.rec ";
+    AppMain(spaced.c_str());
+    EXPECT_TRUE(Posted().empty());
+}
+
+TEST_F(StartTest, ExactlyTheBaseSizeIsNotACopy) {
+    SetOwnBaseSize("000040");
+    WriteBytes(exe, std::string(40, 'M'));
+    AppMain("");
+    EXPECT_TRUE(g_fake.visible);
+    EXPECT_TRUE(FakeLogOf("box").empty());
+    EXPECT_EQ(g_app.ownBaseSize, 40);
+}
+
+TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
+    SetOwnBaseSize("000040");
+    Patch(RepeatField, "00003");
+    Patch(SpeedField, "00257"); // low byte: fast
+    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
+    WriteBytes(exe + ".ini", "[Quorvane]\nspeed=0\n");
+    AppMain("");
+    EXPECT_FALSE(g_fake.visible);
+    EXPECT_EQ(FakeLogOf("show").size(), 1u);
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
+    EXPECT_EQ(g_app.list.count, 2u);
+    EXPECT_EQ(g_app.speed, 1);
+    EXPECT_EQ(g_app.repeatCount, 3);
+    EXPECT_EQ(g_app.continuous, 0);
+}
+
+TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
+    SetOwnBaseSize("000040");
+    WriteBytes(exe, std::string(40, 'M') + "\x01garbage");
+    WriteBytes(exe + ".ini", "[Quorvane]\ntips=0\n");
+    g_fake.loopLimitMs = 5000;
+    uint32_t before = g_fake.tick;
+    EXPECT_EQ(AppMain(""), 0);
+    EXPECT_EQ(g_fake.tick, before); // no loop ran
+    EXPECT_TRUE(g_fake.windowExists);
+    EXPECT_FALSE(g_fake.visible);
+    EXPECT_TRUE(FakeLogOf("destroy").empty());
+    EXPECT_EQ(ReadBytes(exe + ".ini"), "[Quorvane]\ntips=0\n");
+    EXPECT_EQ(FakeLogOf("box").size(), 1u);
+}
+
+TEST_F(StartTest, CopyGivenAFilePlaysThatFile) {
+    SetOwnBaseSize("000040");
+    Patch(RepeatField, "00003");
+    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
+    WriteBytes(dir + "/other.rec", RecordBytes(5));
+    std::string path = dir + "/other.rec";
+    AppMain(path.c_str());
+    EXPECT_FALSE(g_fake.visible);
+    EXPECT_EQ(g_app.list.count, 5u);
+    EXPECT_EQ(g_app.repeatCount, 1);
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
+}
+
+// A whole compiled copy: starts hidden, plays its recording three times and
+// closes itself; the close saves its settings and ends the loop with 0.
+TEST_F(StartTest, CopyPlaysAndClosesItself) {
+    SetOwnBaseSize("000040");
+    Patch(RepeatField, "00003");
+    Patch(SpeedField, "00000");
+    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
+    WriteBytes(exe + ".ini", "");
+    g_fake.loopLimitMs = 60000;
+    EXPECT_EQ(AppMain(""), 0);
+    EXPECT_TRUE(g_fake.quit);
+    EXPECT_FALSE(g_fake.windowExists);
+    // Three passes of two key presses each.
+    int presses = 0;
+    for (auto &k : FakeLogOf("key"))
+        presses += k.a == 0x41;
+    EXPECT_EQ(presses, 6);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_NE(ReadBytes(exe + ".ini").find("window_x="), std::string::npos);
+}
+
+} // namespace

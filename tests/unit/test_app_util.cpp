@@ -1,0 +1,65 @@
+#include "test_app_util.h"
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+static std::vector<std::string> scratchDirs;
+
+static void RemoveScratch() {
+    for (auto &d : scratchDirs) {
+        std::string cmd = "rm -rf '" + d + "'";
+        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", d.c_str());
+    }
+}
+
+std::string ScratchDir() {
+    const char *base = std::getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/qvapp.XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back(0);
+    if (!mkdtemp(buf.data())) return "";
+    if (scratchDirs.empty()) std::atexit(RemoveScratch);
+    scratchDirs.push_back(buf.data());
+    return buf.data();
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string ReadBytes(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string RecordBytes(int n) {
+    std::string out;
+    for (int i = 0; i < n; i++) {
+        EventRecord r = {256, 0x41 + 256 * 30, 30, uint32_t(1000 + 10 * i), 0x2222};
+        out.append(reinterpret_cast<const char *>(&r), sizeof r);
+    }
+    return out;
+}
+
+std::vector<uint32_t> Posted() {
+    std::vector<uint32_t> out;
+    for (auto &c : FakeLogOf("post"))
+        out.push_back(uint32_t(c.a));
+    return out;
+}
+
+std::vector<std::string> Captions() {
+    std::vector<std::string> out;
+    for (auto &c : FakeLogOf("caption"))
+        out.push_back(c.text);
+    return out;
+}
