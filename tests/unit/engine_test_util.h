@@ -7,6 +7,7 @@
 #include "engine/eventlist.h"
 #include "engine/winconst.h"
 #include "platform/fake.h"
+#include "platform/input.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

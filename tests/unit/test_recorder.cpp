@@ -1,0 +1,239 @@
+#include "engine_test_util.h"
+
+// Recording is driven the way the window drives it: the record command,
+// then timer ticks every 10 ms of the fake clock.
+class RecorderTest : public EngineTest {
+  protected:
+    void Start() {
+        Command(ID_RECORD);
+        ASSERT_EQ(g_app.runState, Recording);
+    }
+    // Runs exactly one recorder tick.
+    static void Tick() { FakeRunFor(10); }
+    static std::vector<EventRecord> Recorded() {
+        if (!g_app.list.records) return {};
+        return std::vector<EventRecord>(g_app.list.records, g_app.list.records + g_app.list.count);
+    }
+};
+
+TEST_F(RecorderTest, StartClearsTheOldRecordingAndArmsTheTick) {
+    InstallRecording({MoveRec(1, 2, 3)});
+    Start();
+    EXPECT_EQ(g_app.list.records, nullptr) << "the loaded recording is discarded";
+    EXPECT_EQ(g_app.startTick, g_fake.tick);
+    auto timers = FakeLogOf("settimer");
+    ASSERT_EQ(timers.size(), 1u);
+    EXPECT_EQ(timers[0].a, TIMER_RECORD);
+    EXPECT_EQ(timers[0].b, 10);
+    EXPECT_EQ(FakeLogOf("invalidate").size(), 1u);
+    EXPECT_EQ(FakeLogOf("setkeyboardstate").size(), 1u) << "input is released first";
+    EXPECT_TRUE(FakeLogOf("caption").empty());
+
+    Tick();
+    EXPECT_EQ(g_app.list.capacity, 20000u) << "the first tick makes the list";
+    EXPECT_EQ(g_app.list.count, 0u);
+}
+
+// One event per tick: a second key that changed in the same interval waits
+// for the next tick and gets that tick's time.
+TEST_F(RecorderTest, TwoKeysInOneTickAreTakenOneTickApart) {
+    Start();
+    FakeKeyDown('B');
+    FakeKeyDown('A');
+    g_fake.foreground = 0x4444;
+    Tick();
+    uint32_t first = g_fake.tick;
+    Tick();
+    FakeKeyUp('A');
+    FakeKeyUp('B');
+    Tick();
+    Tick();
+    Tick();
+    auto r = Recorded();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[0].message, WM_KEYDOWN);
+    EXPECT_EQ(r[0].paramL, 30u * 256 + 'A');
+    EXPECT_EQ(r[0].paramH, 30u);
+    EXPECT_EQ(r[0].time, first);
+    EXPECT_EQ(r[0].hwnd, 0x4444u);
+    EXPECT_EQ(r[1].message, WM_KEYDOWN);
+    EXPECT_EQ(r[1].paramL & 0xFF, uint32_t('B'));
+    EXPECT_EQ(r[1].time, first + 10);
+    EXPECT_EQ(r[2].message, WM_KEYUP);
+    EXPECT_EQ(r[2].paramL & 0xFF, uint32_t('A'));
+    EXPECT_EQ(r[3].paramL & 0xFF, uint32_t('B'));
+    EXPECT_EQ(FakeLogOf("settimer").size(), 6u) << "every tick re-arms";
+}
+
+TEST_F(RecorderTest, ShiftAndCtrlSides) {
+    Start();
+    FakeKeyDown(VK_SHIFT);
+    FakeKeyDown(VK_LSHIFT);
+    Tick();
+    Tick();
+    FakeKeyUp(VK_SHIFT);
+    FakeKeyUp(VK_LSHIFT);
+    Tick();
+    Tick();
+    FakeKeyDown(VK_CONTROL);
+    FakeKeyDown(VK_RCONTROL);
+    Tick();
+    Tick();
+    Tick();
+    auto r = Recorded();
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[0].message, WM_KEYDOWN);
+    EXPECT_EQ(r[0].paramL, 42u * 256 + VK_SHIFT);
+    EXPECT_EQ(r[1].message, WM_KEYUP);
+    EXPECT_EQ(r[1].paramL, 42u * 256 + VK_SHIFT);
+    EXPECT_EQ(r[2].paramL, 29u * 256 + VK_CONTROL);
+    EXPECT_EQ(r[3].message, WM_KEYDOWN);
+    EXPECT_EQ(r[3].paramL, 29u * 256 + VK_RCONTROL);
+}
+
+TEST_F(RecorderTest, ButtonsCarryThePointerAndTheMiddleButtonIsAKey) {
+    Start();
+    g_fake.cursorX = 123;
+    g_fake.cursorY = 45;
+    FakeKeyDown(VK_LBUTTON);
+    FakeKeyDown(VK_RBUTTON);
+    Tick();
+    Tick();
+    FakeKeyUp(VK_LBUTTON);
+    FakeKeyUp(VK_RBUTTON);
+    FakeKeyDown(VK_MBUTTON);
+    Tick();
+    Tick();
+    Tick();
+    auto r = Recorded();
+    ASSERT_EQ(r.size(), 5u);
+    uint32_t kinds[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONUP, WM_KEYDOWN};
+    for (size_t i = 0; i < 5; i++)
+        EXPECT_EQ(r[i].message, kinds[i]) << i;
+    EXPECT_EQ(r[0].paramL, 123u);
+    EXPECT_EQ(r[0].paramH, 45u);
+    EXPECT_EQ(r[4].paramL, uint32_t(VK_MBUTTON));
+}
+
+// Moves at the screen's edges and moves that keep the low byte of x + y are
+// not taken; a tick that takes a key takes no move.
+TEST_F(RecorderTest, MoveFilter) {
+    g_fake.cursorX = 400; // x + y = 700, low byte 188
+    g_fake.cursorY = 300;
+    Start();
+    struct {
+        int32_t x, y;
+        bool taken;
+    } steps[] = {
+        {400, 300, false}, {0, 50, false},    {50, 0, false},  {100, 50, true}, {50, 100, false},
+        {356, 50, false},  {100, 306, false}, {101, 50, true}, {-5, 30, true},  {1, 1, true},
+    };
+    uint32_t expected = 0;
+    for (auto &s : steps) {
+        g_fake.cursorX = s.x;
+        g_fake.cursorY = s.y;
+        Tick();
+        if (s.taken) {
+            expected++;
+            ASSERT_EQ(g_app.list.count, expected) << s.x << "," << s.y;
+            EventRecord last = g_app.list.records[expected - 1];
+            EXPECT_EQ(last.message, WM_MOUSEMOVE);
+            EXPECT_EQ(int32_t(last.paramL), s.x);
+            EXPECT_EQ(int32_t(last.paramH), s.y);
+        }
+        EXPECT_EQ(g_app.list.count, expected) << s.x << "," << s.y;
+    }
+    g_fake.cursorX = 200;
+    FakeKeyDown('A');
+    Tick();
+    Tick();
+    auto r = Recorded();
+    ASSERT_EQ(r.size(), expected + 2);
+    EXPECT_EQ(r[expected].message, WM_KEYDOWN);
+    EXPECT_EQ(r[expected + 1].message, WM_MOUSEMOVE);
+    EXPECT_EQ(r[expected + 1].paramL, 200u);
+}
+
+// A stop click on the toolbar and everything after it are cut off; the cut
+// point becomes the terminator and the rest stays behind it.
+TEST_F(RecorderTest, StopClickOnTheToolbarIsTrimmed) {
+    Start();
+    g_fake.cursorX = 10;
+    Tick();
+    g_fake.cursorX = 20;
+    Tick();
+    g_fake.foreground = g_fake.mainWindowId;
+    FakeKeyDown(VK_LBUTTON);
+    Tick();
+    FakeKeyUp(VK_LBUTTON);
+    Tick();
+    ASSERT_EQ(g_app.list.count, 4u);
+    std::strcpy(g_app.recordingName, "named.rec");
+    FakeClearLog();
+    Command(ID_RECORD);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.list.count, 2u);
+    EXPECT_EQ(g_app.list.records[2].message, 0u);
+    EXPECT_EQ(g_app.list.records[3].message, WM_LBUTTONUP);
+    EXPECT_EQ(g_fake.caption, "named.rec");
+    EXPECT_EQ(FakeLogOf("setkeyboardstate").size(), 1u);
+    EXPECT_EQ(FakeLogOf("killtimer").at(0).a, TIMER_RECORD);
+    EXPECT_EQ(FakeLogOf("invalidate").size(), 1u);
+    EXPECT_TRUE(g_fake.timers.empty());
+    FakeRunFor(100);
+    EXPECT_EQ(g_app.list.count, 2u) << "no tick after the stop";
+}
+
+TEST_F(RecorderTest, TrimLeavesRecordsWithoutAToolbarPress) {
+    // The only press on the toolbar is record 0: it is never examined.
+    g_fake.foreground = g_fake.mainWindowId;
+    Start();
+    FakeKeyDown(VK_LBUTTON);
+    Tick();
+    g_fake.foreground = 0x5555;
+    FakeKeyUp(VK_LBUTTON);
+    Tick();
+    FakeKeyDown('R');
+    Tick();
+    Command(ID_RECORD);
+    EXPECT_EQ(g_app.list.count, 3u);
+    EXPECT_EQ(g_app.list.records[3].message, 0u);
+    EXPECT_EQ(g_fake.caption, "Quorvane");
+}
+
+TEST_F(RecorderTest, StopBeforeTheFirstTickLeavesNoList) {
+    Start();
+    Command(ID_RECORD);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.list.records, nullptr);
+    EXPECT_EQ(g_app.list.count, 0u);
+    EXPECT_EQ(FakeLogOf("invalidate").size(), 2u);
+    Command(ID_PLAY);
+    EXPECT_EQ(FakeLogOf("box").size(), 1u) << "nothing to play";
+}
+
+// When the heap cannot give the next growth step, the recording ends as if
+// stopped, with every record it took and its terminator.
+TEST_F(RecorderTest, FullHeapStopsTheRecordingAndKeepsIt) {
+    g_blockLimit = 30000; // the first block fits, the second does not
+    Start();
+    for (int i = 0; i < 900; i++) {
+        g_fake.cursorX = 1 + (i & 1);
+        g_fake.cursorY = 7;
+        Tick();
+    }
+    ASSERT_EQ(g_app.runState, Recording);
+    ASSERT_EQ(g_app.list.count, 900u);
+    FakeClearLog();
+    g_fake.cursorX = 50;
+    Tick();
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.list.count, 900u);
+    EXPECT_EQ(g_app.list.capacity, 20000u);
+    EXPECT_EQ(g_app.list.records[899].message, WM_MOUSEMOVE);
+    EXPECT_EQ(g_app.list.records[900].message, 0u);
+    EXPECT_EQ(FakeLogOf("setkeyboardstate").size(), 1u);
+    EXPECT_TRUE(FakeLogOf("settimer").empty());
+    EXPECT_EQ(g_fake.caption, "Quorvane");
+    EXPECT_EQ(FakeLogOf("invalidate").size(), 1u);
+}
