@@ -10,7 +10,7 @@ class SettingsTest : public AppTest {
     std::string dir, ini;
     void SetUp() override {
         AppTest::SetUp();
-        dir = ScratchDir();
+        dir = NewScratchDir();
         ASSERT_FALSE(dir.empty());
         std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
         ini = dir + "/quorvane.ini";
@@ -86,7 +86,7 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
     g_app.continuous = 1;
     g_fake.windowRect = PlatRect{-300, 40, -163, 87}; // a monitor left of the primary
     SaveSettings();
-    std::string text = ReadBytes(ini);
+    std::string text = GetFile(ini);
     EXPECT_NE(text.find("[Quorvane]"), std::string::npos);
     EXPECT_NE(text.find("window_x=-300"), std::string::npos);
     EXPECT_NE(text.find("window_y=40"), std::string::npos);
@@ -110,23 +110,23 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
 }
 
 TEST_F(SettingsTest, ByteSettingsKeepTheLowByte) {
-    WriteBytes(ini, "[Quorvane]\ntips=257\nspeed=2\nrecord_key=5\nplay_key=-244\n");
+    PutFile(ini, "[Quorvane]\ntips=257\nspeed=2\nrecord_key=5\nplay_key=-244\n");
     Read();
     EXPECT_EQ(g_app.tips, 1);
     EXPECT_EQ(g_app.speed, 2);
     EXPECT_EQ(g_app.recordHotkey, 5);
     EXPECT_EQ(g_app.playHotkey, 12);
-    WriteBytes(ini, "[Quorvane]\ntips=256\n");
+    PutFile(ini, "[Quorvane]\ntips=256\n");
     Read();
     EXPECT_EQ(g_app.tips, 0);
     // Written back as 0..255.
     g_app.speed = 200;
     SaveSettings();
-    EXPECT_NE(ReadBytes(ini).find("speed=200"), std::string::npos);
+    EXPECT_NE(GetFile(ini).find("speed=200"), std::string::npos);
 }
 
 TEST_F(SettingsTest, AnEmptyFileTurnsRememberOn) {
-    WriteBytes(ini, "");
+    PutFile(ini, "");
     Read();
     EXPECT_EQ(g_app.rememberSettings, 1);
     EXPECT_EQ(x, 444);
@@ -134,7 +134,7 @@ TEST_F(SettingsTest, AnEmptyFileTurnsRememberOn) {
 }
 
 TEST_F(SettingsTest, FlagTurnedOffDeletesTheFile) {
-    WriteBytes(ini, "[Quorvane]\ntips=0\n");
+    PutFile(ini, "[Quorvane]\ntips=0\n");
     Read();
     ASSERT_EQ(g_app.rememberSettings, 1);
     Command(ID_REMEMBER_SETTINGS);
@@ -150,7 +150,7 @@ TEST_F(SettingsTest, NoFileAndFlagOffWritesNothing) {
 
 TEST_F(SettingsTest, IniPathThatIsADirectoryIsLeftAlone) {
     ASSERT_EQ(mkdir(ini.c_str(), 0755), 0);
-    WriteBytes(ini + "/keep", "x");
+    PutFile(ini + "/keep", "x");
     Read();
     EXPECT_EQ(g_app.rememberSettings, 0);
     EXPECT_EQ(x, 444);
@@ -159,14 +159,14 @@ TEST_F(SettingsTest, IniPathThatIsADirectoryIsLeftAlone) {
     // Even with the flag turned on from the menu, the write fails quietly.
     g_app.rememberSettings = 1;
     SaveSettings();
-    EXPECT_EQ(ReadBytes(ini + "/keep"), "x");
+    EXPECT_EQ(GetFile(ini + "/keep"), "x");
 }
 
 TEST_F(SettingsTest, OtherKeysAndSectionsSurviveASave) {
-    WriteBytes(ini, "[Mine]\nkeep=yes\n[Quorvane]\ntips=0\nextra=1\n");
+    PutFile(ini, "[Mine]\nkeep=yes\n[Quorvane]\ntips=0\nextra=1\n");
     Read();
     SaveSettings();
-    std::string text = ReadBytes(ini);
+    std::string text = GetFile(ini);
     EXPECT_NE(text.find("keep=yes"), std::string::npos);
     EXPECT_NE(text.find("extra=1"), std::string::npos);
     EXPECT_NE(text.find("tips=0"), std::string::npos);
@@ -174,13 +174,13 @@ TEST_F(SettingsTest, OtherKeysAndSectionsSurviveASave) {
 
 // The window's destruction saves whatever way it comes: here a close.
 TEST_F(SettingsTest, ClosingTheWindowSaves) {
-    WriteBytes(ini, "");
+    PutFile(ini, "");
     Read();
     ASSERT_TRUE(PlatCreateMainWindow(50, 60, 137, 47));
     g_app.speed = 1;
     PlatPostClose();
     FakeRunPending();
-    std::string text = ReadBytes(ini);
+    std::string text = GetFile(ini);
     EXPECT_NE(text.find("window_x=50"), std::string::npos);
     EXPECT_NE(text.find("window_y=60"), std::string::npos);
     EXPECT_NE(text.find("speed=1"), std::string::npos);

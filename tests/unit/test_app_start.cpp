@@ -78,11 +78,11 @@ class StartTest : public AppTest {
         AppTest::SetUp();
         g_app.mainWindow = 0;
         g_fake.windowRect = PlatRect{};
-        dir = ScratchDir();
+        dir = NewScratchDir();
         ASSERT_FALSE(dir.empty());
         exe = dir + "/quorvane";
         g_fake.modulePath = exe;
-        WriteBytes(exe, "");    // as long as the (unstamped) base size: not a copy
+        PutFile(exe, "");       // as long as the (unstamped) base size: not a copy
         g_fake.loopLimitMs = 0; // the loop returns at once unless a test wants it
         SaveFields();
     }
@@ -137,7 +137,7 @@ TEST_F(StartTest, SavedPositionIsClampedOntoTheScreen) {
         FakeReset();
         g_fake.modulePath = exe;
         g_fake.loopLimitMs = 0;
-        WriteBytes(exe + ".ini", std::string("[Quorvane]\n") + c.ini);
+        PutFile(exe + ".ini", std::string("[Quorvane]\n") + c.ini);
         AppMain("");
         EXPECT_EQ(Created().a, c.x) << c.ini;
         EXPECT_EQ(Created().b, c.y) << c.ini;
@@ -153,7 +153,7 @@ TEST_F(StartTest, SavedPositionIsClampedOntoTheScreen) {
 
 TEST_F(StartTest, WindowFailureShowsTheRunFailureBox) {
     g_fake.createFails = true;
-    WriteBytes(exe + ".ini", "");
+    PutFile(exe + ".ini", "");
     EXPECT_EQ(AppMain(""), 0);
     auto boxes = FakeLogOf("box");
     ASSERT_EQ(boxes.size(), 1u);
@@ -168,7 +168,7 @@ TEST_F(StartTest, WindowFailureShowsTheRunFailureBox) {
 TEST_F(StartTest, FileModeRemovesQuotesAndPlays) {
     std::string folder = dir + "/my recs";
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    WriteBytes(folder + "/a.rec", RecordBytes(3));
+    PutFile(folder + "/a.rec", RecordBytes(3));
     std::string cmdline = "\"" + exe + "\"   \"" + folder + "/a\"\".rec\"";
     AppMain(ArgumentText(cmdline.c_str()));
     EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
@@ -180,7 +180,7 @@ TEST_F(StartTest, FileModeRemovesQuotesAndPlays) {
 
 TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
     std::string bad = dir + "/bad.rec";
-    WriteBytes(bad, std::string(21, '\0'));
+    PutFile(bad, std::string(21, '\0'));
     EXPECT_EQ(AppMain(bad.c_str()), 0);
     EXPECT_TRUE(Posted().empty());
     auto boxes = FakeLogOf("box");
@@ -192,7 +192,7 @@ TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
     FakeReset();
     g_fake.modulePath = exe;
     g_fake.loopLimitMs = 0;
-    WriteBytes(dir + "/b.rec", RecordBytes(1));
+    PutFile(dir + "/b.rec", RecordBytes(1));
     std::string spaced = dir + "/b.rec ";
     AppMain(spaced.c_str());
     EXPECT_TRUE(Posted().empty());
@@ -200,7 +200,7 @@ TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
 
 TEST_F(StartTest, ExactlyTheBaseSizeIsNotACopy) {
     SetOwnBaseSize("000040");
-    WriteBytes(exe, std::string(40, 'M'));
+    PutFile(exe, std::string(40, 'M'));
     AppMain("");
     EXPECT_TRUE(g_fake.visible);
     EXPECT_TRUE(FakeLogOf("box").empty());
@@ -211,8 +211,8 @@ TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
     SetOwnBaseSize("000040");
     Patch(RepeatField, "00003");
     Patch(SpeedField, "00257"); // low byte: fast
-    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
-    WriteBytes(exe + ".ini", "[Quorvane]\nspeed=0\n");
+    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
+    PutFile(exe + ".ini", "[Quorvane]\nspeed=0\n");
     AppMain("");
     EXPECT_FALSE(g_fake.visible);
     EXPECT_EQ(FakeLogOf("show").size(), 1u);
@@ -225,8 +225,8 @@ TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
 
 TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
     SetOwnBaseSize("000040");
-    WriteBytes(exe, std::string(40, 'M') + "\x01garbage");
-    WriteBytes(exe + ".ini", "[Quorvane]\ntips=0\n");
+    PutFile(exe, std::string(40, 'M') + "\x01garbage");
+    PutFile(exe + ".ini", "[Quorvane]\ntips=0\n");
     g_fake.loopLimitMs = 5000;
     uint32_t before = g_fake.tick;
     EXPECT_EQ(AppMain(""), 0);
@@ -234,15 +234,15 @@ TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
     EXPECT_TRUE(g_fake.windowExists);
     EXPECT_FALSE(g_fake.visible);
     EXPECT_TRUE(FakeLogOf("destroy").empty());
-    EXPECT_EQ(ReadBytes(exe + ".ini"), "[Quorvane]\ntips=0\n");
+    EXPECT_EQ(GetFile(exe + ".ini"), "[Quorvane]\ntips=0\n");
     EXPECT_EQ(FakeLogOf("box").size(), 1u);
 }
 
 TEST_F(StartTest, CopyGivenAFilePlaysThatFile) {
     SetOwnBaseSize("000040");
     Patch(RepeatField, "00003");
-    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
-    WriteBytes(dir + "/other.rec", RecordBytes(5));
+    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
+    PutFile(dir + "/other.rec", RecordBytes(5));
     std::string path = dir + "/other.rec";
     AppMain(path.c_str());
     EXPECT_FALSE(g_fake.visible);
@@ -257,8 +257,8 @@ TEST_F(StartTest, CopyPlaysAndClosesItself) {
     SetOwnBaseSize("000040");
     Patch(RepeatField, "00003");
     Patch(SpeedField, "00000");
-    WriteBytes(exe, std::string(40, 'M') + RecordBytes(2));
-    WriteBytes(exe + ".ini", "");
+    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
+    PutFile(exe + ".ini", "");
     g_fake.loopLimitMs = 60000;
     EXPECT_EQ(AppMain(""), 0);
     EXPECT_TRUE(g_fake.quit);
@@ -269,7 +269,7 @@ TEST_F(StartTest, CopyPlaysAndClosesItself) {
         presses += k.a == 0x41;
     EXPECT_EQ(presses, 6);
     EXPECT_EQ(g_app.runState, Idle);
-    EXPECT_NE(ReadBytes(exe + ".ini").find("window_x="), std::string::npos);
+    EXPECT_NE(GetFile(exe + ".ini").find("window_x="), std::string::npos);
 }
 
 } // namespace

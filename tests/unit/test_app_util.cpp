@@ -13,7 +13,7 @@ static void RemoveScratch() {
     }
 }
 
-std::string ScratchDir() {
+std::string NewScratchDir() {
     const char *base = std::getenv("TMPDIR");
     std::string templ = std::string(base && *base ? base : "/tmp") + "/qvapp.XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
@@ -24,12 +24,12 @@ std::string ScratchDir() {
     return buf.data();
 }
 
-void WriteBytes(const std::string &path, const std::string &bytes) {
+void PutFile(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-std::string ReadBytes(const std::string &path) {
+std::string GetFile(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;
     s << f.rdbuf();

@@ -12,9 +12,9 @@
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
-std::string ScratchDir(); // fresh per call, removed at exit
-void WriteBytes(const std::string &path, const std::string &bytes);
-std::string ReadBytes(const std::string &path); // "" when missing
+std::string NewScratchDir(); // fresh per call, removed at exit
+void PutFile(const std::string &path, const std::string &bytes);
+std::string GetFile(const std::string &path); // "" when missing
 bool Exists(const std::string &path);
 // n key-down records (vk 0x41) followed by nothing: a valid recording.
 std::string RecordBytes(int n);
