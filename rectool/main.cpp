@@ -1,0 +1,5 @@
+#include "rectool.h"
+
+int main(int argc, char **argv) {
+    return RecToolMain(argc, argv, stdout, stderr);
+}
