@@ -2,13 +2,23 @@
 #include "eventlist.h"
 #include <cstring>
 
-AppState g_app;
+static void SetStartValues(AppState &s) {
+    s.runState = Idle;
+    s.repeatCount = 1;
+    std::strcpy(s.repeatText, "1");
+    s.tips = 1;
+}
+
+// The program starts with these values too, not only the tests: a process
+// that never calls ResetAppState would play zero passes.
+AppState g_app = [] {
+    AppState s{};
+    SetStartValues(s);
+    return s;
+}();
 
 void ResetAppState() {
     if (g_app.list.records) FreeBlock(g_app.list.records);
     std::memset(&g_app, 0, sizeof g_app);
-    g_app.runState = Idle;
-    g_app.repeatCount = 1;
-    std::strcpy(g_app.repeatText, "1");
-    g_app.tips = 1;
+    SetStartValues(g_app);
 }
