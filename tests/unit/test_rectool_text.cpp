@@ -1,0 +1,234 @@
+// The text form: every byte survives dump then build, edits land where a
+// person expects them, and bad lines are named without writing anything.
+#include "engine/winconst.h"
+#include "rectool/rectool.h"
+#include <cstring>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Pack(const std::vector<EventRecord> &records) {
+    Bytes out(records.size() * 20);
+    std::memcpy(out.data(), records.data(), out.size()); // the test host is little-endian
+    return out;
+}
+
+std::string Dump(const Bytes &b, const char *name = "x.rec") {
+    std::string text;
+    DumpText(b.data(), b.size(), name, text);
+    return text;
+}
+
+Bytes Build(const std::string &text, std::vector<std::string> *errorsOut = nullptr) {
+    Bytes out;
+    std::vector<std::string> errors;
+    bool ok = BuildRecording(text.data(), text.size(), "edit.txt", out, errors);
+    EXPECT_EQ(ok, errors.empty());
+    if (errorsOut)
+        *errorsOut = errors;
+    else
+        EXPECT_TRUE(errors.empty()) << errors[0];
+    return out;
+}
+
+// The record lines of a dump, comments dropped.
+std::vector<std::string> RecordLines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t nl = text.find('\n', at);
+        std::string line = text.substr(at, nl - at);
+        if (!line.empty() && line[0] != '#') lines.push_back(line);
+        at = nl == std::string::npos ? text.size() : nl + 1;
+    }
+    return lines;
+}
+
+// Records of every shape a file can hold, with times that jump, run
+// backwards and wrap.
+Bytes RandomBytes(uint32_t seed, size_t records, size_t trailing) {
+    static const uint32_t kinds[] = {256, 257, 512, 513, 514, 516, 517, 0, 0x203, 0xFFFFFFFF};
+    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    auto next = [&x] {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return uint32_t(x >> 11);
+    };
+    std::vector<EventRecord> recs(records);
+    for (auto &r : recs) {
+        r.message = kinds[next() % 10];
+        r.paramL = next() % 3 ? next() % 0x10000 : next();
+        r.paramH = next() % 2 ? (r.paramL >> 8) & 0xFF : next();
+        r.time = next() % 4 ? 0xFFFFFF00u + next() % 0x200 : next();
+        r.hwnd = next();
+    }
+    Bytes b = Pack(recs);
+    for (size_t i = 0; i < trailing; i++)
+        b.push_back(uint8_t(next()));
+    return b;
+}
+
+TEST(RecToolText, AnyBytesComeBackExactly) {
+    for (uint32_t seed = 1; seed <= 60; seed++) {
+        Bytes b = RandomBytes(seed, seed * 7 % 50, seed % 20);
+        EXPECT_EQ(Build(Dump(b)), b) << "seed " << seed;
+    }
+    EXPECT_EQ(Build(Dump({})), Bytes{});
+}
+
+TEST(RecToolText, FixturesComeBackExactly) {
+    int seen = 0;
+    for (const char *folder : {"/rectool/fixtures", "/resources"}) {
+        std::string dir = std::string(QV_RECTOOL_SOURCE_DIR) + folder;
+        DIR *d = opendir(dir.c_str());
+        if (!d) continue;
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() < 5 || name.substr(name.size() - 4) != ".rec") continue;
+            std::FILE *f = std::fopen((dir + "/" + name).c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            Bytes b;
+            int c;
+            while ((c = std::fgetc(f)) != EOF)
+                b.push_back(uint8_t(c));
+            std::fclose(f);
+            EXPECT_EQ(Build(Dump(b, name.c_str())), b) << name;
+            seen++;
+        }
+        closedir(d);
+    }
+    EXPECT_GE(seen, 3);
+}
+
+TEST(RecToolText, LinesNameKindsKeysAndPositions) {
+    Bytes b = Pack({{WM_KEYDOWN, 'A' + 30 * 256, 30, 100, 0x2222},
+                    {WM_MOUSEMOVE, uint32_t(-5), 700, 110, 0x2222},
+                    {WM_RBUTTONUP, 1, 2, 130, 0x2222},
+                    {0x203, 7, 8, 131, 0}});
+    auto lines = RecordLines(Dump(b));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "keydown key=A vk=65 scan=30 delay=0 time=100 hwnd=0x2222");
+    EXPECT_EQ(lines[1], "move    x=-5 y=700 delay=10 time=110 hwnd=0x2222");
+    EXPECT_EQ(lines[2], "rup     x=1 y=2 delay=20 time=130 hwnd=0x2222");
+    EXPECT_EQ(lines[3], "msg=515 paramL=0x7 paramH=0x8 delay=1 time=131 hwnd=0x0");
+
+    // Every key name leads back to its own code, whatever the case.
+    for (uint32_t vk = 0; vk < 256; vk++) {
+        const char *name = KeyName(vk);
+        if (!name) continue;
+        std::string lower = name;
+        for (char &ch : lower)
+            ch = char(std::tolower(ch));
+        EXPECT_EQ(KeyByName(name, std::strlen(name)), int(vk)) << name;
+        EXPECT_EQ(KeyByName(lower.data(), lower.size()), int(vk)) << name;
+    }
+}
+
+TEST(RecToolText, DelaysCarryAcrossTheTickWrap) {
+    Bytes b = Pack({{WM_MOUSEMOVE, 1, 1, 0xFFFFFFF0u, 0},
+                    {WM_MOUSEMOVE, 2, 2, 0xFFFFFFFAu, 0},
+                    {WM_MOUSEMOVE, 3, 3, 4, 0}});
+    auto lines = RecordLines(Dump(b));
+    EXPECT_NE(lines[2].find(" delay=10 time=4 "), std::string::npos) << lines[2];
+    EXPECT_EQ(Build(Dump(b)), b);
+    RecSummary s;
+    Summarize(b.data(), b.size(), &s);
+    EXPECT_EQ(s.duration, 20u);
+}
+
+TEST(RecToolText, EditedDelaysMoveEverythingAfterThem) {
+    Bytes b = Pack({{WM_MOUSEMOVE, 1, 1, 1000, 9},
+                    {WM_MOUSEMOVE, 2, 2, 1010, 9},
+                    {WM_LBUTTONDOWN, 2, 2, 1030, 9},
+                    {WM_LBUTTONUP, 2, 2, 1100, 9}});
+    std::string text = Dump(b);
+    // A longer pause before the press: the press and all after it move.
+    size_t at = text.find("ldown   x=2 y=2 delay=20");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 24, "ldown   x=2 y=2 delay=520");
+    Bytes edited = Build(text);
+    ASSERT_EQ(edited.size(), b.size());
+    std::vector<EventRecord> r(4);
+    std::memcpy(r.data(), edited.data(), 80);
+    EXPECT_EQ(r[0].time, 1000u);
+    EXPECT_EQ(r[1].time, 1010u);
+    EXPECT_EQ(r[2].time, 1530u);
+    EXPECT_EQ(r[3].time, 1600u);
+    EXPECT_EQ(r[3].hwnd, 9u);
+
+    // A typed-in line takes its time from its delay; the old time= fields of
+    // the lines after it are not read.
+    text = Dump(b);
+    at = text.find("ldown");
+    text.insert(at, "keydown key=f8 delay=5\n");
+    edited = Build(text);
+    ASSERT_EQ(edited.size(), 100u);
+    r.resize(5);
+    std::memcpy(r.data(), edited.data(), 100);
+    EXPECT_EQ(r[2].message, uint32_t(WM_KEYDOWN));
+    EXPECT_EQ(r[2].paramL, 0x77u);
+    EXPECT_EQ(r[2].time, 1015u);
+    EXPECT_EQ(r[3].time, 1035u);
+    EXPECT_EQ(r[4].time, 1105u);
+
+    // Without the first line the second one's own stamp starts the list.
+    text = Dump(b);
+    at = text.find("move    x=1");
+    text.erase(at, text.find('\n', at) - at + 1);
+    edited = Build(text);
+    EXPECT_EQ(edited, Bytes(b.begin() + 20, b.end()));
+}
+
+TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"jump x=1 y=2",
+         "unknown kind 'jump' (keydown, keyup, move, ldown, lup, rdown, rup, msg=N or trailing)"},
+        {"move x=1", "move needs x= and y="},
+        {"move x=1 y=2 x=3", "x is given twice"},
+        {"move x=1 y=2 vk=3", "'vk' is not a field of move"},
+        {"move x=1 y", "'y' is not FIELD=VALUE"},
+        {"move x=1 y=abc", "y=abc is not a number"},
+        {"move x=2147483648 y=0", "x=2147483648 is out of range (-2147483648 to 2147483647)"},
+        {"move x=1 y=2 delay=-1", "delay=-1 is out of range (0 to 4294967295)"},
+        {"move x=1 y=2 hwnd=0x100000000", "hwnd=0x100000000 is out of range (0 to 4294967295)"},
+        {"keydown scan=3", "keydown needs key= or vk="},
+        {"keydown key=Hyper", "key=Hyper is not a key name"},
+        {"keyup key=A vk=66", "key=A is vk 65, not vk=66"},
+        {"keyup vk=256", "vk=256 is out of range (0 to 255)"},
+        {"msg=x paramL=1", "'msg=x' needs a number from 0 to 4294967295"},
+        {"trailing bytes=abc", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0011\nmove x=1 y=1", "no record may follow the trailing bytes"},
+    };
+    for (auto &c : cases) {
+        std::vector<std::string> errors;
+        std::string text = std::string("# fine\nmove x=5 y=5 # fine too\n\n") + c.first + "\n";
+        Bytes out = Build(text, &errors);
+        EXPECT_TRUE(out.empty()) << c.first;
+        ASSERT_EQ(errors.size(), 1u) << c.first;
+        int line = std::strchr(c.first, '\n') ? 5 : 4;
+        EXPECT_EQ(errors[0], "edit.txt:" + std::to_string(line) + ": " + c.second);
+    }
+    // Every bad line is reported, up to a limit, then counted.
+    std::string many;
+    for (int i = 0; i < 30; i++)
+        many += "bad\n";
+    std::vector<std::string> errors;
+    Build(many, &errors);
+    ASSERT_EQ(errors.size(), 21u);
+    EXPECT_EQ(errors[19].substr(0, 12), "edit.txt:20:");
+    EXPECT_EQ(errors[20], "edit.txt: 10 more errors");
+    // Control bytes in a bad token cannot break the one-line message.
+    Build(std::string("move\x01\x02 x=1\r\n", 12), &errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "edit.txt:1: unknown kind 'move?"
+                         "?' (keydown, keyup, move, ldown, lup, "
+                         "rdown, rup, msg=N or trailing)");
+}
+
+} // namespace
