@@ -89,12 +89,13 @@ static uint32_t MessageAt(uint32_t i) {
 }
 
 // A stop by Pause or Scroll Lock lets go of whatever the recording held,
-// and gives Scroll Lock's light back in the state it had before the user
-// pressed it to stop.
+// and undoes the Scroll Lock toggle that the stop press switched on.
 static void StopByKey() {
     g_app.runState = Idle;
-    // Read before the release: it clears the thread's table, toggles
-    // included, while the desktop's own toggle stays as it is.
+    // The thread's table, read before the release clears it again. The
+    // playback started with a cleared table, so its toggle bit is on only
+    // when Scroll Lock was pressed during the playback (the stop itself); a
+    // light the user had on before is left alone.
     bool scrollOn = (PlatGetKeyState(VK_SCROLL) & 1) != 0;
     ReleaseAllInput();
     if (scrollOn) {

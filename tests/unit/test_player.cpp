@@ -1,0 +1,358 @@
+#include "engine_test_util.h"
+
+// Playback is driven through the window's dispatch: the play command, the
+// player's own end-of-pass posts and its timer, on the fake clock.
+class PlayerTest : public EngineTest {
+  protected:
+    // The injected input and the player's control flow, as one readable
+    // trace: "release", "key 65 up", "move 60 70", "mouse 2", "post 32771",
+    // "sleep 250", "close".
+    static std::vector<std::string> Trace() {
+        std::vector<std::string> out;
+        for (auto &c : g_fake.log) {
+            std::string s;
+            if (c.what == "setkeyboardstate") {
+                // A release opens with a left-button release of its own:
+                // folded into the one "release" entry.
+                size_t j = out.size();
+                while (j > 0 && out[j - 1].rfind("key ", 0) == 0 && out[j - 1].size() > 3 &&
+                       out[j - 1].substr(out[j - 1].size() - 3) == " up")
+                    j--;
+                if (j > 0 && out[j - 1] == "mouse 4") out.erase(out.begin() + long(j - 1));
+                s = "release";
+            } else if (c.what == "key")
+                s = "key " + std::to_string(c.a) + ((c.c & 2) ? " up" : " down");
+            else if (c.what == "setcursor")
+                s = "move " + std::to_string(c.a) + " " + std::to_string(c.b);
+            else if (c.what == "mouse" && c.a != 0x8001)
+                s = "mouse " + std::to_string(c.a);
+            else if (c.what == "post")
+                s = "post " + std::to_string(c.a);
+            else if (c.what == "sleep" && c.a != 1)
+                s = "sleep " + std::to_string(c.a);
+            else if (c.what == "close")
+                s = "close";
+            if (!s.empty()) out.push_back(s);
+        }
+        return out;
+    }
+    // Ticks of the fake clock at which entries of one kind happened.
+    static std::vector<uint32_t> TicksOf(const std::string &what, int64_t a) {
+        std::vector<uint32_t> out;
+        for (auto &c : FakeLogOf(what))
+            if (c.a == a) out.push_back(c.tick);
+        return out;
+    }
+    static std::vector<int64_t> PlayTimerDelays() {
+        std::vector<int64_t> out;
+        for (auto &c : FakeLogOf("settimer"))
+            if (c.a == TIMER_PLAY) out.push_back(c.b);
+        return out;
+    }
+    // A standalone copy: the running file is longer than the program.
+    ScratchDir dir;
+    void BeStandalone() {
+        g_fake.modulePath = dir / "copy";
+        WriteBytes(g_fake.modulePath, std::vector<uint8_t>(100, 1));
+        g_app.ownBaseSize = 99;
+    }
+};
+
+TEST_F(PlayerTest, ThreePassesWithReleasesAroundEach) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 5000), KeyRec(WM_KEYUP, 'A', 5100)});
+    g_app.repeatCount = 3;
+    std::strcpy(g_app.recordingName, "three.rec");
+    Command(ID_PLAY);
+    EXPECT_EQ(g_app.runState, Playing);
+    FakeRunFor(2000);
+    std::vector<std::string> pass = {"key 65 down", "key 65 up", "post 32771", "release"};
+    std::vector<std::string> expected = {"release"};
+    for (int i = 0; i < 3; i++)
+        expected.insert(expected.end(), pass.begin(), pass.end());
+    EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.loopNumber, 0);
+    EXPECT_EQ(g_app.list.count, 2u) << "a full pass leaves count at the terminator";
+    EXPECT_EQ(g_fake.caption, "three.rec");
+    EXPECT_TRUE(g_fake.timers.empty());
+}
+
+// The first event of a pass comes 25 ms after the pass starts; then the
+// recorded differences, also across a wrap of the tick count.
+TEST_F(PlayerTest, NormalSpeedKeepsTheRecordedPacing) {
+    InstallRecording(
+        {KeyRec(WM_KEYDOWN, 'A', 0xFFFFFFF0u), KeyRec(WM_KEYUP, 'A', 0x10),
+         MoveRec(60, 70, 0x10 + 300), EventRecord{WM_LBUTTONDBLCLK, 1, 1, 0x10 + 340, 0},
+         KeyRec(WM_KEYDOWN, VK_LSHIFT, 0x10 + 345), KeyRec(WM_KEYUP, 'B', 0x10 + 350)});
+    Command(ID_PLAY);
+    FakeRunFor(2000);
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 32, 300, 40, 5, 5}));
+    auto timerSet = FakeLogOf("settimer").at(0).tick;
+    auto keys = FakeLogOf("key");
+    ASSERT_EQ(keys.size(), 3u) << "the left-Shift code and unknown kinds inject nothing";
+    EXPECT_EQ(keys[0].tick, timerSet + 25);
+    EXPECT_EQ(keys[1].tick, timerSet + 25 + 32);
+    EXPECT_EQ(keys[2].tick, timerSet + 25 + 32 + 300 + 40 + 5 + 5);
+    EXPECT_EQ(keys[0].b, 30) << "the scan code is derived again";
+    EXPECT_EQ(keys[2].a, 'B');
+    auto moves = FakeLogOf("mouse");
+    ASSERT_GE(moves.size(), 2u);
+    EXPECT_EQ(moves[1].a, 0x8001);
+    EXPECT_EQ(moves[1].b, 60 * 65535 / 1024);
+    EXPECT_EQ(moves[1].c, 70 * 65535 / 768);
+}
+
+TEST_F(PlayerTest, KeysAndButtonsAreInjectedWithTheirFlags) {
+    InstallRecording({KeyRec(WM_KEYDOWN, VK_CONTROL, 0), KeyRec(WM_KEYUP, 0x25, 1),
+                      KeyRec(WM_KEYDOWN, VK_RCONTROL, 2), ButtonRec(WM_RBUTTONDOWN, 3),
+                      ButtonRec(WM_RBUTTONUP, 4), ButtonRec(WM_LBUTTONDOWN, 5),
+                      ButtonRec(WM_LBUTTONUP, 6)});
+    Command(ID_PLAY);
+    FakeRunFor(500);
+    auto keys = FakeLogOf("key");
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[0].c, 1) << "Ctrl is an extended key";
+    EXPECT_EQ(keys[1].c, 3) << "an arrow key released";
+    EXPECT_EQ(keys[2].c, 0) << "the side-specific code is not extended";
+    std::vector<int64_t> buttons;
+    for (auto &m : FakeLogOf("mouse"))
+        buttons.push_back(m.a);
+    // Each release starts with a left-button release of its own.
+    EXPECT_EQ(buttons, (std::vector<int64_t>{4, 8, 16, 2, 4, 4}));
+    EXPECT_EQ(g_app.clickPlayed, 1);
+    EXPECT_EQ(g_app.leftHeld, 0);
+}
+
+// Once a left-button event has been played, every end of pass waits half
+// the double-click time, so the next pass's first click is no double click.
+TEST_F(PlayerTest, EndOfPassWaitsHalfTheDoubleClickTimeAfterAClick) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0)});
+    Command(ID_PLAY);
+    FakeRunFor(200);
+    EXPECT_EQ(Trace(),
+              (std::vector<std::string>{"release", "key 65 down", "post 32771", "release"}));
+    FakeClearLog();
+    InstallRecording({ButtonRec(WM_LBUTTONDOWN, 0), ButtonRec(WM_LBUTTONUP, 10)});
+    g_fake.doubleClickTime = 501;
+    Command(ID_PLAY);
+    FakeRunFor(1000);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release", "mouse 2", "mouse 4", "sleep 250",
+                                                 "post 32771", "release"}));
+    FakeClearLog();
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0)});
+    Command(ID_PLAY);
+    FakeRunFor(1000);
+    EXPECT_EQ(FakeLogOf("sleep").size(), 3u) << "two releases and the wait";
+}
+
+// Fast speed: a run of moves shows only list positions divisible by 6 and
+// the run's last move, then waits 75 ms; every other step takes 1 ms.
+TEST_F(PlayerTest, FastSpeedThinsRunsOfMoves) {
+    std::vector<EventRecord> recs;
+    for (uint32_t i = 0; i < 6; i++)
+        recs.push_back(KeyRec(i % 2 ? WM_KEYUP : WM_KEYDOWN, 'A', 0));
+    for (int32_t pos = 6; pos <= 18; pos++)
+        recs.push_back(MoveRec(pos * 10, 5, 0));
+    recs.push_back(ButtonRec(WM_RBUTTONDOWN, 0));
+    for (int32_t pos = 20; pos <= 23; pos++)
+        recs.push_back(MoveRec(pos * 10, 5, 0));
+    recs.push_back(KeyRec(WM_KEYDOWN, 'B', 0));
+    g_app.speed = 1;
+    InstallRecording(recs);
+    Command(ID_PLAY);
+    FakeRunFor(1000);
+    std::vector<std::string> moves;
+    for (auto &t : Trace())
+        if (t.rfind("move", 0) == 0) moves.push_back(t);
+    EXPECT_EQ(moves,
+              (std::vector<std::string>{"move 60 5", "move 120 5", "move 180 5", "move 230 5"}));
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 1, 1, 1, 1, 1, 75, 75}));
+    auto right = TicksOf("mouse", MOUSEEVENTF_RIGHTDOWN);
+    auto lastKey = FakeLogOf("key").back();
+    ASSERT_EQ(right.size(), 1u);
+    EXPECT_EQ(lastKey.a, 'B');
+    EXPECT_EQ(lastKey.tick, right[0] + 75 + 1) << "75 ms after the tick that slept 1 ms";
+}
+
+// A drag keeps every move, one per tick; thinning resumes after the release.
+TEST_F(PlayerTest, FastSpeedKeepsEveryMoveOfADrag) {
+    std::vector<EventRecord> recs = {ButtonRec(WM_LBUTTONDOWN, 0)};
+    for (int32_t pos = 1; pos <= 4; pos++)
+        recs.push_back(MoveRec(pos, 9, 0));
+    recs.push_back(ButtonRec(WM_LBUTTONUP, 0));
+    for (int32_t pos = 6; pos <= 11; pos++)
+        recs.push_back(MoveRec(pos, 9, 0));
+    g_app.speed = 1;
+    InstallRecording(recs);
+    Command(ID_PLAY);
+    FakeRunFor(1000);
+    std::vector<std::string> moves;
+    for (auto &t : Trace())
+        if (t.rfind("move", 0) == 0) moves.push_back(t);
+    EXPECT_EQ(moves, (std::vector<std::string>{"move 1 9", "move 2 9", "move 3 9", "move 4 9",
+                                               "move 6 9", "move 11 9"}));
+    // The list ends in a run of moves: its last move ends the pass in the
+    // same tick, with no 75 ms wait.
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(g_app.list.count, 12u);
+}
+
+TEST_F(PlayerTest, ContinuousRunsUntilAStopRequest) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 40)});
+    g_app.continuous = 1;
+    g_app.repeatCount = 1;
+    Command(ID_PLAY);
+    for (int i = 0; i < 2000 && g_app.loopNumber < 5; i++)
+        FakeRunFor(1);
+    EXPECT_EQ(g_app.loopNumber, 5);
+    EXPECT_EQ(g_app.runState, Playing);
+    FakeClearLog();
+    Command(PLAY_STOP_REQUEST);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.loopNumber, 0);
+    FakeRunFor(500);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release"})) << "the pending tick does nothing";
+}
+
+// A stop request while idle still releases input, and a standalone copy
+// closes whenever a playback stops through the play command.
+TEST_F(PlayerTest, StopRequestAndTheStandaloneClose) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0)});
+    Command(PLAY_STOP_REQUEST);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release"}));
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_TRUE(PlayTimerDelays().empty());
+
+    BeStandalone();
+    FakeClearLog();
+    Command(PLAY_STOP_REQUEST);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release", "close"}));
+
+    g_app.ownBaseSize = 100; // exactly as long: not a copy
+    FakeClearLog();
+    Command(PLAY_STOP_REQUEST);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release"}));
+
+    g_app.repeatCount = 0; // nothing to play: the command stops at once
+    FakeClearLog();
+    Command(ID_PLAY);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"release"}));
+}
+
+TEST_F(PlayerTest, StandaloneCopyClosesAfterItsPasses) {
+    BeStandalone();
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0)});
+    g_app.repeatCount = 2;
+    Command(ID_PLAY);
+    FakeRunFor(100);
+    auto t = Trace();
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t.back(), "close");
+    EXPECT_EQ(std::count(t.begin(), t.end(), "key 65 down"), 2);
+}
+
+// Pause or Scroll Lock down when a tick runs ends the playback; whatever the
+// recording held is let go, and a Scroll Lock toggle is turned off again.
+TEST_F(PlayerTest, PauseOrScrollLockStopsAndReleases) {
+    struct {
+        int key;
+        bool scrollWasOn;
+        std::vector<std::string> after;
+    } cases[] = {
+        {VK_PAUSE, false, {"release"}},
+        {VK_SCROLL, false, {"release", "key 145 down", "key 145 up"}},
+        // A light that was on before the playback is the user's choice: the
+        // table cleared at the start of the playback does not show it.
+        {VK_PAUSE, true, {"release"}},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_app.mainWindow = g_fake.mainWindowId;
+        if (c.scrollWasOn) g_fake.thread[VK_SCROLL] = 1;
+        InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 1000)});
+        g_app.continuous = 1;
+        Command(ID_PLAY);
+        FakeRunFor(100);
+        ASSERT_EQ(FakeLogOf("key").size(), 1u);
+        // The played press reached the desktop; then the user stops.
+        g_fake.thread['A'] = 0x80;
+        FakeKeyDown(c.key);
+        FakeClearLog();
+        FakeRunFor(2000);
+        std::vector<std::string> expected;
+        if (c.key == VK_PAUSE) expected.push_back("key 19 up");
+        expected.push_back("key 65 up");
+        SCOPED_TRACE(c.key);
+        auto trace = Trace();
+        // The release's own key-ups come before the table is cleared.
+        std::vector<std::string> want = expected;
+        want.insert(want.end(), c.after.begin(), c.after.end());
+        EXPECT_EQ(trace, want);
+        EXPECT_EQ(g_app.runState, Idle);
+        EXPECT_EQ(g_app.list.count, 1u) << "stopped at position 1";
+        EXPECT_TRUE(FakeLogOf("caption").empty());
+        EXPECT_TRUE(g_fake.timers.empty());
+    }
+}
+
+TEST_F(PlayerTest, PauseBetweenTicksDoesNothing) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 1000)});
+    Command(ID_PLAY);
+    uint32_t now = g_fake.tick;
+    FakeAt(now + 300, [] { FakeKeyDown(VK_PAUSE); });
+    FakeAt(now + 400, [] { FakeKeyUp(VK_PAUSE); });
+    FakeRunFor(2000);
+    EXPECT_EQ(FakeLogOf("key").size(), 2u) << "both records played";
+    EXPECT_EQ(g_app.runState, Idle);
+}
+
+TEST_F(PlayerTest, RunStateGuards) {
+    Command(ID_PLAY);
+    auto boxes = FakeLogOf("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+    EXPECT_EQ(boxes[0].a, 0x52040);
+    EXPECT_EQ(g_app.runState, Idle);
+
+    // A block without records still plays: each pass ends at its first tick.
+    InstallRecording({});
+    Command(ID_PLAY);
+    FakeRunFor(30);
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25}));
+    EXPECT_EQ(g_app.runState, Idle);
+
+    // Play while recording is ignored.
+    Command(ID_RECORD);
+    FakeClearLog();
+    Command(ID_PLAY);
+    EXPECT_EQ(g_app.runState, Recording);
+    EXPECT_TRUE(g_fake.log.empty());
+    Command(ID_RECORD);
+}
+
+// The record command stops a playback: no trim, no terminator over the
+// records, and the pending tick ends without injecting.
+TEST_F(PlayerTest, RecordCommandStopsAPlayback) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 100),
+                      ButtonRec(WM_LBUTTONDOWN, 200), KeyRec(WM_KEYDOWN, 'B', 300)});
+    g_app.list.records[2].hwnd = g_fake.mainWindowId;
+    Command(ID_PLAY);
+    FakeRunFor(50);
+    ASSERT_EQ(g_app.list.count, 1u);
+    Command(ID_RECORD);
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_fake.caption, "Quorvane");
+    EXPECT_EQ(g_app.list.records[1].message, WM_KEYUP);
+    FakeClearLog();
+    FakeRunFor(1000);
+    EXPECT_TRUE(FakeLogOf("key").empty());
+    EXPECT_EQ(g_app.list.count, 1u);
+    // Play during playback counts as a finished pass and starts over.
+    g_app.repeatCount = 5;
+    Command(ID_PLAY);
+    FakeRunFor(30);
+    Command(ID_PLAY);
+    EXPECT_EQ(g_app.loopNumber, 1);
+    EXPECT_EQ(g_app.list.count, 0u);
+}
