@@ -57,12 +57,15 @@ void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t
     // Screen and window are halved separately, as the default always was.
     int32_t defX = PlatScreenWidth() / 2 - windowWidth / 2;
     int32_t defY = PlatScreenHeight() / 2 - windowHeight / 2;
-    *x = PlatProfileGetInt(SECTION, "window_x", defX, path);
-    *y = PlatProfileGetInt(SECTION, "window_y", defY, path);
+    // Without a path there is nothing to read: some profile readers take an
+    // empty name for a system-wide file of their own.
+    bool readable = path[0] != 0;
+    *x = readable ? PlatProfileGetInt(SECTION, "window_x", defX, path) : defX;
+    *y = readable ? PlatProfileGetInt(SECTION, "window_y", defY, path) : defY;
     // Only the low byte is kept; values are not checked against the known
     // choices (an unknown hotkey simply never matches).
     for (auto &k : byteKeys)
-        g_app.*k.field = uint8_t(PlatProfileGetInt(SECTION, k.key, k.def, path));
+        g_app.*k.field = uint8_t(readable ? PlatProfileGetInt(SECTION, k.key, k.def, path) : k.def);
 }
 
 static void WriteKey(const char *key, int32_t value) {

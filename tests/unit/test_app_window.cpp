@@ -198,24 +198,6 @@ TEST_F(WindowTest, BoxAndPageCommandsActInEveryRunState) {
         }
 }
 
-TEST_F(WindowTest, HotkeyChoicesActInEveryRunState) {
-    for (RunState s : {Idle, Recording, Playing}) {
-        FakeReset();
-        g_app.runState = s;
-        Command(ID_RECKEY_F8);
-        Command(ID_PLAYKEY_F12);
-        EXPECT_EQ(g_app.recordHotkey, HOTKEY_F8);
-        EXPECT_EQ(g_app.playHotkey, HOTKEY_F12);
-        Command(ID_RECKEY_PRTSC);
-        Command(ID_PLAYKEY_PRTSC); // refused
-        Command(ID_RECKEY_CSA);
-        Command(ID_PLAYKEY_CSA);
-        EXPECT_EQ(g_app.recordHotkey, HOTKEY_CSA);
-        EXPECT_EQ(g_app.playHotkey, HOTKEY_CSA);
-        EXPECT_EQ(FakeLogOf("box").size(), 1u);
-    }
-}
-
 TEST_F(WindowTest, RecordAndPlayCommandsThroughTheDispatch) {
     // Idle: Record starts the recorder's tick; Play without a recording says so.
     Command(ID_RECORD);
