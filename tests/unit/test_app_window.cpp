@@ -161,13 +161,14 @@ TEST_F(WindowTest, FileAndMenuCommandsActOnlyWhileIdle) {
             EXPECT_EQ(Effect(), "") << std::hex << cmd << " in state " << s;
         }
     }
-    // Idle, the same commands act (Compile's own work is tested with it).
+    // Idle, the same commands act.
     const struct {
         uint32_t cmd;
         const char *effect;
     } idle[] = {
         {ID_OPEN, "choose "},
         {ID_SAVE, "box(Nothing Recorded) "},
+        {ID_COMPILE, "box(Nothing Recorded) "},
         {ID_OPTIONS, "menu "},
     };
     for (auto &c : idle) {
