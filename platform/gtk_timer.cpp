@@ -43,6 +43,8 @@ gboolean PostReady(gpointer) {
     }
     Post p = g_posts.front();
     g_posts.pop_front();
+    static const bool trace = g_getenv("QV_TRACE") != nullptr;
+    if (trace) g_printerr("post %#x %#x %d\n", p.msg, p.wParam, p.lParam);
     AppWindowProc(p.msg, p.wParam, p.lParam);
     return G_SOURCE_CONTINUE;
 }

@@ -133,6 +133,9 @@ gboolean OnButtonPress(GtkWidget *, GdkEventButton *e, gpointer) {
     // A second and third press of a double click arrive as extra events;
     // every single press already came as its own event.
     if (e->type != GDK_BUTTON_PRESS || e->button != 1) return FALSE;
+    // A click activates the toolbar, so O and Enter reach it afterwards,
+    // also where no window manager hands out the focus.
+    gtk_window_present_with_time(GTK_WINDOW(g_window), e->time);
     int x = int(e->x), y = int(e->y);
     if (x < 0) x = 0;
     if (y < 0) y = 0;
@@ -341,9 +344,10 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
 
 void PlatShowMainWindow(bool show) {
     if (!g_window) return;
+    // Shown without taking the keyboard: a recording played at start goes
+    // to the window that had it.
     if (show) {
         gtk_widget_show(g_window);
-        gtk_window_present(GTK_WINDOW(g_window));
     } else {
         gtk_widget_hide(g_window);
     }
@@ -487,10 +491,33 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     BuildMenu(menu, items, n, 0, &run);
     gtk_widget_show_all(menu);
     g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDone), &run);
+    // Placed against the toolbar's own window when it is on screen (the
+    // menu is a popup of it), else against the root window.
     GdkRectangle at = {x, y, 1, 1};
     GdkWindow *root = gdk_get_default_root_window();
-    gtk_menu_popup_at_rect(GTK_MENU(menu), root, &at, GDK_GRAVITY_NORTH_WEST,
-                           GDK_GRAVITY_NORTH_WEST, nullptr);
+    GdkWindow *anchor = root;
+    if (g_window && gtk_widget_get_mapped(g_window)) {
+        anchor = gtk_widget_get_window(g_window);
+        int ox = 0, oy = 0;
+        gdk_window_get_origin(anchor, &ox, &oy);
+        at.x -= ox;
+        at.y -= oy;
+    }
+    // The command that opens the menu is posted, so no input event is being
+    // handled; the menu needs one to take the pointer and keyboard with.
+    GdkEvent *trigger = gdk_event_new(GDK_BUTTON_PRESS);
+    trigger->button.window = GDK_WINDOW(g_object_ref(anchor));
+    // The server's present time: a release that follows within the menu's
+    // grace period (the click that asked for the menu) leaves it open.
+    trigger->button.time = gdk_x11_get_server_time(anchor);
+    // No button: the release of the click that asked for the menu must not
+    // close it again.
+    trigger->button.button = 0;
+    gdk_event_set_device(
+        trigger, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_menu_popup_at_rect(GTK_MENU(menu), anchor, &at, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, trigger);
+    gdk_event_free(trigger);
     if (gtk_widget_get_visible(menu)) g_main_loop_run(run.loop);
     g_main_loop_unref(run.loop);
     gtk_widget_destroy(menu);

@@ -1,0 +1,363 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Linux program under a private Xvfb, with xdotool
+as the real input source and qv_target logging what reaches it.
+
+usage: run_e2e.py QUORVANE_BINARY TARGET_BINARY [TEST_NAME...]
+Prints one line per test and finally "RESULT passed failed"."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xtools as X  # noqa: E402
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+WM_KEYDOWN, WM_KEYUP, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP = 0x100, 0x101, 0x200, 0x201, 0x202
+SCAN = {0x41: 0x1E, 0x53: 0x1F, 0x44: 0x20, 0x46: 0x21, 0x42: 0x30, 0x10: 0x2A, 0xA0: 0x2A}
+TARGET_RECT = (40, 200, 400, 300)
+MODIFIERS = {"Control_L", "Control_R", "Shift_L", "Shift_R", "Alt_L", "Alt_R", "Meta_L", "Meta_R"}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+def rec_bytes(events):
+    """events: (message, vk_or_x, y_or_None, time) -> .rec file bytes."""
+    out = b""
+    for msg, a, b, t in events:
+        if msg in (WM_KEYDOWN, WM_KEYUP):
+            scan = SCAN.get(a, 0)
+            out += struct.pack("<5I", msg, a + 256 * scan, scan, t, 0)
+        else:
+            out += struct.pack("<5I", msg, a, b, t, 0)
+    return out
+
+
+class Session:
+    """A fresh copy of the program in its own folder, the target window and
+    their logs."""
+
+    def __init__(self, binary, target):
+        self.dir = tempfile.mkdtemp(prefix="qv-e2e-")
+        self.exe = os.path.join(self.dir, "quorvane")
+        shutil.copy(binary, self.exe)
+        self.target_bin = target
+        self.log = os.path.join(self.dir, "target.log")
+        self.proc = None
+        self.target = None
+        self.toolbar = None
+
+    def start_target(self):
+        self.target = X.start([self.target_bin, self.log, "QvTarget"] + [str(v) for v in TARGET_RECT],
+                              stdout=subprocess.PIPE, text=True)
+        wid = int(self.target.stdout.readline())
+        check(X.find_window("QvTarget"), "target window appears")
+        # Entering the target gives it the focus.
+        X.xdo("mousemove", TARGET_RECT[0] + 100, TARGET_RECT[1] + 100)
+        time.sleep(0.2)
+        return wid
+
+    def start_program(self, *args, wait_title="Quorvane"):
+        # A pointer resting on the toolbar would put a button tip in its
+        # caption.
+        X.xdo("mousemove", 5, 5)
+        self.err = open(os.path.join(self.dir, "stderr.txt"), "w")
+        self.proc = X.start([self.exe] + list(args), cwd=self.dir, stderr=self.err)
+        if wait_title:
+            self.toolbar = X.find_window(wait_title)
+            check(self.toolbar, f"toolbar titled {wait_title!r} appears")
+        return self.proc
+
+    def events(self, since=0):
+        return X.read_log(self.log)[since:]
+
+    def toolbar_origin(self):
+        g = X.geometry(self.toolbar)
+        return g["x"], g["y"]
+
+    def caption(self):
+        return X.title_of(self.toolbar)
+
+    def close_program(self, timeout=5.0):
+        dpy = X.XDisplay()
+        dpy.close_window(self.toolbar)
+        dpy.close()
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("program did not end after the close request")
+
+    def finish(self):
+        X.stop_all_of([p for p in (self.proc, self.target) if p])
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def stop_all_of(procs):
+    for p in procs:
+        X.stop(p)
+
+
+X.stop_all_of = stop_all_of
+
+
+def key_events(evs, keep=None):
+    """Key and button events in order, without modifiers and time stamps;
+    with keep, only keys named there (and every button)."""
+    out = []
+    for f in evs:
+        if f[1] in ("KeyPress", "KeyRelease"):
+            if f[2] in MODIFIERS or (keep is not None and f[2] not in keep):
+                continue
+            out.append((f[1], f[2]))
+        elif f[1] in ("ButtonPress", "ButtonRelease"):
+            out.append((f[1], f[2], int(f[3]), int(f[4])))
+    return out
+
+
+# ---------------------------------------------------------------- tests
+
+
+def test_toolbar_window(s):
+    s.start_program()
+    X.xdo("mousemove", 5, 5)  # no tip while the pointer is elsewhere
+    check(X.wait_until(lambda: s.caption() == "Quorvane"), "caption reads Quorvane")
+    g = X.geometry(s.toolbar)
+    check((g["w"], g["h"]) == (131, 26), f"client area is 131x26, not {g['w']}x{g['h']}")
+    check(g["state"] == "IsViewable", "toolbar is shown")
+    time.sleep(0.3)
+    shot = X.screenshot(os.path.join(s.dir, "toolbar.png"))
+    strip = X.read_bmp24(os.path.join(ROOT, "resources", "strip.bmp"))
+    key = strip[0][0]
+    check(key == (240, 240, 240), "strip key colour is RGB(240,240,240)")
+    # The background: a pixel between the pictures, never painted.
+    bg = shot[g["y"] + 1][g["x"] + 1]
+    check(bg != key, "window background differs from the key colour, so the check can see it")
+    bad_img = bad_key = 0
+    for i in range(6):
+        for yy in range(16):
+            for xx in range(16):
+                want = strip[yy][16 * i + xx]
+                got = shot[g["y"] + 5 + yy][g["x"] + 21 * i + 5 + xx]
+                if want == key:
+                    bad_key += got != bg
+                else:
+                    bad_img += got != want
+    check(bad_img == 0, f"{bad_img} picture pixels differ from the strip")
+    check(bad_key == 0, f"{bad_key} key-coloured pixels do not show the background")
+    check(s.close_program() == 0, "exit code 0 after close")
+
+
+def test_record_and_play_back(s):
+    s.start_program()
+    s.start_target()
+    tx, ty = s.toolbar_origin()
+    X.press("ctrl+shift+alt+r", 0.2)
+    check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
+    time.sleep(0.2)
+    mark = len(s.events())
+    # The click comes first: it gives the target the keyboard again when
+    # the recording is played back after the stop click on the toolbar.
+    X.click(150, 300)
+    for k in "asdf":
+        X.press(k, 0.06)
+        time.sleep(0.05)
+    X.xdo("mousemove", 300, 350)
+    time.sleep(0.1)
+    X.click(320, 360, 3)
+    time.sleep(0.1)
+    typed = key_events(s.events(mark))
+    # The stop click on the Rec button must not become part of the recording.
+    X.click(tx + 47 + 8, ty + 13)
+    check(X.wait_until(lambda: not (s.caption() or "").startswith("REC"), 3), "recording stops on the Rec click")
+    time.sleep(0.3)
+    mark2 = len(s.events())
+    X.xdo("mousemove", TARGET_RECT[0] + 200, TARGET_RECT[1] + 50)
+    time.sleep(0.1)
+    X.press("ctrl+shift+alt+p", 0.2)
+    check(X.wait_until(lambda: (s.caption() or "").startswith("PLAY"), 3), "playback starts on the hotkey")
+    check(X.wait_until(lambda: not (s.caption() or "").startswith("PLAY"), 15), "playback ends")
+    time.sleep(0.3)
+    played = key_events(s.events(mark2), keep=set("asdf"))
+    typed = [e for e in typed if e[0].startswith("Button") or e[1] in set("asdf")]
+    check(len(typed) == 12, f"typed 8 keys and 4 button events, saw {typed}")
+
+    def same(a, b):
+        if len(a) != len(b):
+            return False
+        for p, q in zip(a, b):
+            if p[:2] != q[:2]:
+                return False
+            if len(p) > 2 and (abs(p[2] - q[2]) > 1 or abs(p[3] - q[3]) > 1):
+                return False
+        return True
+    check(same(typed, played), f"playback delivers what was typed:\n  typed  {typed}\n  played {played}")
+    cap = s.caption() or ""
+    check(not cap.startswith(("PLAY", "REC")), f"idle caption after playback, not {cap!r}")
+    check(s.proc.poll() is None, "program still runs")
+
+
+def test_file_plays_with_timing(s):
+    times = [1000, 1080, 1230, 1300, 1650, 1700, 1710, 1900]
+    vks = [0x41, 0x41, 0x53, 0x53, 0x44, 0x44, 0x46, 0x46]
+    ev = [(WM_KEYDOWN if i % 2 == 0 else WM_KEYUP, vks[i], None, times[i]) for i in range(8)]
+    path = os.path.join(s.dir, "timed.rec")
+    open(path, "wb").write(rec_bytes(ev))
+    s.start_target()
+    t0 = time.time()
+    s.start_program(path, wait_title=None)
+    check(X.wait_until(lambda: len(s.events()) >= 8, 6), "all eight key events arrive")
+    first_wall = time.time() - t0
+    evs = s.events()[:8]
+    names = [(f[1], f[2]) for f in evs]
+    want = [("KeyPress" if i % 2 == 0 else "KeyRelease", "asdf"[i // 2]) for i in range(8)]
+    check(names == want, f"keys in order: {names}")
+    stamps = [int(f[0]) for f in evs]
+    errors = [(stamps[i] - stamps[i - 1]) - (times[i] - times[i - 1]) for i in range(1, 8)]
+    print(f"    timing errors (ms): {errors}")
+    check(max(abs(e) for e in errors) <= 5, f"inter-event timing within 5 ms: {errors}")
+    check(first_wall < 5, "played at once")
+    s.toolbar = X.find_window("timed.rec") or X.find_window("Quorvane")
+    check(s.toolbar, "toolbar named after the file")
+    check(s.close_program() == 0, "exit code 0")
+
+
+def test_bad_file_box(s):
+    path = os.path.join(s.dir, "not a rec.rec")
+    open(path, "wb").write(b"\0" * 21)
+    s.start_program(path, wait_title=None)
+    box = X.find_window(path)
+    check(box, "a box titled with the file's path")
+    s.toolbar = X.find_window("Quorvane")
+    check(s.toolbar, f"the toolbar is there beside the box: {X.windows()}")
+    X.xdo("windowfocus", "--sync", box)
+    X.xdo("key", "Return")
+    check(X.wait_until(lambda: X.find_window(path, 0.1) is None, 3), "the box closes")
+    time.sleep(0.2)
+    check(s.proc.poll() is None, "the program stays after the box")
+    check(X.geometry(s.toolbar)["state"] == "IsViewable", f"the toolbar stays ({X.windows()})")
+    check(s.close_program() == 0, "exit code 0")
+
+
+def test_pause_stops_and_releases(s):
+    ev = [(WM_KEYDOWN, 0x10, None, 0), (WM_KEYDOWN, 0xA0, None, 0)]
+    t = 50
+    for i in range(60):
+        ev += [(WM_KEYDOWN, 0x42, None, t), (WM_KEYUP, 0x42, None, t + 40)]
+        t += 100
+    ev += [(WM_KEYUP, 0xA0, None, t), (WM_KEYUP, 0x10, None, t)]
+    path = os.path.join(s.dir, "long.rec")
+    open(path, "wb").write(rec_bytes(ev))
+    s.start_target()
+    s.start_program(path, wait_title=None)
+    check(X.wait_until(lambda: len(s.events()) >= 10, 5), "playback is under way")
+    X.press("Pause", 0.15)
+    time.sleep(0.3)
+    n = len(s.events())
+    time.sleep(0.8)
+    check(len(s.events()) == n, "no more events after Pause")
+    check(len([f for f in s.events() if f[1] == "KeyPress" and f[2] == "b"]) < 40, "playback stopped early")
+    dpy = X.XDisplay()
+    down = dpy.keys_down()
+    dpy.close()
+    check(down == [], f"no key reads as down afterwards: {down}")
+    s.toolbar = X.find_window("long.rec") or X.find_window("Quorvane")
+    check(s.toolbar, "idle caption after the stop")
+    check(s.close_program() == 0, "exit code 0")
+
+
+def _toggle_remember(s):
+    tx, ty = s.toolbar_origin()
+    X.click(tx + 110 + 8, ty + 13)
+    time.sleep(0.5)
+    X.xdo("key", "s")
+    time.sleep(0.3)
+
+
+def test_remember_settings(s):
+    ini = s.exe + ".ini" if "." not in os.path.basename(s.exe) else None
+    ini = os.path.join(s.dir, "quorvane.ini")
+    s.start_program()
+    _toggle_remember(s)
+    check(s.close_program() == 0, "exit code 0")
+    check(os.path.exists(ini), "settings file written at close")
+    text = open(ini).read()
+    keys = [line.split("=")[0].strip() for line in text.splitlines() if "=" in line]
+    check(keys == ["window_x", "window_y", "tips", "speed", "record_key", "play_key"],
+          f"the six keys in order: {keys}")
+    check("[Quorvane]" in text, "section Quorvane")
+    vals = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+    check(vals["tips"].strip() == "1" and vals["speed"].strip() == "0", f"values: {vals}")
+    # Next start: the file turns the flag on; switching it off deletes it.
+    s.start_program()
+    _toggle_remember(s)
+    check(s.close_program() == 0, "exit code 0")
+    check(not os.path.exists(ini), "settings file deleted at close when the flag is off")
+
+
+def test_no_display(s):
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    r = subprocess.run([s.exe], env=env, capture_output=True, text=True, timeout=10)
+    check(r.returncode == 1, f"exit code 1 without a display, not {r.returncode}")
+    check("Quorvane needs an X11 display" in r.stderr, f"message on stderr: {r.stderr!r}")
+
+
+TESTS = [
+    test_no_display,
+    test_toolbar_window,
+    test_record_and_play_back,
+    test_file_plays_with_timing,
+    test_bad_file_box,
+    test_pause_stops_and_releases,
+    test_remember_settings,
+]
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    binary, target = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    wanted = set(sys.argv[3:])
+    X.install_cleanup()
+    passed = failed = 0
+    try:
+        X.start_xvfb()
+        for t in TESTS:
+            if wanted and t.__name__ not in wanted:
+                continue
+            s = Session(binary, target)
+            try:
+                t(s)
+                print(f"PASS {t.__name__}")
+                passed += 1
+            except Failure as e:
+                print(f"FAIL {t.__name__}: {e}")
+                failed += 1
+            except Exception:
+                print(f"FAIL {t.__name__}: error")
+                traceback.print_exc()
+                failed += 1
+            finally:
+                s.finish()
+                time.sleep(0.2)
+    finally:
+        X.stop_all()
+    print(f"RESULT {passed} {failed}")
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,210 @@
+"""Small helpers for the Linux end-to-end tests: a private Xvfb, the test
+target window, window lookup by exact title, screenshots as pixel arrays,
+the display's key state, and a polite close request (what a window
+manager's close button sends)."""
+import ctypes
+import ctypes.util
+import os
+import re
+import signal
+import subprocess
+import time
+
+_procs = []  # every process these tests started, stopped at the end
+
+
+def start(cmd, **kw):
+    p = subprocess.Popen(cmd, **kw)
+    _procs.append(p)
+    return p
+
+
+def stop(p, timeout=3.0):
+    if p.poll() is None:
+        p.terminate()
+        try:
+            p.wait(timeout)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+
+
+def stop_all():
+    for p in reversed(_procs):
+        try:
+            stop(p)
+        except Exception:
+            pass
+    _procs.clear()
+
+
+def start_xvfb(displays=range(91, 96), size="1024x768x24"):
+    for n in displays:
+        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            continue
+        p = start(["Xvfb", f":{n}", "-screen", "0", size, "-nolisten", "tcp", "-noreset"],
+                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                os.environ["DISPLAY"] = f":{n}"
+                time.sleep(0.2)
+                return n
+            if p.poll() is not None:
+                break
+            time.sleep(0.05)
+        stop(p)
+    raise RuntimeError("no free private display")
+
+
+def sh(*args, check=True):
+    r = subprocess.run(list(args), capture_output=True, text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError(f"{args}: {r.stderr.strip()}")
+    return r.stdout
+
+
+def windows():
+    """Top-level windows as (id, title) pairs."""
+    out = sh("xwininfo", "-root", "-children", check=False)
+    found = []
+    for m in re.finditer(r'^\s+(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)):', out, re.M):
+        found.append((int(m.group(1), 16), m.group(2) if m.group(2) is not None else ""))
+    return found
+
+
+def find_window(title, timeout=5.0):
+    end = time.time() + timeout
+    while time.time() < end:
+        for wid, t in windows():
+            if t == title:
+                return wid
+        time.sleep(0.05)
+    return None
+
+
+def title_of(wid):
+    for w, t in windows():
+        if w == wid:
+            return t
+    return None
+
+
+def geometry(wid):
+    out = sh("xwininfo", "-id", str(wid))
+    g = {}
+    for key, name in (("x", "Absolute upper-left X"), ("y", "Absolute upper-left Y"),
+                      ("w", "Width"), ("h", "Height"), ("state", "Map State")):
+        m = re.search(name + r":\s+(\S+)", out)
+        g[key] = int(m.group(1)) if key != "state" else m.group(1)
+    return g
+
+
+def screenshot(path=None):
+    """The root window as rows of (r, g, b)."""
+    data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True, check=True).stdout
+    if path:
+        subprocess.run(["convert", "ppm:-", path], input=data, check=True)
+    parts = data.split(maxsplit=4)
+    w, h = int(parts[1]), int(parts[2])
+    raw = parts[4]
+    return [[tuple(raw[(y * w + x) * 3:(y * w + x) * 3 + 3]) for x in range(w)] for y in range(h)]
+
+
+def read_bmp24(path):
+    b = open(path, "rb").read()
+    off = int.from_bytes(b[10:14], "little")
+    w = int.from_bytes(b[18:22], "little", signed=True)
+    h = int.from_bytes(b[22:26], "little", signed=True)
+    stride = (w * 3 + 3) & ~3
+    rows = []
+    for y in range(abs(h)):
+        src = abs(h) - 1 - y if h > 0 else y
+        r = b[off + src * stride: off + src * stride + w * 3]
+        rows.append([(r[3 * x + 2], r[3 * x + 1], r[3 * x]) for x in range(w)])
+    return rows
+
+
+class XDisplay:
+    """Direct Xlib calls for what no command-line tool answers exactly."""
+
+    def __init__(self):
+        self.x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+        self.x.XOpenDisplay.restype = ctypes.c_void_p
+        self.x.XInternAtom.restype = ctypes.c_ulong
+        self.x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.x.XQueryKeymap.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
+        self.x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        self.x.XFlush.argtypes = [ctypes.c_void_p]
+        self.x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.d = self.x.XOpenDisplay(None)
+        if not self.d:
+            raise RuntimeError("cannot open display")
+
+    def keys_down(self):
+        buf = ctypes.create_string_buffer(32)
+        self.x.XQueryKeymap(self.d, buf)
+        return [i * 8 + b for i, byte in enumerate(buf.raw) for b in range(8) if byte & (1 << b)]
+
+    def close_window(self, wid):
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                        ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                        ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+        ev = ClientMessage()
+        ev.type = 33  # ClientMessage
+        ev.window = wid
+        ev.message_type = self.x.XInternAtom(self.d, b"WM_PROTOCOLS", 0)
+        ev.format = 32
+        ev.data[0] = self.x.XInternAtom(self.d, b"WM_DELETE_WINDOW", 0)
+        ev.data[1] = 0  # CurrentTime
+        self.x.XSendEvent(self.d, wid, 0, 0, ctypes.byref(ev))
+        self.x.XFlush(self.d)
+
+    def close(self):
+        self.x.XCloseDisplay(self.d)
+
+
+def xdo(*args):
+    sh("xdotool", *[str(a) for a in args])
+
+
+# Keys and buttons are held within one xdotool run: the server lets go of
+# what a test client holds once it disconnects, so a press made by one run
+# and a release by the next would not read as held in between.
+def press(keys, hold=0.08):
+    """Holds a key (or chord) long enough for a 10-50 ms poll to see it."""
+    xdo("keydown", keys, "sleep", hold, "keyup", keys)
+
+
+def click(x, y, button=1, hold=0.08):
+    xdo("mousemove", x, y, "sleep", 0.05, "mousedown", button, "sleep", hold, "mouseup", button)
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    out = []
+    for line in open(path):
+        f = line.split()
+        if len(f) >= 3:
+            out.append(f)
+    return out
+
+
+def wait_until(pred, timeout=5.0, step=0.05):
+    end = time.time() + timeout
+    while time.time() < end:
+        v = pred()
+        if v:
+            return v
+        time.sleep(step)
+    return pred()
+
+
+def install_cleanup():
+    def handler(signum, frame):
+        stop_all()
+        raise SystemExit(128 + signum)
+    signal.signal(signal.SIGTERM, handler)
+    signal.signal(signal.SIGINT, handler)
