@@ -276,7 +276,7 @@ TEST_F(PlayerTest, PauseOrScrollLockStopsAndReleases) {
         FakeRunFor(100);
         ASSERT_EQ(FakeLogOf("key").size(), 1u);
         // The played press reached the desktop; then the user stops.
-        g_fake.thread['A'] = 0x80;
+        g_fake.thread[int('A')] = 0x80;
         FakeKeyDown(c.key);
         FakeClearLog();
         FakeRunFor(2000);

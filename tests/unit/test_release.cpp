@@ -47,8 +47,8 @@ TEST_F(ReleaseTest, ReleasesHeldKeysInCodeOrderWithTheirFlags) {
 // lock keys are never released.
 TEST_F(ReleaseTest, ThreadTableAndLockKeys) {
     g_fake.thread[VK_BACK] = 0x01;    // toggled only: counts for Backspace
-    g_fake.thread['Q'] = 0x01;        // toggled only: does not count for others
-    g_fake.thread['W'] = 0x80;        // down in the table only
+    g_fake.thread[0x51] = 0x01;       // toggled only: does not count for others
+    g_fake.thread[0x57] = 0x80;       // down in the table only
     g_fake.thread[VK_LBUTTON] = 0x80; // buttons look only at the device
     for (int vk : {int(VK_CAPITAL), int(VK_NUMLOCK), int(VK_SCROLL)})
         FakeKeyDown(vk);
