@@ -57,10 +57,3 @@ TEST_F(ReleaseTest, ThreadTableAndLockKeys) {
     EXPECT_EQ(KeyReleases(), expected);
     EXPECT_EQ(PlatGetKeyState(VK_CAPITAL), 0) << "toggles are cleared from the table";
 }
-
-TEST(ExtendedKeys, ExactlyTheNavigationBlockCtrlAndTheWindowsKeys) {
-    for (uint32_t vk = 0; vk < 256; vk++) {
-        bool expected = vk == 17 || (vk >= 33 && vk <= 46) || vk == 91 || vk == 92 || vk == 93;
-        EXPECT_EQ(IsExtendedKey(vk), expected) << vk;
-    }
-}
