@@ -340,6 +340,48 @@ def c_array(name, data):
     return "\n".join(lines)
 
 
+# Set-1 scan codes of the keys the demo types.
+DEMO_SCAN = {" ": 0x39, **{c: code for c, code in zip("qwertyuiop", range(0x10, 0x1A))},
+             **{c: code for c, code in zip("asdfghjkl", range(0x1E, 0x27))},
+             **{c: code for c, code in zip("zxcvbnm", range(0x2C, 0x33))}}
+
+
+def demo_recording():
+    """A short recording for the demo window of scripts/run (placed at 40,200,
+    400 x 300): the pointer glides in, clicks three times, and a line is
+    typed. Records as the recorder takes them: at most one per 10 ms."""
+    recs = []
+    t = [1000]
+
+    def add(msg, a, b, dt=10):
+        t[0] += dt
+        recs.append(struct.pack("<5I", msg, a, b, t[0], 0))
+
+    def glide(x0, y0, x1, y1, steps):
+        for i in range(1, steps + 1):
+            add(0x200, round(x0 + (x1 - x0) * i / steps), round(y0 + (y1 - y0) * i / steps))
+
+    def click(x, y):
+        add(0x201, x, y, 60)
+        add(0x202, x, y, 90)
+
+    # The first record must be a key or a move for the file to load.
+    add(0x200, 700, 120, 0)
+    glide(700, 120, 140, 300, 40)
+    click(140, 300)
+    glide(140, 300, 340, 300, 25)
+    click(340, 300)
+    glide(340, 300, 240, 430, 25)
+    click(240, 430)
+    for ch in "hello from quorvane":
+        vk = 0x20 if ch == " " else ord(ch.upper())
+        scan = DEMO_SCAN[ch]
+        add(0x100, vk + 256 * scan, scan, 70)
+        add(0x101, vk + 256 * scan, scan, 60)
+    glide(240, 430, 620, 150, 30)
+    return b"".join(recs)
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources")
@@ -353,6 +395,7 @@ def main():
         "quorvane-48.png": png_bytes(icons[0]),
         "quorvane-32.png": png_bytes(icons[1]),
         "quorvane-16.png": png_bytes(icons[2]),
+        "demo.rec": demo_recording(),
     }
     for name, data in files.items():
         with open(os.path.join(out, name), "wb") as f:

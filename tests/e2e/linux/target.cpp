@@ -1,13 +1,38 @@
 // A plain X window that logs every key and button it receives, one line per
 // event with the server's time stamp, so end-to-end tests can compare what
-// a playback delivered with what was typed. It takes the input focus when it
-// appears and whenever the pointer enters it.
+// a playback delivered with what was typed. It also shows what it got (the
+// typed text and a ring at each click), which makes it the demo window of
+// scripts/run. It takes the input focus when it appears, when the pointer
+// enters it and when it is clicked, as a window manager would give it.
 //
 // usage: qv_target LOGFILE [TITLE [X Y W H]]
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
+
+struct Click {
+    int x, y;
+    unsigned button;
+};
+
+static void Redraw(Display *d, Window win, GC gc, const std::string &text,
+                   const std::vector<Click> &clicks) {
+    XClearWindow(d, win);
+    XSetForeground(d, gc, 0x202020);
+    XDrawString(d, win, gc, 12, 24, "typed:", 6);
+    // The last 60 characters fit the window's width.
+    size_t from = text.size() > 60 ? text.size() - 60 : 0;
+    XDrawString(d, win, gc, 60, 24, text.c_str() + from, int(text.size() - from));
+    for (const Click &c : clicks) {
+        XSetForeground(d, gc, c.button == 1 ? 0x1050D0 : 0xC02020);
+        XDrawArc(d, win, gc, c.x - 8, c.y - 8, 16, 16, 0, 360 * 64);
+        XFillArc(d, win, gc, c.x - 3, c.y - 3, 6, 6, 0, 360 * 64);
+    }
+    XFlush(d);
+}
 
 int main(int argc, char **argv) {
     if (argc < 2) {
@@ -34,15 +59,22 @@ int main(int argc, char **argv) {
     XSelectInput(d, win,
                  KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                      StructureNotifyMask | EnterWindowMask | ExposureMask);
+    GC gc = XCreateGC(d, win, 0, nullptr);
+    XSetLineAttributes(d, gc, 2, LineSolid, CapRound, JoinRound);
     XMapWindow(d, win);
     std::printf("%lu\n", (unsigned long)win);
     std::fflush(stdout);
+    std::string typed;
+    std::vector<Click> clicks;
     for (;;) {
         XEvent e;
         XNextEvent(d, &e);
         switch (e.type) {
         case MapNotify:
         case EnterNotify: XSetInputFocus(d, win, RevertToParent, CurrentTime); break;
+        case Expose:
+            if (e.xexpose.count == 0) Redraw(d, win, gc, typed, clicks);
+            break;
         case KeyPress:
         case KeyRelease: {
             KeySym sym = XLookupKeysym(&e.xkey, 0);
@@ -50,15 +82,26 @@ int main(int argc, char **argv) {
             std::fprintf(log, "%lu %s %s %u\n", (unsigned long)e.xkey.time,
                          e.type == KeyPress ? "KeyPress" : "KeyRelease", name ? name : "?",
                          e.xkey.keycode);
+            if (e.type == KeyPress) {
+                char buf[8];
+                KeySym ignored;
+                int n = XLookupString(&e.xkey, buf, sizeof buf, &ignored, nullptr);
+                if (n == 1 && buf[0] >= 32 && buf[0] < 127) typed += buf[0];
+                if (n == 1 && buf[0] == 8 && !typed.empty()) typed.pop_back();
+                Redraw(d, win, gc, typed, clicks);
+            }
             break;
         }
         case ButtonPress:
         case ButtonRelease:
-            // Click to focus, as a window manager would do it.
-            if (e.type == ButtonPress) XSetInputFocus(d, win, RevertToParent, CurrentTime);
             std::fprintf(log, "%lu %s %u %d %d\n", (unsigned long)e.xbutton.time,
                          e.type == ButtonPress ? "ButtonPress" : "ButtonRelease", e.xbutton.button,
                          e.xbutton.x_root, e.xbutton.y_root);
+            if (e.type == ButtonPress) {
+                XSetInputFocus(d, win, RevertToParent, CurrentTime);
+                clicks.push_back({e.xbutton.x, e.xbutton.y, e.xbutton.button});
+                Redraw(d, win, gc, typed, clicks);
+            }
             break;
         default: break;
         }
