@@ -1,0 +1,137 @@
+// Drives the program under test from outside: finds its windows, reads
+// their text and children, posts messages and dismisses boxes. Prints what
+// it found on stdout; exit code 0 when the window was there.
+//   qvdriver wait CLASS|- TITLE|- TIMEOUT_MS    caption and class of the window
+//   qvdriver gone CLASS|- TITLE|- TIMEOUT_MS    0 once no such window exists
+//   qvdriver children CLASS|- TITLE|- TIMEOUT_MS every child: class id rect text
+//   qvdriver post CLASS|- TITLE|- MSG WPARAM LPARAM
+//   qvdriver settext CLASS|- TITLE|- CHILDCLASS TEXT
+//   qvdriver press CLASS|- TITLE|- BUTTONID     a click on a box button
+//   qvdriver list                               every top-level window
+//   qvdriver cursor X Y                         places the pointer
+//   qvdriver wininfo CLASS|- TITLE|- TIMEOUT_MS visible flag and window rect
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+static const char *Arg(const char *s) {
+    return std::strcmp(s, "-") == 0 ? nullptr : s;
+}
+
+static HWND WaitFor(const char *cls, const char *title, int timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = FindWindowExA(nullptr, nullptr, cls, title);
+        if (w) return w;
+        if (int(GetTickCount() - start) >= timeoutMs) return nullptr;
+        Sleep(20);
+    }
+}
+
+static BOOL CALLBACK PrintChild(HWND child, LPARAM) {
+    char cls[64] = "", text[256] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    // GetWindowTextA reads only the caption of another process's window;
+    // a control's own text needs the message.
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(child, WM_GETTEXT, sizeof text, LPARAM(text), SMTO_ABORTIFHUNG, 2000, &got);
+    RECT rc;
+    GetWindowRect(child, &rc);
+    POINT tl = {rc.left, rc.top};
+    ScreenToClient(GetParent(child), &tl);
+    std::printf("%s|%ld|%ld|%ld|%ld|%ld|%s\n", cls, long(GetDlgCtrlID(child)), tl.x, tl.y,
+                rc.right - rc.left, rc.bottom - rc.top, text);
+    return TRUE;
+}
+
+static BOOL CALLBACK PrintTop(HWND w, LPARAM) {
+    char cls[64] = "", text[256] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, text, sizeof text);
+    std::printf("%s|%d|%s\n", cls, IsWindowVisible(w) ? 1 : 0, text);
+    return TRUE;
+}
+
+struct Search {
+    const char *cls;
+    HWND found;
+};
+
+static BOOL CALLBACK FindDescendant(HWND child, LPARAM param) {
+    Search *s = reinterpret_cast<Search *>(param);
+    char cls[64] = "";
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) != 0) return TRUE;
+    s->found = child;
+    return FALSE;
+}
+
+int main(int argc, char **argv) {
+    if (argc < 2) return 2;
+    const char *cmd = argv[1];
+    if (!std::strcmp(cmd, "list")) {
+        EnumWindows(PrintTop, 0);
+        return 0;
+    }
+    if (!std::strcmp(cmd, "cursor") && argc == 4) {
+        SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3]));
+        return 0;
+    }
+    if (argc < 4) return 2;
+    const char *cls = Arg(argv[2]), *title = Arg(argv[3]);
+    if (!std::strcmp(cmd, "wait") || !std::strcmp(cmd, "children") ||
+        !std::strcmp(cmd, "wininfo")) {
+        HWND w = WaitFor(cls, title, argc > 4 ? std::atoi(argv[4]) : 5000);
+        if (!w) return 1;
+        if (!std::strcmp(cmd, "wait")) {
+            char text[256] = "", wc[64] = "";
+            GetWindowTextA(w, text, sizeof text);
+            GetClassNameA(w, wc, sizeof wc);
+            std::printf("%s|%s\n", wc, text);
+        } else if (!std::strcmp(cmd, "wininfo")) {
+            RECT rc;
+            GetWindowRect(w, &rc);
+            std::printf("%d|%ld|%ld|%ld|%ld\n", IsWindowVisible(w) ? 1 : 0, rc.left, rc.top,
+                        rc.right - rc.left, rc.bottom - rc.top);
+        } else {
+            EnumChildWindows(w, PrintChild, 0);
+        }
+        return 0;
+    }
+    if (!std::strcmp(cmd, "gone")) {
+        int timeoutMs = argc > 4 ? std::atoi(argv[4]) : 5000;
+        DWORD start = GetTickCount();
+        while (FindWindowExA(nullptr, nullptr, cls, title)) {
+            if (int(GetTickCount() - start) >= timeoutMs) return 1;
+            Sleep(20);
+        }
+        return 0;
+    }
+    HWND w = FindWindowExA(nullptr, nullptr, cls, title);
+    if (!w) return 1;
+    if (!std::strcmp(cmd, "post") && argc == 7) {
+        return PostMessageA(w, UINT(std::strtoul(argv[4], nullptr, 0)),
+                            WPARAM(std::strtoul(argv[5], nullptr, 0)),
+                            LPARAM(std::strtol(argv[6], nullptr, 0)))
+                   ? 0
+                   : 1;
+    }
+    if (!std::strcmp(cmd, "settext") && argc == 6) {
+        // The first control of that class at any depth (a dialog's name
+        // field sits inside a combo box).
+        Search search = {argv[4], nullptr};
+        EnumChildWindows(w, FindDescendant, LPARAM(&search));
+        if (!search.found) return 1;
+        SendMessageA(search.found, WM_SETTEXT, 0, LPARAM(argv[5]));
+        return 0;
+    }
+    if (!std::strcmp(cmd, "press") && argc == 5) {
+        int id = std::atoi(argv[4]);
+        HWND button = GetDlgItem(w, id);
+        if (!button) return 1;
+        PostMessageA(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(button));
+        return 0;
+    }
+    return 2;
+}

@@ -1,0 +1,535 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Windows program under Wine.
+
+Runs each test against fresh copies of quorvane.exe in a scratch folder,
+drives it with qvdriver.exe and watches a logging window (qvtarget.exe).
+Expects DISPLAY and WINEPREFIX to be set up by the caller. Prints one line
+per test and ends with "RESULT <passed> <failed>".
+
+usage: run_wine_e2e.py EXE TOOLS_DIR WORK_DIR FIXTURES_DIR [TEST...]"""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pe_resources import resources  # noqa: E402
+
+EXE, TOOLS, WORK, FIXTURES = (os.path.abspath(p) for p in sys.argv[1:5])
+ONLY = sys.argv[5:]
+OBJDUMP = os.environ.get("QV_OBJDUMP", "x86_64-w64-mingw32-objdump")
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "shell32.dll",
+               "msvcrt.dll", "advapi32.dll", "comctl32.dll", "ntdll.dll", "ole32.dll",
+               "shlwapi.dll", "ws2_32.dll", "version.dll"}
+ID_SPEED_FAST, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800D, 0x8010
+ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8004, 0x8012
+WM_COMMAND, WM_CLOSE = 0x111, 0x10
+# Where the target window sits: the fixture's positions fall inside it.
+TARGET_RECT = (0, 0, 640, 300)
+
+
+class Fail(Exception):
+    pass
+
+
+def check(cond, why):
+    if not cond:
+        raise Fail(why)
+
+
+def winpath(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def driver(*args, timeout=30):
+    r = subprocess.run(["wine", os.path.join(TOOLS, "qvdriver.exe"), *map(str, args)],
+                       capture_output=True, text=True, timeout=timeout)
+    return r.returncode, r.stdout.replace("\r", "")
+
+
+def wait_window(cls="-", title="-", ms=15000):
+    rc, out = driver("wait", cls, title, ms, timeout=ms / 1000 + 30)
+    return out.strip() if rc == 0 else None
+
+
+def children(cls, title, ms=10000):
+    rc, out = driver("children", cls, title, ms, timeout=ms / 1000 + 30)
+    check(rc == 0, f"no window {cls}/{title}")
+    rows = []
+    for line in out.splitlines():
+        parts = line.split("|", 6)
+        if len(parts) == 7:
+            rows.append((parts[0], int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4]),
+                         int(parts[5]), parts[6]))
+    return rows
+
+
+def wininfo(cls="-", title="-", ms=10000):
+    rc, out = driver("wininfo", cls, title, ms, timeout=ms / 1000 + 30)
+    check(rc == 0, f"no window {cls}/{title}")
+    return [int(v) for v in out.strip().split("|")]
+
+
+def post_main(msg, wparam, lparam=0):
+    rc, _ = driver("post", "QuorvaneClass", "-", msg, wparam, lparam)
+    check(rc == 0, "could not post to the main window")
+
+
+def press_button(title, ids=(1, 2)):
+    """Clicks the first of ids that the box has (message boxes number their
+    OK button 1 or 2 depending on the flags)."""
+    for rowid in ids:
+        rc, _ = driver("press", "-", title, rowid)
+        if rc == 0:
+            return
+    raise Fail(f"box {title!r} has no button {ids}")
+
+
+def repeat_field(ms=10000):
+    """The edit field of the open repeat-count box, once it is placed."""
+    deadline = time.time() + ms / 1000
+    while time.time() < deadline:
+        if wait_window("-", "Playback Repeats", 500):
+            edits = [r for r in children("-", "Playback Repeats") if r[0].lower() == "edit"]
+            if edits:
+                return edits[0]
+        time.sleep(0.1)
+    raise Fail("no edit field in the repeat-count box")
+
+
+class Program:
+    """One quorvane.exe (or player) process under Wine."""
+
+    def __init__(self, exe, *args, cwd=None):
+        self.proc = subprocess.Popen(["wine", exe, *args], cwd=cwd or os.path.dirname(exe),
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait(self, seconds):
+        try:
+            return self.proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def close(self):
+        if self.proc.poll() is None:
+            driver("post", "QuorvaneClass", "-", WM_CLOSE, 0, 0)
+            if self.wait(10) is None:
+                self.proc.kill()
+                self.proc.wait()
+        return self.proc.returncode
+
+
+class Target:
+    def __init__(self, folder, seconds=60):
+        self.log = os.path.join(folder, "target.log")
+        x, y, w, h = TARGET_RECT
+        self.proc = subprocess.Popen(["wine", os.path.join(TOOLS, "qvtarget.exe"), winpath(self.log),
+                                      str(x), str(y), str(w), str(h), str(seconds)],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 30
+        while time.time() < deadline and "ready" not in self.text():
+            time.sleep(0.1)
+        check("ready" in self.text(), "the target window did not start")
+
+    def text(self):
+        try:
+            return open(self.log).read()
+        except OSError:
+            return ""
+
+    def events(self):
+        out = []
+        for line in self.text().splitlines():
+            p = line.split()
+            if len(p) == 4 and p[1] != "ready":
+                out.append((int(p[0]), p[1], int(p[2]), int(p[3])))
+        return out
+
+    def wait_for(self, kind, n, seconds):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if sum(1 for e in self.events() if e[1] == kind) >= n:
+                return True
+            time.sleep(0.1)
+        return False
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def fresh_copy(name):
+    folder = os.path.join(WORK, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    exe = os.path.join(folder, "quorvane.exe")
+    shutil.copy(EXE, exe)
+    return folder, exe
+
+
+def read_expected(name="play_basic"):
+    rows = []
+    for line in open(os.path.join(FIXTURES, name + ".expected")):
+        kind, a, b, gap = line.split()
+        rows.append((kind, int(a), int(b), int(gap)))
+    return rows
+
+
+def compare_playback(events, expected, passes=1):
+    """The keys and buttons arrive in the recorded order, each button at the
+    position the recording had reached, every recorded position is visited
+    in order, and the gaps between keys and buttons follow the recording."""
+    want_actions, want_moves = [], []
+    where, t, start = None, 0, None
+    for kind, a, b, gap in expected:
+        t += gap
+        if kind == "move":
+            where = (a, b)
+            want_moves.append(where)
+            continue
+        start = t if start is None else start
+        if kind.startswith("key"):
+            want_actions.append((kind, a, None, t - start))
+        else:
+            want_actions.append((kind, where[0], where[1], t - start))
+    # Every pass ends with a left release whether or not the button is held
+    # (so nothing stays stuck); after a recorded release it is a repeat.
+    got_actions = []
+    for e in events:
+        if e[1] == "move":
+            continue
+        if e[1] == "lup" and got_actions and got_actions[-1][1:] == e[1:]:
+            continue
+        got_actions.append(e)
+    check(len(got_actions) == len(want_actions) * passes,
+          f"{len(got_actions)} keys and buttons arrived, expected {len(want_actions) * passes}: "
+          f"{[(k, a, b) for _, k, a, b in got_actions]}")
+    for p in range(passes):
+        chunk = got_actions[p * len(want_actions):(p + 1) * len(want_actions)]
+        for (tick, kind, a, b), (wkind, wa, wb, _) in zip(chunk, want_actions):
+            check(kind == wkind and a == wa and (wb is None or b == wb),
+                  f"pass {p + 1}: got {kind} {a} {b}, expected {wkind} {wa} {wb}")
+        t0 = chunk[0][0]
+        for (tick, kind, _, _), (_, _, _, woff) in zip(chunk, want_actions):
+            # The clock is shared with a busy machine: allow a generous slack
+            # per event, but a player that ignores the recorded gaps (all at
+            # once, or twice as slow) falls well outside it.
+            check(abs((tick - t0) - woff) <= 150 + woff // 5,
+                  f"pass {p + 1}: {kind} at +{tick - t0} ms, recorded +{woff} ms")
+    moves = [(a, b) for _, k, a, b in events if k == "move"]
+    i = 0
+    for m in moves:
+        if i < len(want_moves) and m == want_moves[i]:
+            i += 1
+    check(i == len(want_moves), f"pointer never reached {want_moves[i:i + 1]} in order")
+
+
+# ---------------------------------------------------------------- tests
+def test_import_table():
+    out = subprocess.run([OBJDUMP, "-p", EXE], capture_output=True, text=True, check=True).stdout
+    dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", out)}
+    check(dlls, "no imports found")
+    check(dlls <= SYSTEM_DLLS, f"imports beyond the system: {sorted(dlls - SYSTEM_DLLS)}")
+    check("(Windows GUI)" in out, "not a GUI program")
+
+
+def test_own_size_and_placeholders():
+    data = open(EXE, "rb").read()
+    check(len(data) < 1_000_000, f"{len(data)} bytes")
+    m = re.search(rb"QvOwnSize:(\d{6})", data)
+    check(m and int(m.group(1)) == len(data), "own-size text does not match the file")
+    check(data.count(b"@@@@@") == 1 and data.count(b"$$$$$") == 1, "placeholders not unique")
+
+
+def test_resources():
+    tree = resources(open(EXE, "rb").read())
+    group = tree.get(14, {}).get(1001)
+    check(group, "no icon group 1001")
+    n = struct.unpack_from("<H", group, 4)[0]
+    sizes = []
+    for i in range(n):
+        w, h, _, _, _, bpp, _, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        sizes.append((w or 256, h or 256, bpp))
+        check(icon_id in tree.get(3, {}), f"icon image {icon_id} missing")
+    check(sorted(sizes, reverse=True) == [(48, 48, 8), (32, 32, 8), (16, 16, 8)],
+          f"icon images {sizes}")
+    strip = tree.get(2, {}).get(1002)
+    check(strip, "no bitmap 1002")
+    hdr, w, h, planes, bpp, comp = struct.unpack_from("<IiiHHI", strip, 0)
+    check((hdr, w, h, bpp, comp, len(strip)) == (40, 112, 16, 24, 0, 5416),
+          f"strip is {w}x{h}x{bpp}, {len(strip)} bytes")
+    manifest = tree.get(24, {}).get(1, b"").decode("utf-8", "replace")
+    check("Microsoft.Windows.Common-Controls" in manifest and 'version="6.0.0.0"' in manifest,
+          "manifest lacks common controls 6")
+    check(manifest.count('processorArchitecture="amd64"') == 2, "manifest processor is not amd64")
+    version = tree.get(16, {}).get(1, b"")
+    check(b"\xbd\x04\xef\xfe" in version, "no fixed version information")
+    fixed = version.index(b"\xbd\x04\xef\xfe")
+    ms, ls = struct.unpack_from("<II", version, fixed + 8)
+    check((ms, ls) == ((1 << 16) | 50, 0), f"file version {ms >> 16}.{ms & 0xFFFF}")
+    check("1, 50, 0, 0".encode("utf-16-le") in version, "version text")
+    check("040904b0".encode("utf-16-le") in version, "language block")
+
+
+def test_start_window_and_no_ini():
+    folder, exe = fresh_copy("start")
+    driver("cursor", 1000, 5)  # keep the caption tips out of the way
+    prog = Program(exe)
+    try:
+        found = wait_window("QuorvaneClass")
+        check(found == "QuorvaneClass|Quorvane", f"main window: {found!r}")
+        visible, x, y, w, h = wininfo("QuorvaneClass")
+        check(visible == 1, "window not shown")
+        check(w > 131 and h > 26, f"window {w}x{h}")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+    check(not os.path.exists(os.path.join(folder, "quorvane.ini")), "INI written without the flag")
+
+
+def test_ini_written_when_present_and_deleted_when_turned_off():
+    folder, exe = fresh_copy("ini")
+    ini = os.path.join(folder, "quorvane.ini")
+    with open(ini, "w") as f:
+        f.write("[Quorvane]\r\nwindow_x=3\r\nwindow_y=3\r\nspeed=1\r\n[Other]\r\nkeep=yes\r\n")
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        _, x, y, _, _ = wininfo("QuorvaneClass")
+        check((x, y) == (5, 5), f"saved (3, 3) placed the window at ({x}, {y})")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+    text = open(ini).read()
+    values = dict(re.findall(r"^(\w+)=(-?\d+|\w+)\s*$", text, re.M))
+    for key, want in (("window_x", "5"), ("window_y", "5"), ("tips", "1"), ("speed", "1"),
+                      ("record_key", "0"), ("play_key", "0"), ("keep", "yes")):
+        check(values.get(key) == want, f"{key}={values.get(key)} in {text!r}")
+
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        post_main(WM_COMMAND, ID_REMEMBER_SETTINGS)
+        time.sleep(0.5)
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+    check(not os.path.exists(ini), "INI kept although remembering was turned off")
+
+
+def test_bad_file_box_titled_with_path():
+    folder, exe = fresh_copy("bad")
+    bad = os.path.join(folder, "broken file.rec")
+    with open(bad, "wb") as f:
+        f.write(b"\0" * 21)
+    title = winpath(bad)
+    prog = Program(exe, title)
+    try:
+        rows = children("-", title)
+        texts = [r[6] for r in rows]
+        check("Not a valid recording" in texts, f"box texts {texts}")
+        press_button(title)
+        rc, _ = driver("gone", "-", title, 5000)
+        check(rc == 0, "the box did not close")
+        found = wait_window("QuorvaneClass")
+        check(found and found.startswith("QuorvaneClass|"), "the program did not stay open")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+
+
+def test_plays_recording_into_target():
+    folder, exe = fresh_copy("play")
+    rec = os.path.join(folder, "basic.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), rec)
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    prog = None
+    try:
+        prog = Program(exe, winpath(rec))
+        got = target.wait_for("lup", 2, 30)
+        time.sleep(0.3)
+        events = target.events()
+        check(got, f"playback did not finish: {events}")
+        compare_playback(events, read_expected())
+    finally:
+        if prog:
+            prog.close()
+        target.stop()
+
+
+def test_repeat_box_gets_field_and_keeps_text():
+    folder, exe = fresh_copy("repeat")
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        post_main(WM_COMMAND, ID_REPEAT_COUNT)
+        cls, _, x, y, w, h, text = repeat_field()
+        check(text == "1", f"field holds {text!r}")
+        check(x == 75 and y in (45, 60) and h == 20, f"field at ({x}, {y}) height {h}")
+        rc, _ = driver("settext", "-", "Playback Repeats", "Edit", "42")
+        check(rc == 0, "could not type into the field")
+        press_button("Playback Repeats", (1,))
+        check(driver("gone", "-", "Playback Repeats", 5000)[0] == 0, "box did not close")
+        # The count taken from the field comes back in the next box.
+        post_main(WM_COMMAND, ID_REPEAT_COUNT)
+        field = repeat_field()
+        check(field[6] == "42", f"second box shows {field[6]!r}")
+        press_button("Playback Repeats", (2,))
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+
+
+def test_about_box_gets_link():
+    folder, exe = fresh_copy("about")
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        post_main(WM_COMMAND, ID_ABOUT)
+        links = []
+        for _ in range(30):
+            links = [r for r in children("-", "About Quorvane") if r[1] == 0x800F]
+            if links:
+                break
+            time.sleep(0.1)
+        check(len(links) == 1, "no link in the about box")
+        cls, _, x, y, w, h, text = links[0]
+        check(cls.lower() == "static" and x == 75 and y in (15, 30) and h == 20,
+              f"link {cls} at ({x}, {y}) height {h}")
+        check(re.match(r"^https?://[\w.-]+/?$", text), f"link text {text!r}")
+        press_button("About Quorvane")
+        check(driver("gone", "-", "About Quorvane", 5000)[0] == 0, "box did not close")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+
+
+def compile_player(folder, exe, rec, name):
+    """Loads rec, sets repeat count 2 and fast speed, and compiles a player
+    named name through the save dialog. Returns the player's path."""
+    prog = Program(exe, winpath(rec))
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        # The recording plays once at start (under two seconds); compiling
+        # waits for the idle state.
+        time.sleep(4)
+        found = wait_window("QuorvaneClass")
+        check(found and found.endswith("|" + os.path.basename(rec)), f"caption {found!r}")
+        post_main(WM_COMMAND, ID_REPEAT_COUNT)
+        repeat_field()
+        check(driver("settext", "-", "Playback Repeats", "Edit", "2")[0] == 0, "no repeat field")
+        press_button("Playback Repeats", (1,))
+        check(driver("gone", "-", "Playback Repeats", 5000)[0] == 0, "box did not close")
+        post_main(WM_COMMAND, ID_SPEED_FAST)
+        post_main(WM_COMMAND, ID_COMPILE)
+        target = os.path.join(folder, name)
+        # The dialog is made from a template captioned "Open" and renamed
+        # as it starts; wait for the final title.
+        title = "Save As"
+        check(wait_window("#32770", title, 30000),
+              "no save dialog; windows: " + driver("list")[1].replace("\n", "; "))
+        # The dialog fills itself in after it appears.
+        for _ in range(50):
+            if driver("settext", "-", title, "Edit", winpath(target))[0] == 0:
+                break
+            time.sleep(0.1)
+        else:
+            raise Fail(f"no name field in the dialog {title!r}")
+        time.sleep(0.3)
+        press_button(title, (1,))
+        report = None
+        for _ in range(50):
+            rows = children("-", "Quorvane", 2000) if wait_window("#32770", "Quorvane", 200) else []
+            report = [r[6] for r in rows if r[6].startswith("Compile")]
+            if report:
+                break
+            time.sleep(0.2)
+        check(report and report[0].startswith("Compile Successful"), f"report {report}")
+        press_button("Quorvane")
+    finally:
+        prog.close()
+    player = target if target.lower().endswith(".exe") else target + ".exe"
+    check(os.path.exists(player), "no player written")
+    return player
+
+
+def test_compiled_player_plays_twice_hidden_and_exits():
+    folder, exe = fresh_copy("compile")
+    rec = os.path.join(folder, "basic.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), rec)
+    player = compile_player(folder, exe, rec, "player")
+    size = os.path.getsize(player)
+    check(size == os.path.getsize(EXE) + os.path.getsize(rec), f"player is {size} bytes")
+    data = open(player, "rb").read()
+    check(b"00002" in data and b"@@@@@" not in data and b"$$$$$" not in data,
+          "fields not patched")
+
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    run = Program(player)
+    try:
+        info = wininfo("QuorvaneClass")
+        check(info[0] == 0, "the player's window is visible")
+        code = run.wait(60)
+        check(code == 0, f"player exit code {code}")
+        time.sleep(0.3)
+        events = target.events()
+        # Fast speed thins the moves out; every key and button still comes,
+        # twice, in order.
+        acts = []
+        for _, k, a, _ in events:
+            if k != "move" and not (k == "lup" and acts and acts[-1] == (k, a)):
+                acts.append((k, a))
+        want = [(k, a) for k, a, _, _ in read_expected() if k != "move"]
+        check(acts == want * 2, f"got {acts}")
+    finally:
+        run.close()
+        target.stop()
+
+    # With an argument the player plays that file instead, once.
+    other = os.path.join(folder, "other.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), other)
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    run = Program(player, winpath(other))
+    try:
+        code = run.wait(60)
+        check(code == 0, f"player exit code {code}")
+        time.sleep(0.3)
+        events = target.events()
+        compare_playback(events, read_expected())
+    finally:
+        run.close()
+        target.stop()
+
+
+TESTS = [(name, fn) for name, fn in list(globals().items()) if name.startswith("test_")]
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    passed = failed = 0
+    for name, fn in TESTS:
+        if ONLY and not any(o in name for o in ONLY):
+            continue
+        t0 = time.time()
+        try:
+            fn()
+            passed += 1
+            print(f"PASS {name} ({time.time() - t0:.1f}s)", flush=True)
+        except Fail as e:
+            failed += 1
+            print(f"FAIL {name}: {e}", flush=True)
+        except Exception as e:  # a broken test counts as a failure, not a crash
+            failed += 1
+            print(f"FAIL {name}: {type(e).__name__}: {e}", flush=True)
+    print(f"RESULT {passed} {failed}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The Windows program: cross-built with MinGW-w64 into build-win/, then
+# exercised end to end under Wine on a private X display, with a Wine prefix
+# that lives in the build tree.
+. "$(dirname "$0")/../lib.sh"
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+B=${QV_WIN_BUILD:-$ROOT/build-win}
+NAME=windows
+
+cmake -S "$ROOT" -B "$B" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" >/dev/null &&
+  cmake --build "$B" -j 2 --target quorvane || { record $NAME 0 1; exit 1; }
+
+# The test's own Win32 programs: a window that logs what it receives, and a
+# driver that finds windows, reads controls and posts messages.
+TOOLS=$B/e2e-tools
+mkdir -p "$TOOLS"
+for t in qvdriver qvtarget; do
+  x86_64-w64-mingw32-g++-posix -Os -s -static -Wall -Wextra -Werror \
+    -o "$TOOLS/$t.exe" "$ROOT/tests/e2e/wine/$t.cpp" || { record $NAME 0 1; exit 1; }
+done
+
+# A display of our own range that nobody holds.
+XVFB_PID=
+for n in 81 82 83 84 85; do
+  [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  sleep 1
+  if kill -0 $XVFB_PID 2>/dev/null; then DISPLAY=:$n; break; fi
+  XVFB_PID=
+done
+[ -n "$XVFB_PID" ] || { echo "no free display in :81-:85"; record $NAME 0 1; exit 1; }
+
+export DISPLAY WINEPREFIX=$B/wineprefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+cleanup() {
+  wineserver -k 2>/dev/null
+  kill $XVFB_PID 2>/dev/null
+  wait $XVFB_PID 2>/dev/null
+}
+trap cleanup EXIT
+
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
+# One server for the whole run, not one per program started.
+wineserver -p
+
+LOG=$QV_RESULTS/$NAME.log
+python3 "$ROOT/tests/e2e/wine/run_wine_e2e.py" "$B/quorvane.exe" "$TOOLS" "$B/e2e-work" \
+  "$ROOT/tests/fixtures" 2>&1 | tee "$LOG"
+read -r p f < <(sed -n 's/^RESULT \([0-9]*\) \([0-9]*\)$/\1 \2/p' "$LOG" | tail -1)
+[ -n "${p:-}" ] || { p=0; f=1; }
+record $NAME "$p" "$f"
