@@ -146,7 +146,7 @@ bool WriteWhole(const char *path, const void *data, size_t n, std::FILE *err) {
         return false;
     }
     std::FILE *f = std::fopen(scratch, "wb");
-    bool ok = f && std::fwrite(data, 1, n, f) == n;
+    bool ok = f && (!n || std::fwrite(data, 1, n, f) == n);
     if (f && std::fclose(f) != 0) ok = false;
     if (ok) ok = PlatReplaceFile(scratch, path);
     if (!ok) {
