@@ -90,7 +90,11 @@ def title_of(wid):
 
 
 def geometry(wid):
-    out = sh("xwininfo", "-id", str(wid))
+    """Position, size and map state; None once the window is gone."""
+    r = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True)
+    if r.returncode != 0:
+        return None
+    out = r.stdout
     g = {}
     for key, name in (("x", "Absolute upper-left X"), ("y", "Absolute upper-left Y"),
                       ("w", "Width"), ("h", "Height"), ("state", "Map State")):
