@@ -236,7 +236,8 @@ const Command COMMANDS[] = {
 
 int RecToolMain(int argc, char **argv, std::FILE *out, std::FILE *err) {
     if (argc < 2) {
-        std::fputs(USAGE, err);
+        std::fprintf(err, "%s: no command (info, dump, build, plot; see '%s --help')\n", TOOL,
+                     TOOL);
         return 2;
     }
     const char *name = argv[1];

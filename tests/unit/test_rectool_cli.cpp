@@ -152,7 +152,7 @@ TEST_F(RecToolCli, UsageBadInputAndHelpExitCodes) {
         if (c.second == 1) {
             EXPECT_EQ(Lines(err), 1) << err;
         }
-        if (c.second == 2 && !c.first.empty()) {
+        if (c.second == 2) {
             EXPECT_EQ(Lines(err), 1) << err;
         }
         EXPECT_EQ(out, "");
