@@ -10,6 +10,7 @@
 //   qvdriver list                               every top-level window
 //   qvdriver cursor X Y                         places the pointer
 //   qvdriver wininfo CLASS|- TITLE|- TIMEOUT_MS visible flag and window rect
+//   qvdriver origin CLASS|- TITLE|- TIMEOUT_MS  client area: screen x, y, width, height
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +82,7 @@ int main(int argc, char **argv) {
     if (argc < 4) return 2;
     const char *cls = Arg(argv[2]), *title = Arg(argv[3]);
     if (!std::strcmp(cmd, "wait") || !std::strcmp(cmd, "children") ||
-        !std::strcmp(cmd, "wininfo")) {
+        !std::strcmp(cmd, "wininfo") || !std::strcmp(cmd, "origin")) {
         HWND w = WaitFor(cls, title, argc > 4 ? std::atoi(argv[4]) : 5000);
         if (!w) return 1;
         if (!std::strcmp(cmd, "wait")) {
@@ -89,6 +90,12 @@ int main(int argc, char **argv) {
             GetWindowTextA(w, text, sizeof text);
             GetClassNameA(w, wc, sizeof wc);
             std::printf("%s|%s\n", wc, text);
+        } else if (!std::strcmp(cmd, "origin")) {
+            POINT o = {0, 0};
+            ClientToScreen(w, &o);
+            RECT rc;
+            GetClientRect(w, &rc);
+            std::printf("%ld|%ld|%ld|%ld\n", o.x, o.y, rc.right, rc.bottom);
         } else if (!std::strcmp(cmd, "wininfo")) {
             RECT rc;
             GetWindowRect(w, &rc);

@@ -80,9 +80,10 @@ def post_main(msg, wparam, lparam=0):
 
 def press_button(title, ids=(1, 2)):
     """Clicks the first of ids that the box has (message boxes number their
-    OK button 1 or 2 depending on the flags)."""
+    OK button 1 or 2 depending on the flags). Boxes are dialogs: the class
+    keeps a box titled "Quorvane" apart from the main window."""
     for rowid in ids:
-        rc, _ = driver("press", "-", title, rowid)
+        rc, _ = driver("press", "#32770", title, rowid)
         if rc == 0:
             return
     raise Fail(f"box {title!r} has no button {ids}")
@@ -179,6 +180,21 @@ def read_expected(name="play_basic"):
     return rows
 
 
+def actions_of(events):
+    """The keys and buttons of a target's log. The player lets go of the
+    left button before and after every pass whether or not it is held, so
+    nothing stays stuck; a release without a press before it is that."""
+    out, left_down = [], False
+    for e in events:
+        if e[1] == "move":
+            continue
+        if e[1] == "lup" and not left_down:
+            continue
+        left_down = e[1] == "ldown" or (left_down and e[1] != "lup")
+        out.append(e)
+    return out
+
+
 def compare_playback(events, expected, passes=1):
     """The keys and buttons arrive in the recorded order, each button at the
     position the recording had reached, every recorded position is visited
@@ -196,15 +212,7 @@ def compare_playback(events, expected, passes=1):
             want_actions.append((kind, a, None, t - start))
         else:
             want_actions.append((kind, where[0], where[1], t - start))
-    # Every pass ends with a left release whether or not the button is held
-    # (so nothing stays stuck); after a recorded release it is a repeat.
-    got_actions = []
-    for e in events:
-        if e[1] == "move":
-            continue
-        if e[1] == "lup" and got_actions and got_actions[-1][1:] == e[1:]:
-            continue
-        got_actions.append(e)
+    got_actions = actions_of(events)
     check(len(got_actions) == len(want_actions) * passes,
           f"{len(got_actions)} keys and buttons arrived, expected {len(want_actions) * passes}: "
           f"{[(k, a, b) for _, k, a, b in got_actions]}")
@@ -409,6 +417,91 @@ def test_about_box_gets_link():
     check(code == 0, f"exit code {code}")
 
 
+def screen_pixels():
+    """The whole screen as (width, height, RGB bytes)."""
+    raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"],
+                         capture_output=True, check=True).stdout
+    return 1024, 768, raw
+
+
+def strip_pixel(x, y):
+    d = open(os.path.join(os.path.dirname(FIXTURES), "..", "resources", "strip.bmp"), "rb").read()
+    off = struct.unpack_from("<I", d, 10)[0]
+    i = off + (15 - y) * 336 + x * 3
+    return (d[i + 2], d[i + 1], d[i])
+
+
+def toolbar_pixels():
+    ox, oy, cw, ch = (int(v) for v in driver("origin", "QuorvaneClass", "-", 5000)[1].split("|"))
+    check((cw, ch) == (131, 26), f"client area {cw}x{ch}")
+    w, _, raw = screen_pixels()
+
+    def at(x, y):
+        i = 3 * ((oy + y) * w + ox + x)
+        return tuple(raw[i:i + 3])
+    return at
+
+
+def test_toolbar_paints_buttons_over_background():
+    folder, exe = fresh_copy("paint")
+    driver("cursor", 1000, 5)
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        time.sleep(0.5)
+        at = toolbar_pixels()
+        background = at(1, 1)
+        check(background != (240, 240, 240), "background is the key colour; nothing to tell apart")
+        for i in range(6):
+            dx, sx = 21 * i + 5, 16 * i
+            # Key-coloured corners are transparent; the picture's middle is
+            # the strip's own colour.
+            check(at(dx, 5) == background and at(dx + 15, 20) == background,
+                  f"button {i}: corner {at(dx, 5)} instead of the background {background}")
+            for px, py in ((7, 7), (8, 8), (4, 8)):
+                want = strip_pixel(sx + px, py)
+                want = background if want == (240, 240, 240) else want
+                check(at(dx + px, 5 + py) == want,
+                      f"button {i} pixel ({px}, {py}) is {at(dx + px, 5 + py)}, strip {want}")
+        # While recording the Rec button shows the strip's last picture.
+        post_main(WM_COMMAND, 0x8002)
+        time.sleep(0.5)
+        at = toolbar_pixels()
+        check(at(47 + 8, 5 + 8) == strip_pixel(96 + 8, 8), "Rec button unchanged while recording")
+        post_main(WM_COMMAND, 0x8002)
+        time.sleep(0.5)
+        at = toolbar_pixels()
+        check(at(47 + 8, 5 + 8) == strip_pixel(32 + 8, 8), "Rec button not back after recording")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+
+
+def test_toolbar_click_and_enter_key():
+    folder, exe = fresh_copy("click")
+    driver("cursor", 1000, 5)
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        # A click on the Play picture with nothing loaded.
+        post_main(0x201, 0, (13 << 16) | 70)
+        texts = [r[6] for r in children("#32770", "Quorvane")]
+        check(any(t.startswith("Nothing Recorded") for t in texts), f"box texts {texts}")
+        press_button("Quorvane")
+        check(driver("gone", "#32770", "Quorvane", 5000)[0] == 0, "box did not close")
+        # Enter opens the options menu; R then picks "Set &Repeat Count...".
+        post_main(0x100, 0x0D, 1)
+        check(wait_window("#32768", "-", 10000), "no options menu")
+        time.sleep(0.3)
+        post_main(0x100, ord("R"), 1)
+        field = repeat_field()
+        check(field[6] == "1", f"repeat field holds {field[6]!r}")
+        press_button("Playback Repeats", (2,))
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+
+
 def compile_player(folder, exe, rec, name):
     """Loads rec, sets repeat count 2 and fast speed, and compiles a player
     named name through the save dialog. Returns the player's path."""
@@ -444,7 +537,7 @@ def compile_player(folder, exe, rec, name):
         press_button(title, (1,))
         report = None
         for _ in range(50):
-            rows = children("-", "Quorvane", 2000) if wait_window("#32770", "Quorvane", 200) else []
+            rows = children("#32770", "Quorvane", 2000) if wait_window("#32770", "Quorvane", 200) else []
             report = [r[6] for r in rows if r[6].startswith("Compile")]
             if report:
                 break
@@ -481,10 +574,7 @@ def test_compiled_player_plays_twice_hidden_and_exits():
         events = target.events()
         # Fast speed thins the moves out; every key and button still comes,
         # twice, in order.
-        acts = []
-        for _, k, a, _ in events:
-            if k != "move" and not (k == "lup" and acts and acts[-1] == (k, a)):
-                acts.append((k, a))
+        acts = [(k, a) for _, k, a, _ in actions_of(events)]
         want = [(k, a) for k, a, _, _ in read_expected() if k != "move"]
         check(acts == want * 2, f"got {acts}")
     finally:
