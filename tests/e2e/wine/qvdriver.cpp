@@ -41,8 +41,21 @@ static BOOL CALLBACK PrintChild(HWND child, LPARAM) {
     GetWindowRect(child, &rc);
     POINT tl = {rc.left, rc.top};
     ScreenToClient(GetParent(child), &tl);
-    std::printf("%s|%ld|%ld|%ld|%ld|%ld|%s\n", cls, long(GetDlgCtrlID(child)), tl.x, tl.y,
-                rc.right - rc.left, rc.bottom - rc.top, text);
+    std::printf("%s|%ld|%ld|%ld|%ld|%ld|", cls, long(GetDlgCtrlID(child)), tl.x, tl.y,
+                rc.right - rc.left, rc.bottom - rc.top);
+    // One line per control: line breaks and backslashes in the text are
+    // written as C escapes.
+    for (const char *p = text; *p; p++) {
+        if (*p == '\n')
+            std::fputs("\\n", stdout);
+        else if (*p == '\r')
+            std::fputs("\\r", stdout);
+        else if (*p == '\\')
+            std::fputs("\\\\", stdout);
+        else
+            std::putchar(*p);
+    }
+    std::putchar('\n');
     return TRUE;
 }
 

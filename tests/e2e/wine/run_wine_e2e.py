@@ -62,8 +62,10 @@ def children(cls, title, ms=10000):
     for line in out.splitlines():
         parts = line.split("|", 6)
         if len(parts) == 7:
+            text = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)),
+                          parts[6])
             rows.append((parts[0], int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4]),
-                         int(parts[5]), parts[6]))
+                         int(parts[5]), text))
     return rows
 
 
@@ -502,9 +504,10 @@ def test_toolbar_click_and_enter_key():
     check(code == 0, f"exit code {code}")
 
 
-def compile_player(folder, exe, rec, name):
+def compile_player(folder, exe, rec, name, report_starts="Compile Successful"):
     """Loads rec, sets repeat count 2 and fast speed, and compiles a player
-    named name through the save dialog. Returns the player's path."""
+    named name through the save dialog. Returns the player's path and the
+    report box's text."""
     prog = Program(exe, winpath(rec))
     try:
         check(wait_window("QuorvaneClass"), "no main window")
@@ -542,20 +545,24 @@ def compile_player(folder, exe, rec, name):
             if report:
                 break
             time.sleep(0.2)
-        check(report and report[0].startswith("Compile Successful"), f"report {report}")
+        check(report and report[0].startswith(report_starts), f"report {report}")
         press_button("Quorvane")
     finally:
         prog.close()
     player = target if target.lower().endswith(".exe") else target + ".exe"
-    check(os.path.exists(player), "no player written")
-    return player
+    return player, report[0]
 
 
 def test_compiled_player_plays_twice_hidden_and_exits():
     folder, exe = fresh_copy("compile")
     rec = os.path.join(folder, "basic.rec")
     shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), rec)
-    player = compile_player(folder, exe, rec, "player")
+    player, report = compile_player(folder, exe, rec, "player")
+    check(report == f'Compile Successful: "player.exe"\r\n\r\nFile Size:  '
+          f'{(os.path.getsize(EXE) + 320) // 1024}k' or
+          report.replace("\r", "") == f'Compile Successful: "player.exe"\n\nFile Size:  '
+          f'{(os.path.getsize(EXE) + 320) // 1024}k', f"report {report!r}")
+    check(os.path.exists(player), "no player written")
     size = os.path.getsize(player)
     check(size == os.path.getsize(EXE) + os.path.getsize(rec), f"player is {size} bytes")
     data = open(player, "rb").read()
@@ -596,6 +603,21 @@ def test_compiled_player_plays_twice_hidden_and_exits():
     finally:
         run.close()
         target.stop()
+
+
+def test_compile_onto_a_folder_fails_and_leaves_nothing():
+    folder, exe = fresh_copy("compile-fail")
+    rec = os.path.join(folder, "basic.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), rec)
+    # The dialog accepts "blocked"; the program then adds ".exe", which
+    # names a folder.
+    os.makedirs(os.path.join(folder, "blocked.exe"))
+    before = sorted(os.listdir(folder))
+    player, report = compile_player(folder, exe, rec, "blocked", "Compile Failed!")
+    check(report.replace("\r", "") == "Compile Failed!\n\n" + winpath(player), f"report {report!r}")
+    check(os.path.isdir(player) and not os.listdir(player), "the folder was touched")
+    left = sorted(os.listdir(folder))
+    check(left == before, f"left behind: {sorted(set(left) - set(before))}")
 
 
 TESTS = [(name, fn) for name, fn in list(globals().items()) if name.startswith("test_")]
