@@ -266,6 +266,23 @@ GtkWidget *NewBox(const char *text, const char *title, uint32_t flags, bool unow
     gtk_window_set_position(GTK_WINDOW(d), unowned || !g_window ? GTK_WIN_POS_CENTER
                                                                 : GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
+    // Message boxes of this toolkit no longer draw the kind's icon on their
+    // own; the flags ask for one.
+    const char *icon = nullptr;
+    switch (flags & ICON_MASK) {
+    case ICON_INFO: icon = "dialog-information-symbolic"; break;
+    case ICON_WARNING: icon = "dialog-warning-symbolic"; break;
+    case ICON_QUESTION: icon = "dialog-question-symbolic"; break;
+    case ICON_ERROR: icon = "dialog-error-symbolic"; break;
+    default: break;
+    }
+    if (icon && gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), icon)) {
+        GtkWidget *img = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(d), img);
+        G_GNUC_END_IGNORE_DEPRECATIONS
+        gtk_widget_show(img);
+    }
     return d;
 }
 

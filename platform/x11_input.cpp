@@ -23,7 +23,8 @@ struct KeyDef {
 
 // Between virtual-key codes and the keys of a PC keyboard. Scan codes are
 // the set-1 codes a PC keyboard sends, so files recorded here play on the
-// other desktop and back.
+// other desktop and back. Punctuation keys list their unshifted symbol only:
+// on other layouts the shifted one sits on a different key.
 const KeyDef kKeys[] = {
     {0x08, 0x0E, {XK_BackSpace}},
     {0x09, 0x0F, {XK_Tab, XK_ISO_Left_Tab}},
@@ -144,18 +145,18 @@ const KeyDef kKeys[] = {
     {0xB1, 0x00, {0x1008FF16}}, // previous track
     {0xB2, 0x00, {0x1008FF15}}, // stop
     {0xB3, 0x00, {0x1008FF14}}, // play / pause
-    {0xBA, 0x27, {XK_semicolon, XK_colon}},
-    {0xBB, 0x0D, {XK_equal, XK_plus}},
-    {0xBC, 0x33, {XK_comma, XK_less}},
-    {0xBD, 0x0C, {XK_minus, XK_underscore}},
-    {0xBE, 0x34, {XK_period, XK_greater}},
-    {0xBF, 0x35, {XK_slash, XK_question}},
-    {0xC0, 0x29, {XK_grave, XK_asciitilde}},
-    {0xDB, 0x1A, {XK_bracketleft, XK_braceleft}},
-    {0xDC, 0x2B, {XK_backslash, XK_bar}},
-    {0xDD, 0x1B, {XK_bracketright, XK_braceright}},
-    {0xDE, 0x28, {XK_apostrophe, XK_quotedbl}},
-    {0xE2, 0x56, {XK_less, XK_greater}},
+    {0xBA, 0x27, {XK_semicolon}},
+    {0xBB, 0x0D, {XK_equal}},
+    {0xBC, 0x33, {XK_comma}},
+    {0xBD, 0x0C, {XK_minus}},
+    {0xBE, 0x34, {XK_period}},
+    {0xBF, 0x35, {XK_slash}},
+    {0xC0, 0x29, {XK_grave}},
+    {0xDB, 0x1A, {XK_bracketleft}},
+    {0xDC, 0x2B, {XK_backslash}},
+    {0xDD, 0x1B, {XK_bracketright}},
+    {0xDE, 0x28, {XK_apostrophe}},
+    {0xE2, 0x56, {XK_less}},
 };
 
 constexpr int kMaxCodes = 4;
@@ -295,13 +296,39 @@ void Flush() {
     g_pointerStale = true;
 }
 
+// A key the keyboard map lacks (F13 and up on many maps) is given a keycode
+// nobody uses, so a recording made on a fuller keyboard still plays.
+KeyCode BindSpareKeycode(KeySym sym) {
+    int lo = 0, hi = 0, per = 0;
+    XDisplayKeycodes(g_dpy, &lo, &hi);
+    KeySym *map = XGetKeyboardMapping(g_dpy, KeyCode(lo), hi - lo + 1, &per);
+    if (!map) return 0;
+    KeyCode found = 0;
+    for (int k = hi; k >= lo && !found; k--) {
+        bool empty = true;
+        for (int j = 0; j < per; j++)
+            empty &= map[(k - lo) * per + j] == NoSymbol;
+        if (empty) found = KeyCode(k);
+    }
+    XFree(map);
+    if (!found) return 0;
+    KeySym syms[2] = {sym, sym};
+    XChangeKeyboardMapping(g_dpy, found, 2, syms, 1);
+    XSync(g_dpy, False);
+    return found;
+}
+
 KeyCode InjectCode(uint8_t vk, uint8_t scan) {
     if (g_def[vk]) {
-        KeyCode code = XKeysymToKeycode(g_dpy, KeySym(g_def[vk]->syms[0]));
-        if (code) return code;
+        if (g_codes[vk][0]) return g_codes[vk][0];
+        KeyCode code = BindSpareKeycode(KeySym(g_def[vk]->syms[0]));
+        // From now on the key also reads back as down while held.
+        g_codes[vk][0] = code;
+        return code;
     }
-    // A key this table does not know: its PC scan code is its evdev code.
-    if (scan) return KeyCode(scan + 8);
+    // A code the table does not know: the keys whose scan codes are below
+    // 0x59 have the same number on evdev, 8 below the X keycode.
+    if (scan && scan < 0x59) return KeyCode(scan + 8);
     return 0;
 }
 
@@ -342,6 +369,18 @@ void X11SetToolbarWindow(uint32_t xid) {
 
 void PlatInputSnapshot() {
     if (!Ensure()) return;
+    // A changed keyboard map (another layout, a key bound for playback)
+    // moves keys to other codes; nothing else arrives on this connection.
+    bool remap = false;
+    while (XPending(g_dpy)) {
+        XEvent e;
+        XNextEvent(g_dpy, &e);
+        if (e.type == MappingNotify) {
+            XRefreshKeyboardMapping(&e.xmapping);
+            remap = true;
+        }
+    }
+    if (remap) BuildCodeTable();
     XQueryKeymap(g_dpy, g_keymap);
     QueryPointer();
     g_haveSnapshot = true;

@@ -72,6 +72,7 @@ int main(int argc, char **argv) {
         switch (e.type) {
         case MapNotify:
         case EnterNotify: XSetInputFocus(d, win, RevertToParent, CurrentTime); break;
+        case MappingNotify: XRefreshKeyboardMapping(&e.xmapping); break;
         case Expose:
             if (e.xexpose.count == 0) Redraw(d, win, gc, typed, clicks);
             break;
