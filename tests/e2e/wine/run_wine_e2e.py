@@ -25,8 +25,10 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "shell
                "msvcrt.dll", "advapi32.dll", "comctl32.dll", "ntdll.dll", "ole32.dll",
                "shlwapi.dll", "ws2_32.dll", "version.dll"}
 ID_SPEED_FAST, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800D, 0x8010
-ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8004, 0x8012
-WM_COMMAND, WM_CLOSE = 0x111, 0x10
+ID_RECORD, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8002, 0x8004, 0x8012
+WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_LBUTTONDOWN = 0x111, 0x10, 0x100, 0x201
+STRIP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
+                     "strip.bmp")
 # Where the target window sits: the fixture's positions fall inside it.
 TARGET_RECT = (0, 0, 640, 300)
 
@@ -228,7 +230,7 @@ def compare_playback(events, expected, passes=1):
             # The clock is shared with a busy machine: allow a generous slack
             # per event, but a player that ignores the recorded gaps (all at
             # once, or twice as slow) falls well outside it.
-            check(abs((tick - t0) - woff) <= 150 + woff // 5,
+            check(abs((tick - t0) - woff) <= 200 + woff // 4,
                   f"pass {p + 1}: {kind} at +{tick - t0} ms, recorded +{woff} ms")
     moves = [(a, b) for _, k, a, b in events if k == "move"]
     i = 0
@@ -427,7 +429,7 @@ def screen_pixels():
 
 
 def strip_pixel(x, y):
-    d = open(os.path.join(os.path.dirname(FIXTURES), "..", "resources", "strip.bmp"), "rb").read()
+    d = open(STRIP, "rb").read()
     off = struct.unpack_from("<I", d, 10)[0]
     i = off + (15 - y) * 336 + x * 3
     return (d[i + 2], d[i + 1], d[i])
@@ -466,11 +468,11 @@ def test_toolbar_paints_buttons_over_background():
                 check(at(dx + px, 5 + py) == want,
                       f"button {i} pixel ({px}, {py}) is {at(dx + px, 5 + py)}, strip {want}")
         # While recording the Rec button shows the strip's last picture.
-        post_main(WM_COMMAND, 0x8002)
+        post_main(WM_COMMAND, ID_RECORD)
         time.sleep(0.5)
         at = toolbar_pixels()
         check(at(47 + 8, 5 + 8) == strip_pixel(96 + 8, 8), "Rec button unchanged while recording")
-        post_main(WM_COMMAND, 0x8002)
+        post_main(WM_COMMAND, ID_RECORD)
         time.sleep(0.5)
         at = toolbar_pixels()
         check(at(47 + 8, 5 + 8) == strip_pixel(32 + 8, 8), "Rec button not back after recording")
@@ -486,16 +488,16 @@ def test_toolbar_click_and_enter_key():
     try:
         check(wait_window("QuorvaneClass"), "no main window")
         # A click on the Play picture with nothing loaded.
-        post_main(0x201, 0, (13 << 16) | 70)
+        post_main(WM_LBUTTONDOWN, 0, (13 << 16) | 70)
         texts = [r[6] for r in children("#32770", "Quorvane")]
         check(any(t.startswith("Nothing Recorded") for t in texts), f"box texts {texts}")
         press_button("Quorvane")
         check(driver("gone", "#32770", "Quorvane", 5000)[0] == 0, "box did not close")
         # Enter opens the options menu; R then picks "Set &Repeat Count...".
-        post_main(0x100, 0x0D, 1)
+        post_main(WM_KEYDOWN, 0x0D, 1)
         check(wait_window("#32768", "-", 10000), "no options menu")
         time.sleep(0.3)
-        post_main(0x100, ord("R"), 1)
+        post_main(WM_KEYDOWN, ord("R"), 1)
         field = repeat_field()
         check(field[6] == "1", f"repeat field holds {field[6]!r}")
         press_button("Playback Repeats", (2,))
