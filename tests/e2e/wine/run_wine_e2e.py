@@ -25,7 +25,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "shell
                "msvcrt.dll", "advapi32.dll", "comctl32.dll", "ntdll.dll", "ole32.dll",
                "shlwapi.dll", "ws2_32.dll", "version.dll"}
 ID_SPEED_FAST, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800D, 0x8010
-ID_RECORD, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8002, 0x8004, 0x8012
+ID_SAVE, ID_RECORD, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8001, 0x8002, 0x8004, 0x8012
 WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_LBUTTONDOWN = 0x111, 0x10, 0x100, 0x201
 STRIP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
                      "strip.bmp")
@@ -506,6 +506,74 @@ def test_toolbar_click_and_enter_key():
     check(code == 0, f"exit code {code}")
 
 
+def answer_save_dialog(path):
+    """Types path into the open save dialog and confirms it."""
+    # The dialog is made from a template captioned "Open" and renamed as it
+    # starts; wait for the final title.
+    title = "Save As"
+    check(wait_window("#32770", title, 30000),
+          "no save dialog; windows: " + driver("list")[1].replace("\n", "; "))
+    # The dialog fills itself in after it appears.
+    for _ in range(50):
+        if driver("settext", "-", title, "Edit", winpath(path))[0] == 0:
+            break
+        time.sleep(0.1)
+    else:
+        raise Fail(f"no name field in the dialog {title!r}")
+    time.sleep(0.3)
+    press_button(title, (1,))
+    check(driver("gone", "#32770", title, 10000)[0] == 0, "the dialog did not close")
+
+
+def test_save_through_dialog_adds_extension_and_keeps_bytes():
+    folder, exe = fresh_copy("save")
+    rec = os.path.join(folder, "basic.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), rec)
+    prog = Program(exe, winpath(rec))
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        time.sleep(4)  # the start-up playback ends first
+        post_main(WM_COMMAND, ID_SAVE)
+        answer_save_dialog(os.path.join(folder, "copy"))
+        deadline = time.time() + 10
+        while time.time() < deadline:
+            found = wait_window("QuorvaneClass")
+            if found and found.endswith("|copy.rec"):
+                break
+            time.sleep(0.2)
+        check(found and found.endswith("|copy.rec"), f"caption {found!r}")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+    saved = os.path.join(folder, "copy.rec")
+    check(os.path.exists(saved), "nothing saved as copy.rec")
+    check(open(saved, "rb").read() == open(rec, "rb").read(), "saved bytes differ from the file")
+
+
+def test_player_with_bad_records_reports_and_exits_hidden():
+    folder, exe = fresh_copy("bad-player")
+    player = os.path.join(folder, "broken.exe")
+    with open(player, "wb") as f:
+        f.write(open(EXE, "rb").read() + b"\x01" + bytes(19))
+    ini = os.path.join(folder, "broken.ini")
+    settings = b"[Quorvane]\r\ntips=7\r\n"
+    with open(ini, "wb") as f:
+        f.write(settings)
+    title = winpath(player)
+    prog = Program(player)
+    try:
+        texts = [r[6] for r in children("#32770", title, 20000)]
+        check("Not a valid recording" in texts, f"box texts {texts}")
+        check(wininfo("QuorvaneClass")[0] == 0, "the player's window is visible")
+        press_button(title)
+        code = prog.wait(20)
+        check(code == 0, f"exit code {code}")
+    finally:
+        prog.close()
+    # The window was never destroyed, so the settings file stays as it was.
+    check(open(ini, "rb").read() == settings, "settings file changed")
+
+
 def compile_player(folder, exe, rec, name, report_starts="Compile Successful"):
     """Loads rec, sets repeat count 2 and fast speed, and compiles a player
     named name through the save dialog. Returns the player's path and the
@@ -526,20 +594,7 @@ def compile_player(folder, exe, rec, name, report_starts="Compile Successful"):
         post_main(WM_COMMAND, ID_SPEED_FAST)
         post_main(WM_COMMAND, ID_COMPILE)
         target = os.path.join(folder, name)
-        # The dialog is made from a template captioned "Open" and renamed
-        # as it starts; wait for the final title.
-        title = "Save As"
-        check(wait_window("#32770", title, 30000),
-              "no save dialog; windows: " + driver("list")[1].replace("\n", "; "))
-        # The dialog fills itself in after it appears.
-        for _ in range(50):
-            if driver("settext", "-", title, "Edit", winpath(target))[0] == 0:
-                break
-            time.sleep(0.1)
-        else:
-            raise Fail(f"no name field in the dialog {title!r}")
-        time.sleep(0.3)
-        press_button(title, (1,))
+        answer_save_dialog(target)
         report = None
         for _ in range(50):
             rows = children("#32770", "Quorvane", 2000) if wait_window("#32770", "Quorvane", 200) else []
