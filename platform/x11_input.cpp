@@ -8,6 +8,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <cstring>
@@ -169,7 +170,8 @@ int g_screen = 0;
 const KeyDef *g_def[256];        // table row per virtual key
 KeyCode g_codes[256][kMaxCodes]; // keycodes that read as the key
 char g_keymap[32];               // last XQueryKeymap
-unsigned g_buttons = 0;          // last pointer button mask
+unsigned g_buttons = 0;          // last pointer buttons, bit n for button n
+int g_xiPointer = -1;            // the master pointer when XInput 2 is there
 int g_pointerX = 0, g_pointerY = 0;
 Window g_pointerChild = 0; // top-level window under the pointer
 bool g_haveSnapshot = false, g_pointerStale = true;
@@ -185,6 +187,7 @@ unsigned long g_ledGeneration = 0, g_snapshotGeneration = 0;
 
 Window g_toolbar = 0;
 Window g_toolbarTop = 0; // its child-of-root ancestor
+bool g_pressOnToolbar = false;
 Window g_topCacheFrom = 0, g_topCacheTo = 0;
 Atom g_netActive = None;
 
@@ -220,6 +223,16 @@ void BuildCodeTable() {
     // table names first. Nothing more to do: each row lists its own symbols.
 }
 
+XErrorHandler g_previousHandler = nullptr;
+
+// A window can vanish between two requests (the focus window closing while
+// its parents are looked up). Such errors on this connection make that one
+// request fail; Xlib's default would end the program.
+int OnXError(Display *d, XErrorEvent *e) {
+    if (d == g_dpy) return 0;
+    return g_previousHandler ? g_previousHandler(d, e) : 0;
+}
+
 bool Ensure() {
     return g_dpy || X11InputOpen();
 }
@@ -230,9 +243,11 @@ bool CodeDown(KeyCode code) {
 
 bool ComputeDown(int vk) {
     switch (vk) {
-    case 1: return g_buttons & Button1Mask;
-    case 2: return g_buttons & Button3Mask;
-    case 4: return g_buttons & Button2Mask;
+    case 1: return g_buttons & (1u << 1);
+    case 2: return g_buttons & (1u << 3);
+    case 4: return g_buttons & (1u << 2);
+    case 5: return g_buttons & (1u << 8);
+    case 6: return g_buttons & (1u << 9);
     default: break;
     }
     for (KeyCode code : g_codes[vk])
@@ -255,13 +270,35 @@ unsigned LedState() {
     return g_ledState;
 }
 
+// XInput 2 reports every button (the core protocol stops at 5, so the side
+// buttons 8 and 9 would be missing) at the same one round trip.
 void QueryPointer() {
     Window root = 0, child = 0;
-    int wx = 0, wy = 0;
-    unsigned mask = 0;
-    if (XQueryPointer(g_dpy, g_root, &root, &child, &g_pointerX, &g_pointerY, &wx, &wy, &mask)) {
-        g_buttons = mask;
-        g_pointerChild = child;
+    if (g_xiPointer >= 0) {
+        double rx = 0, ry = 0, wx = 0, wy = 0;
+        XIButtonState buttons = {};
+        XIModifierState mods = {};
+        XIGroupState group = {};
+        if (XIQueryPointer(g_dpy, g_xiPointer, g_root, &root, &child, &rx, &ry, &wx, &wy, &buttons,
+                           &mods, &group)) {
+            g_pointerX = int(rx);
+            g_pointerY = int(ry);
+            g_pointerChild = child;
+            g_buttons = 0;
+            for (int b = 1; b < 16 && b < buttons.mask_len * 8; b++)
+                if (XIMaskIsSet(buttons.mask, b)) g_buttons |= 1u << b;
+        }
+        if (buttons.mask) XFree(buttons.mask);
+    } else {
+        int wx = 0, wy = 0;
+        unsigned mask = 0;
+        if (XQueryPointer(g_dpy, g_root, &root, &child, &g_pointerX, &g_pointerY, &wx, &wy,
+                          &mask)) {
+            g_pointerChild = child;
+            g_buttons = 0;
+            for (int b = 1; b <= 5; b++)
+                if (mask & (Button1Mask << (b - 1))) g_buttons |= 1u << b;
+        }
     }
     g_pointerStale = false;
 }
@@ -344,9 +381,26 @@ bool X11InputOpen() {
         g_dpy = nullptr;
         return false;
     }
+    g_previousHandler = XSetErrorHandler(OnXError);
     g_screen = DefaultScreen(g_dpy);
     g_root = RootWindow(g_dpy, g_screen);
     g_netActive = XInternAtom(g_dpy, "_NET_ACTIVE_WINDOW", False);
+    int xiOpcode = 0, xiMajor = 2, xiMinor = 0;
+    if (XQueryExtension(g_dpy, "XInputExtension", &xiOpcode, &ev, &err) &&
+        XIQueryVersion(g_dpy, &xiMajor, &xiMinor) == Success) {
+        // The client pointer when one is set, else the first master
+        // pointer (the core pointer on a plain server).
+        int id = 0;
+        if (!XIGetClientPointer(g_dpy, None, &id)) id = 0;
+        if (id <= 0) {
+            int n = 0;
+            XIDeviceInfo *devices = XIQueryDevice(g_dpy, XIAllMasterDevices, &n);
+            for (int i = 0; i < n && id <= 0; i++)
+                if (devices[i].use == XIMasterPointer) id = devices[i].deviceid;
+            if (devices) XIFreeDeviceInfo(devices);
+        }
+        if (id > 0) g_xiPointer = id;
+    }
     BuildCodeTable();
     FindLedMasks();
     return true;
@@ -385,6 +439,15 @@ void PlatInputSnapshot() {
     QueryPointer();
     g_haveSnapshot = true;
     g_snapshotGeneration++;
+    // A press that starts on the toolbar; a drag from elsewhere that
+    // crosses it is not one.
+    bool left = g_buttons & (1u << 1);
+    if (!left) {
+        g_pressOnToolbar = false;
+    } else if (!g_down[1] && g_toolbar && g_pointerChild) {
+        if (!g_toolbarTop) g_toolbarTop = TopLevelOf(g_toolbar);
+        g_pressOnToolbar = g_pointerChild == g_toolbarTop;
+    }
     for (int vk = 1; vk < 256; vk++) {
         bool down = ComputeDown(vk);
         if (down && !g_down[vk]) {
@@ -461,10 +524,7 @@ uint32_t PlatGetForegroundWindow() {
     // The toolbar takes the foreground with the press itself, as a click
     // does on the other desktop, even when the recorder looks before the
     // press event reaches the window.
-    if (g_toolbar && (g_buttons & Button1Mask) && g_pointerChild) {
-        if (!g_toolbarTop) g_toolbarTop = TopLevelOf(g_toolbar);
-        if (g_pointerChild == g_toolbarTop) return uint32_t(g_toolbar);
-    }
+    if (g_pressOnToolbar && (g_buttons & (1u << 1))) return uint32_t(g_toolbar);
     Atom type = None;
     int format = 0;
     unsigned long n = 0, after = 0;

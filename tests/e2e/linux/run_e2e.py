@@ -2,7 +2,7 @@
 """End-to-end tests of the Linux program under a private Xvfb, with xdotool
 as the real input source and qv_target logging what reaches it.
 
-usage: run_e2e.py QUORVANE_BINARY TARGET_BINARY [TEST_NAME...]
+usage: run_e2e.py QUORVANE_BINARY TARGET_BINARY PROBE_BINARY [TEST_NAME...]
 Prints one line per test and finally "RESULT passed failed"."""
 import os
 import shutil
@@ -53,11 +53,12 @@ class Session:
     """A fresh copy of the program in its own folder, the target window and
     their logs."""
 
-    def __init__(self, binary, target):
+    def __init__(self, binary, target, probe=None):
         self.dir = tempfile.mkdtemp(prefix="qv-e2e-")
         self.exe = os.path.join(self.dir, "quorvane")
         shutil.copy(binary, self.exe)
         self.target_bin = target
+        self.probe = probe
         self.log = os.path.join(self.dir, "target.log")
         self.proc = None
         self.target = None
@@ -526,6 +527,78 @@ def test_about_box_link_and_live_hotkeys(s):
     check(s.close_program() == 0, "exit code 0")
 
 
+class Probe:
+    def __init__(self, binary):
+        self.p = X.start([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+    def ask(self, cmd):
+        self.p.stdin.write(cmd + "\n")
+        self.p.stdin.flush()
+        return self.p.stdout.readline().strip()
+
+    def snap(self):
+        parts = [p.split()[1:] for p in self.ask("snap").split("|")]
+        return [set(int(v, 16) for v in p) for p in parts]  # async, thread, toggled
+
+
+def _hold(*args):
+    """Runs one xdotool command chain in the background (it holds keys)."""
+    return X.start(["xdotool"] + [str(a) for a in args])
+
+
+def test_input_reading(s):
+    """What the recorder and the hotkey poll read while xdotool holds keys
+    and buttons: generic and side-specific codes, keypad, side buttons, the
+    thread table cleared under held keys, lock toggles, pointer, focus."""
+    probe = Probe(s.probe)
+    wid = s.start_target()
+    a, t, g = probe.snap()
+    check(not a and not t, f"nothing down at rest: {a} {t}")
+    keys = ["Shift_L", "Control_R", "KP_End", "F5", "bracketleft", "Alt_L"]
+    dpy = X.XDisplay()
+    for k in keys:
+        dpy.fake_key(k, True)
+    a, t, g = probe.snap()
+    want = {0x10, 0xA0, 0x11, 0xA3, 0x61, 0x74, 0xDB, 0x12, 0xA4}
+    check(a == want, f"held keys read as {sorted(map(hex, a))}, want {sorted(map(hex, want))}")
+    check(t == want, "the thread table agrees")
+    check(probe.ask("clear") == "ok", "clear answered")
+    a, t, g = probe.snap()
+    check(a == want and not t, f"after clearing, held keys are down physically only: {t}")
+    for k in keys:
+        dpy.fake_key(k, False)
+    dpy.close()
+    a, t, g = probe.snap()
+    check(not a and not t, "all up after the release")
+    h = _hold("keydown", "a", "sleep", 0.6, "keyup", "a")
+    time.sleep(0.3)
+    a, t, g = probe.snap()
+    check(0x41 in t, "a new press reaches the thread table again")
+    h.wait(5)
+    for button, vk in ((1, 1), (3, 2), (2, 4), (8, 5), (9, 6)):
+        h = _hold("mousemove", 100, 100, "mousedown", button, "sleep", 0.5, "mouseup", button)
+        time.sleep(0.3)
+        a, t, g = probe.snap()
+        check(a == {vk}, f"button {button} reads as code {vk}, not {a}")
+        h.wait(5)
+    # Caps Lock: the toggle follows the light, and a cleared table reads it
+    # as off until the key is pressed again.
+    X.press("Caps_Lock", 0.1)
+    a, t, g = probe.snap()
+    check(0x14 in g, "Caps Lock reads as toggled once on")
+    probe.ask("clear")
+    a, t, g = probe.snap()
+    check(0x14 not in g, "a cleared table reads no toggle")
+    X.press("Caps_Lock", 0.1)
+    a, t, g = probe.snap()
+    check(0x14 in g, "pressed again, the toggle flips")
+    X.xdo("mousemove", 123, 345)
+    check(probe.ask("pos") == "123 345", "pointer position")
+    X.xdo("mousemove", TARGET_RECT[0] + 50, TARGET_RECT[1] + 50)
+    time.sleep(0.2)
+    check(int(probe.ask("fg")) == wid, "the focused target is the foreground window")
+
+
 def test_no_display(s):
     env = dict(os.environ)
     env.pop("DISPLAY", None)
@@ -538,6 +611,7 @@ def test_no_display(s):
 TESTS = [
     test_no_display,
     test_toolbar_window,
+    test_input_reading,
     test_record_and_play_back,
     test_file_plays_with_timing,
     test_key_table_plays_pc_codes,
@@ -551,11 +625,11 @@ TESTS = [
 
 
 def main():
-    if len(sys.argv) < 3:
+    if len(sys.argv) < 4:
         print(__doc__)
         return 2
-    binary, target = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    wanted = set(sys.argv[3:])
+    binary, target, probe = (os.path.abspath(a) for a in sys.argv[1:4])
+    wanted = set(sys.argv[4:])
     X.install_cleanup()
     passed = failed = 0
     try:
@@ -563,7 +637,7 @@ def main():
         for t in TESTS:
             if wanted and t.__name__ not in wanted:
                 continue
-            s = Session(binary, target)
+            s = Session(binary, target, probe)
             try:
                 t(s)
                 print(f"PASS {t.__name__}")

@@ -165,6 +165,22 @@ class XDisplay:
         self.x.XSendEvent(self.d, wid, 0, 0, ctypes.byref(ev))
         self.x.XFlush(self.d)
 
+    def fake_key(self, keysym_name, down):
+        """Presses or releases exactly the key of that symbol, with no
+        modifier added (xdotool adds the ones it thinks a symbol needs)."""
+        xtst = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xtst"))
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.x.XStringToKeysym.restype = ctypes.c_ulong
+        self.x.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        code = self.x.XKeysymToKeycode(self.d, self.x.XStringToKeysym(keysym_name.encode()))
+        if not code:
+            raise RuntimeError(f"no key for {keysym_name}")
+        xtst.XTestFakeKeyEvent(self.d, code, 1 if down else 0, 0)
+        self.x.XSync = self.x.XSync
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XSync(self.d, 0)
+
     def close(self):
         self.x.XCloseDisplay(self.d)
 

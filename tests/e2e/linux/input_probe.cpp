@@ -1,0 +1,46 @@
+// Drives the X11 input services directly for the end-to-end tests: one
+// command per line on stdin, one answer line on stdout.
+//   snap    -> "async <vk>... | thread <vk>... | toggled <vk>..." (hex)
+//   clear   -> clears the thread's key table; "ok"
+//   fg      -> the foreground window id (decimal)
+//   pos     -> "x y"
+#include "platform/input.h"
+#include "platform/x11_backend.h"
+#include <cstdio>
+#include <cstring>
+#include <gtk/gtk.h>
+
+int main(int argc, char **argv) {
+    gdk_set_allowed_backends("x11");
+    if (!gtk_init_check(&argc, &argv) || !X11InputOpen()) return 1;
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+        if (!std::strncmp(line, "snap", 4)) {
+            PlatInputSnapshot();
+            std::printf("async");
+            for (int vk = 1; vk < 256; vk++)
+                if (PlatGetAsyncKeyState(vk) < 0) std::printf(" %x", vk);
+            std::printf(" | thread");
+            for (int vk = 1; vk < 256; vk++)
+                if (PlatGetKeyState(vk) < 0) std::printf(" %x", vk);
+            std::printf(" | toggled");
+            for (int vk = 1; vk < 256; vk++)
+                if (PlatGetKeyState(vk) & 1) std::printf(" %x", vk);
+            std::printf("\n");
+        } else if (!std::strncmp(line, "clear", 5)) {
+            static const uint8_t zeros[256] = {};
+            PlatSetKeyboardState(zeros);
+            std::printf("ok\n");
+        } else if (!std::strncmp(line, "fg", 2)) {
+            PlatInputSnapshot();
+            std::printf("%u\n", PlatGetForegroundWindow());
+        } else if (!std::strncmp(line, "pos", 3)) {
+            PlatInputSnapshot();
+            int32_t x = 0, y = 0;
+            PlatGetCursorPos(&x, &y);
+            std::printf("%d %d\n", x, y);
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
