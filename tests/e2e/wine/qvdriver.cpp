@@ -8,6 +8,9 @@
 //   qvdriver settext CLASS|- TITLE|- CHILDCLASS TEXT
 //   qvdriver press CLASS|- TITLE|- BUTTONID     a click on a box button
 //   qvdriver list                               every top-level window
+//   qvdriver type VK...                         each key pressed and released
+//   qvdriver click                              a left click where the pointer is
+//   qvdriver move X Y                           the pointer moved there
 //   qvdriver cursor X Y                         places the pointer
 //   qvdriver wininfo CLASS|- TITLE|- TIMEOUT_MS visible flag and window rect
 //   qvdriver origin CLASS|- TITLE|- TIMEOUT_MS  client area: screen x, y, width, height
@@ -90,6 +93,33 @@ int main(int argc, char **argv) {
     }
     if (!std::strcmp(cmd, "cursor") && argc == 4) {
         SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3]));
+        return 0;
+    }
+    // Input as a user gives it: each key pressed and let go, a left click
+    // where the pointer is, a pointer move.
+    if (!std::strcmp(cmd, "type")) {
+        for (int i = 2; i < argc; i++) {
+            BYTE vk = BYTE(std::strtoul(argv[i], nullptr, 0));
+            BYTE scan = BYTE(MapVirtualKeyA(vk, 0));
+            keybd_event(vk, scan, 0, 0);
+            Sleep(60);
+            keybd_event(vk, scan, KEYEVENTF_KEYUP, 0);
+            Sleep(60);
+        }
+        return 0;
+    }
+    if (!std::strcmp(cmd, "click")) {
+        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+        Sleep(60);
+        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+        return 0;
+    }
+    if (!std::strcmp(cmd, "move") && argc == 4) {
+        int x = std::atoi(argv[2]), y = std::atoi(argv[3]);
+        mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+                    DWORD(x * 65535 / GetSystemMetrics(SM_CXSCREEN)),
+                    DWORD(y * 65535 / GetSystemMetrics(SM_CYSCREEN)), 0, 0);
+        SetCursorPos(x, y);
         return 0;
     }
     if (argc < 4) return 2;

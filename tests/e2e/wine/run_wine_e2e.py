@@ -575,6 +575,68 @@ def test_player_with_bad_records_reports_and_exits_hidden():
     check(open(ini, "rb").read() == settings, "settings file changed")
 
 
+def test_records_input_saves_and_plays_it_back():
+    folder, exe = fresh_copy("record")
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        post_main(WM_COMMAND, ID_RECORD)
+        time.sleep(0.5)
+        driver("move", 220, 160)
+        time.sleep(0.2)
+        driver("click")  # the target takes the focus
+        time.sleep(0.2)
+        driver("type", 0x51, 0x37)
+        driver("move", 300, 210)
+        time.sleep(0.3)
+        post_main(WM_COMMAND, ID_RECORD)
+        time.sleep(0.5)
+        post_main(WM_COMMAND, ID_SAVE)
+        answer_save_dialog(os.path.join(folder, "taken"))
+        time.sleep(0.5)
+    finally:
+        code = prog.close()
+        target.stop()
+    check(code == 0, f"exit code {code}")
+    saved = os.path.join(folder, "taken.rec")
+    check(os.path.exists(saved), "nothing saved")
+    data = open(saved, "rb").read()
+    check(data and len(data) % 20 == 0 and data[0] == 0, f"not a recording: {len(data)} bytes")
+    records = [struct.unpack_from("<5I", data, i) for i in range(0, len(data), 20)]
+    names = {0x100: "keydown", 0x101: "keyup", 0x200: "move", 0x201: "ldown", 0x202: "lup"}
+    seen = []
+    for message, paramL, paramH, _, _ in records:
+        kind = names.get(message, hex(message))
+        seen.append((kind, paramL & 0xFF) if kind.startswith("key") else
+                    (kind, paramL, paramH) if kind == "move" else (kind,))
+    want = [("move", 220, 160), ("ldown",), ("lup",), ("keydown", 0x51), ("keyup", 0x51),
+            ("keydown", 0x37), ("keyup", 0x37), ("move", 300, 210)]
+    i = 0
+    for s in seen:
+        if i < len(want) and s == want[i]:
+            i += 1
+    check(i == len(want), f"recorded {seen}, missing {want[i:i + 1]}")
+    times = [r[3] for r in records]
+    check(all((b - a) & 0xFFFFFFFF < 5000 for a, b in zip(times, times[1:])),
+          "time stamps do not run forward")
+
+    # The saved recording plays the same keys and buttons back.
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    prog = Program(exe, winpath(saved))
+    try:
+        check(target.wait_for("keyup", 2, 20), "playback did not arrive")
+        time.sleep(0.5)
+        acts = [(k, a) for _, k, a, _ in actions_of(target.events())]
+        check(acts == [("ldown", 220), ("lup", 220), ("keydown", 0x51), ("keyup", 0x51),
+                       ("keydown", 0x37), ("keyup", 0x37)], f"played {acts}")
+    finally:
+        prog.close()
+        target.stop()
+
+
 def compile_player(folder, exe, rec, name, report_starts="Compile Successful"):
     """Loads rec, sets repeat count 2 and fast speed, and compiles a player
     named name through the save dialog. Returns the player's path and the
