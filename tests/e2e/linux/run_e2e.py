@@ -169,6 +169,26 @@ def test_toolbar_window(s):
 
 
 def test_record_and_play_back(s):
+    _record_and_play_back(s)
+
+
+def test_record_and_play_back_under_window_manager(s):
+    """The same with a window manager: frames around the windows, focus and
+    the active window handed out by it."""
+    wm = X.start_window_manager()
+    if wm is None:
+        print("    openbox not installed: checked without a window manager only")
+        return
+    try:
+        _record_and_play_back(s)
+        g = X.geometry(s.toolbar)
+        check((g["w"], g["h"]) == (131, 26), f"client area 131x26 inside the frame, not {g['w']}x{g['h']}")
+        check(s.close_program() == 0, "exit code 0")
+    finally:
+        X.stop(wm)
+
+
+def _record_and_play_back(s):
     s.start_program()
     s.start_target()
     tx, ty = s.toolbar_origin()
@@ -613,6 +633,7 @@ TESTS = [
     test_toolbar_window,
     test_input_reading,
     test_record_and_play_back,
+    test_record_and_play_back_under_window_manager,
     test_file_plays_with_timing,
     test_key_table_plays_pc_codes,
     test_bad_file_box,

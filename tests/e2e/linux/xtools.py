@@ -6,6 +6,7 @@ import ctypes
 import ctypes.util
 import os
 import re
+import shutil
 import signal
 import subprocess
 import time
@@ -64,8 +65,9 @@ def sh(*args, check=True):
 
 
 def windows():
-    """Top-level windows as (id, title) pairs."""
-    out = sh("xwininfo", "-root", "-children", check=False)
+    """Windows as (id, title) pairs: the top-level ones, and under a window
+    manager also the program windows inside its frames."""
+    out = sh("xwininfo", "-root", "-tree", check=False)
     found = []
     for m in re.finditer(r'^\s+(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)):', out, re.M):
         found.append((int(m.group(1), 16), m.group(2) if m.group(2) is not None else ""))
@@ -183,6 +185,22 @@ class XDisplay:
 
     def close(self):
         self.x.XCloseDisplay(self.d)
+
+
+def start_window_manager(timeout=5.0):
+    """Starts openbox when it is installed; None when it is not."""
+    if not shutil.which("openbox"):
+        return None
+    p = start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    end = time.time() + timeout
+    while time.time() < end:
+        out = sh("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False)
+        if "window id" in out:
+            time.sleep(0.3)
+            return p
+        time.sleep(0.05)
+    stop(p)
+    return None
 
 
 def xdo(*args):
