@@ -260,7 +260,7 @@ GtkWidget *NewBox(const char *text, const char *title, uint32_t flags, bool unow
     GtkButtonsType buttons = (flags & BUTTONS_MASK) == 1 ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK;
     GtkWidget *d = gtk_message_dialog_new(unowned ? nullptr : Owner(), GTK_DIALOG_MODAL,
                                           MessageType(flags), buttons, "%s", text ? text : "");
-    const char *t = title ? title : (unowned ? "Error" : "");
+    const char *t = title ? title : "Error";
     gtk_window_set_title(GTK_WINDOW(d), t);
     if (flags & TOPMOST) gtk_window_set_keep_above(GTK_WINDOW(d), TRUE);
     gtk_window_set_position(GTK_WINDOW(d), unowned || !g_window ? GTK_WIN_POS_CENTER
@@ -331,7 +331,7 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_UTILITY);
     gtk_window_set_keep_above(win, TRUE);
     gtk_window_set_resizable(win, FALSE);
-    gtk_window_set_skip_taskbar_hint(win, FALSE);
+    gtk_window_set_skip_taskbar_hint(win, TRUE);
     g_area = gtk_drawing_area_new();
     // The frame metrics are 0 here: the window manager's frame is outside
     // the window, so the requested size is the client area.

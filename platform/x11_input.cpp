@@ -29,7 +29,7 @@ struct KeyDef {
 const KeyDef kKeys[] = {
     {0x08, 0x0E, {XK_BackSpace}},
     {0x09, 0x0F, {XK_Tab, XK_ISO_Left_Tab}},
-    {0x0C, 0x4C, {XK_Clear, XK_KP_Begin}},
+    {0x0C, 0x4C, {XK_Clear}}, // keypad 5 without Num Lock reads as keypad 5 only
     {0x0D, 0x1C, {XK_Return, XK_KP_Enter}},
     {0x10, 0x2A, {XK_Shift_L, XK_Shift_R}},
     {0x11, 0x1D, {XK_Control_L, XK_Control_R}},
@@ -218,9 +218,6 @@ void BuildCodeTable() {
             if (!seen && n < kMaxCodes) g_codes[k.vk][n++] = code;
         }
     }
-    // Keypad digits and their navigation twins share physical keys; a key
-    // that is both a digit and a navigation key must read as the one the
-    // table names first. Nothing more to do: each row lists its own symbols.
 }
 
 XErrorHandler g_previousHandler = nullptr;

@@ -547,6 +547,27 @@ def test_about_box_link_and_live_hotkeys(s):
     check(s.close_program() == 0, "exit code 0")
 
 
+def test_toolbar_keys(s):
+    """O opens a recording; Enter opens the options menu, where R sets the
+    repeat count."""
+    s.start_program()
+    X.xdo("windowfocus", "--sync", s.toolbar)
+    X.xdo("key", "o")
+    check(X.find_window("Open"), "O shows the open dialog")
+    time.sleep(0.3)
+    X.xdo("key", "Escape")
+    check(X.wait_until(lambda: X.find_window("Open", 0.1) is None, 3), "the dialog closes")
+    X.xdo("windowfocus", "--sync", s.toolbar)
+    X.xdo("key", "Return")
+    time.sleep(0.5)
+    X.xdo("key", "r")
+    check(X.find_window("Playback Repeats"), "Enter, then R, shows the repeat-count box")
+    time.sleep(0.3)
+    X.xdo("key", "Escape")
+    check(X.wait_until(lambda: X.find_window("Playback Repeats", 0.1) is None, 3), "the box closes")
+    check(s.close_program() == 0, "exit code 0")
+
+
 class Probe:
     def __init__(self, binary):
         self.p = X.start([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
@@ -632,6 +653,7 @@ TESTS = [
     test_no_display,
     test_toolbar_window,
     test_input_reading,
+    test_toolbar_keys,
     test_record_and_play_back,
     test_record_and_play_back_under_window_manager,
     test_file_plays_with_timing,
