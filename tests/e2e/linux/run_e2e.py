@@ -640,6 +640,25 @@ def test_input_reading(s):
     check(int(probe.ask("fg")) == wid, "the focused target is the foreground window")
 
 
+def test_resources_match_generator(s):
+    """The committed pictures, the header that carries them into the Linux
+    program and the demo recording are what the generator draws."""
+    out = os.path.join(s.dir, "art")
+    subprocess.run([sys.executable, os.path.join(ROOT, "tools", "artgen.py"), out], check=True)
+    for name in sorted(os.listdir(out)):
+        fresh = open(os.path.join(out, name), "rb").read()
+        committed = open(os.path.join(ROOT, "resources", name), "rb").read()
+        check(fresh == committed, f"resources/{name} differs from tools/artgen.py's output")
+    strip = open(os.path.join(out, "strip.bmp"), "rb").read()
+    check(len(strip) == 14 + 5416 and strip[:2] == b"BM", "strip: 5416 bytes of bitmap after the file header")
+    w, h, planes, bits, comp = struct.unpack("<iiHHI", strip[18:34])
+    check((w, h, planes, bits, comp) == (112, 16, 1, 24, 0), "strip: 112x16, bottom-up, 24 bits, uncompressed")
+    ico = open(os.path.join(out, "quorvane.ico"), "rb").read()
+    n = struct.unpack("<HHH", ico[:6])[2]
+    sizes = [(ico[6 + 16 * i], struct.unpack("<H", ico[6 + 16 * i + 6:6 + 16 * i + 8])[0]) for i in range(n)]
+    check(sizes == [(48, 8), (32, 8), (16, 8)], f"icon: 48, 32 and 16 at 8 bits, not {sizes}")
+
+
 def test_no_display(s):
     env = dict(os.environ)
     env.pop("DISPLAY", None)
@@ -650,6 +669,7 @@ def test_no_display(s):
 
 
 TESTS = [
+    test_resources_match_generator,
     test_no_display,
     test_toolbar_window,
     test_input_reading,
