@@ -9,6 +9,7 @@
 //   qvdriver press CLASS|- TITLE|- BUTTONID     a click on a box button
 //   qvdriver list                               every top-level window
 //   qvdriver type VK...                         each key pressed and released
+//   qvdriver chord VK...                        keys held together, then let go
 //   qvdriver click                              a left click where the pointer is
 //   qvdriver move X Y                           the pointer moved there
 //   qvdriver cursor X Y                         places the pointer
@@ -105,6 +106,20 @@ int main(int argc, char **argv) {
             Sleep(60);
             keybd_event(vk, scan, KEYEVENTF_KEYUP, 0);
             Sleep(60);
+        }
+        return 0;
+    }
+    if (!std::strcmp(cmd, "chord")) {
+        for (int i = 2; i < argc; i++) {
+            BYTE vk = BYTE(std::strtoul(argv[i], nullptr, 0));
+            keybd_event(vk, BYTE(MapVirtualKeyA(vk, 0)), 0, 0);
+            Sleep(30);
+        }
+        Sleep(150);
+        for (int i = argc - 1; i >= 2; i--) {
+            BYTE vk = BYTE(std::strtoul(argv[i], nullptr, 0));
+            keybd_event(vk, BYTE(MapVirtualKeyA(vk, 0)), KEYEVENTF_KEYUP, 0);
+            Sleep(30);
         }
         return 0;
     }

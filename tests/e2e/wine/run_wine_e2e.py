@@ -637,6 +637,50 @@ def test_records_input_saves_and_plays_it_back():
         target.stop()
 
 
+def caption():
+    found = wait_window("QuorvaneClass", "-", 5000)
+    check(found, "no main window")
+    return found.split("|", 1)[1]
+
+
+def wait_caption(test, seconds=5):
+    deadline = time.time() + seconds
+    while True:
+        text = caption()
+        if test(text) or time.time() > deadline:
+            return text
+        time.sleep(0.1)
+
+
+def test_hotkeys_work_while_another_window_has_the_focus():
+    VK_CONTROL, VK_SHIFT, VK_MENU, VK_F8 = 0x11, 0x10, 0x12, 0x77
+    for settings, chord in ((None, (VK_CONTROL, VK_SHIFT, VK_MENU, ord("R"))),
+                            (b"[Quorvane]\r\nrecord_key=8\r\n", (VK_F8,))):
+        folder, exe = fresh_copy("hotkeys")
+        if settings:
+            with open(os.path.join(folder, "quorvane.ini"), "wb") as f:
+                f.write(settings)
+        target = Target(folder)
+        prog = Program(exe)
+        try:
+            check(wait_window("QuorvaneClass"), "no main window")
+            driver("move", 200, 150)
+            driver("click")  # the target takes the focus
+            time.sleep(0.3)
+            driver("chord", *chord)
+            text = wait_caption(lambda t: t.startswith("REC "))
+            check(text.startswith("REC "), f"{chord}: caption {text!r} after the record hotkey")
+            driver("type", ord("Q"))
+            driver("chord", *chord)
+            text = wait_caption(lambda t: not t.startswith("REC "))
+            check(text == "Quorvane", f"{chord}: caption {text!r} after stopping")
+            check(any(k == "keydown" and a == ord("Q") for _, k, a, _ in target.events()),
+                  "the typed key did not reach the focused window")
+        finally:
+            prog.close()
+            target.stop()
+
+
 def compile_player(folder, exe, rec, name, report_starts="Compile Successful"):
     """Loads rec, sets repeat count 2 and fast speed, and compiles a player
     named name through the save dialog. Returns the player's path and the
