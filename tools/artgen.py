@@ -116,14 +116,13 @@ def draw_open():
     cv.line(3, 9, 15, 9, dark)
     cv.line(15, 9, 12, 14, dark)
     cv.line(1, 14, 12, 14, dark)
-    # curved arrow arching over the folder
-    arrow = (30, 120, 40)
-    for i in range(0, 21):
-        a = math.pi * (1.0 - i / 20.0 * 0.85)
-        x = 10.0 + 4.0 * math.cos(a)
-        y = 5.0 - 3.5 * math.sin(a)
-        cv.put(int(round(x)), int(round(y)), arrow)
-    cv.polygon([(11.5, 2.0), (15.5, 4.0), (11.5, 6.0)], arrow)
+    # curved arrow arching over the folder, its head pointing right
+    arrow, arrow_dark = (40, 150, 50), (20, 90, 30)
+    for x, y in [(3, 4), (4, 3), (5, 2), (6, 2), (7, 1), (8, 1), (9, 1)]:
+        cv.put(x, y, arrow)
+        cv.put(x, y + 1, arrow_dark)
+    cv.polygon([(9.5, -0.5), (9.5, 4.5), (13.5, 2.0)], arrow)
+    cv.line(10, 3, 12, 2, arrow_dark)
     return cv
 
 
