@@ -8,13 +8,29 @@
 #include <glib.h>
 
 // Loads path; false when the file exists but cannot be read or parsed.
+// INI files written by hand (or on the other desktop) mark comments with
+// ';', which key files do not know; read as '#' comments they are kept, and
+// every other line is taken as it is.
 static bool LoadKeyFile(GKeyFile *kf, const char *path, bool *exists) {
     *exists = g_file_test(path, G_FILE_TEST_EXISTS);
     if (!*exists) return true;
+    gchar *data = nullptr;
+    gsize len = 0;
+    if (!g_file_get_contents(path, &data, &len, nullptr)) return false;
+    bool lineStart = true;
+    for (gsize i = 0; i < len; i++) {
+        if (lineStart && data[i] == ';') data[i] = '#';
+        if (data[i] == '\n')
+            lineStart = true;
+        else if (data[i] != ' ' && data[i] != '\t')
+            lineStart = false;
+    }
     GError *err = nullptr;
-    bool ok = g_key_file_load_from_file(
-        kf, path, GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), &err);
+    bool ok = g_key_file_load_from_data(
+        kf, data, len, GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+        &err);
     if (err) g_error_free(err);
+    g_free(data);
     return ok;
 }
 
