@@ -188,7 +188,8 @@ void OnMenuDone(GtkMenuShell *, gpointer data) {
     // The chosen item is activated right after the menu closes: let that
     // happen before the loop ends.
     MenuRun *run = static_cast<MenuRun *>(data);
-    g_idle_add_full(G_PRIORITY_LOW, QuitLoop, run->loop, nullptr);
+    g_idle_add_full(G_PRIORITY_LOW, QuitLoop, g_main_loop_ref(run->loop),
+                    reinterpret_cast<GDestroyNotify>(g_main_loop_unref));
 }
 
 std::string Mnemonic(const char *text) {
@@ -507,7 +508,7 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     GtkWidget *menu = gtk_menu_new();
     BuildMenu(menu, items, n, 0, &run);
     gtk_widget_show_all(menu);
-    g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDone), &run);
+    gulong done = g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDone), &run);
     // Placed against the toolbar's own window when it is on screen (the
     // menu is a popup of it), else against the root window.
     GdkRectangle at = {x, y, 1, 1};
@@ -536,6 +537,9 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
                            GDK_GRAVITY_NORTH_WEST, trigger);
     gdk_event_free(trigger);
     if (gtk_widget_get_visible(menu)) g_main_loop_run(run.loop);
+    // The run record lives on this stack frame: nothing may reach it once
+    // the menu is being taken down.
+    g_signal_handler_disconnect(menu, done);
     g_main_loop_unref(run.loop);
     gtk_widget_destroy(menu);
     if (run.chosen) PlatPostCommand(run.chosen, 0);
