@@ -345,9 +345,9 @@ def _toggle_remember(s):
 
 
 def test_remember_settings(s):
-    ini = s.exe + ".ini" if "." not in os.path.basename(s.exe) else None
     ini = os.path.join(s.dir, "quorvane.ini")
     s.start_program()
+    origin = s.toolbar_origin()
     _toggle_remember(s)
     check(s.close_program() == 0, "exit code 0")
     check(os.path.exists(ini), "settings file written at close")
@@ -358,6 +358,7 @@ def test_remember_settings(s):
     check("[Quorvane]" in text, "section Quorvane")
     vals = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
     check(vals["tips"].strip() == "1" and vals["speed"].strip() == "0", f"values: {vals}")
+    check((int(vals["window_x"]), int(vals["window_y"])) == origin, f"the window's place {origin}: {vals}")
     # Next start: the file turns the flag on; switching it off deletes it.
     s.start_program()
     _toggle_remember(s)
