@@ -1,10 +1,10 @@
 # Helpers for the test stages: each stage writes "passed failed" into
-# $QV_RESULTS/<name> so scripts/test can add them up.
+# $QV_RESULTS/<name>.count so scripts/test can add them up (logs sit beside).
 QV_RESULTS=${QV_RESULTS:-build/results}
 mkdir -p "$QV_RESULTS"
 
 record() { # name passed failed
-  echo "$2 $3" > "$QV_RESULTS/$1"
+  echo "$2 $3" > "$QV_RESULTS/$1.count"
   [ "$3" -eq 0 ]
 }
 
