@@ -3,8 +3,10 @@
 as the real input source and qv_target logging what reaches it.
 
 usage: run_e2e.py QUORVANE_BINARY TARGET_BINARY PROBE_BINARY [TEST_NAME...]
-Prints one line per test and finally "RESULT passed failed"."""
+Prints one line per test and finally "RESULT passed failed".
+QV_E2E_DISPLAYS="FIRST-LAST" sets the display numbers tried (default 91-95)."""
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -18,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import xtools as X  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+FIXTURES = os.path.join(ROOT, "tests", "fixtures")
 WM_KEYDOWN, WM_KEYUP, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP = 0x100, 0x101, 0x200, 0x201, 0x202
 SCAN = {0x41: 0x1E, 0x53: 0x1F, 0x44: 0x20, 0x46: 0x21, 0x42: 0x30, 0x10: 0x2A, 0xA0: 0x2A}
 TARGET_RECT = (40, 200, 400, 300)
@@ -64,13 +67,13 @@ class Session:
         self.target = None
         self.toolbar = None
 
-    def start_target(self):
-        self.target = X.start([self.target_bin, self.log, "QvTarget"] + [str(v) for v in TARGET_RECT],
+    def start_target(self, rect=TARGET_RECT):
+        self.target = X.start([self.target_bin, self.log, "QvTarget"] + [str(v) for v in rect],
                               stdout=subprocess.PIPE, text=True)
         wid = int(self.target.stdout.readline())
         check(X.find_window("QvTarget"), "target window appears")
         # Entering the target gives it the focus.
-        X.xdo("mousemove", TARGET_RECT[0] + 100, TARGET_RECT[1] + 100)
+        X.xdo("mousemove", rect[0] + 100, rect[1] + 100)
         time.sleep(0.2)
         return wid
 
@@ -268,6 +271,92 @@ def test_file_plays_with_timing(s):
         if max(abs(e) for e in errors) <= 5:
             return
     raise Failure(f"inter-event timing within 5 ms in none of three runs: {errors}")
+
+
+# The shared fixture's keys as the target logs them, and where its target
+# sits on the other desktop's run, so both see every position inside it.
+FIXTURE_KEYS = {0x51: "q", 0x37: "7", 0x27: "Right"}
+FIXTURE_TARGET_RECT = (0, 0, 640, 300)
+
+
+def _fixture_actions(expected):
+    """The recording's keys and buttons: (kind, key or x, None or y, ms since
+    the previous key or button); a button acts where the last move left the
+    pointer."""
+    out, where, since = [], None, 0
+    for kind, a, b, gap in expected:
+        since += gap
+        if kind == "move":
+            where = (a, b)
+            continue
+        if kind.startswith("key"):
+            out.append((kind, FIXTURE_KEYS[a], None, since))
+        else:
+            out.append((kind, where[0], where[1], since))
+        since = 0
+    return out
+
+
+def _logged_actions(evs):
+    """The target's log in the fixture's terms, as (time, kind, a, b). The
+    player lets go of the left button around every pass whether or not it
+    is held; a release with no press before it is that, not an action."""
+    kinds = {("KeyPress", None): "keydown", ("KeyRelease", None): "keyup",
+             ("ButtonPress", "1"): "ldown", ("ButtonRelease", "1"): "lup",
+             ("ButtonPress", "3"): "rdown", ("ButtonRelease", "3"): "rup"}
+    out, left_down = [], False
+    for f in evs:
+        if f[1].startswith("Key"):
+            out.append((int(f[0]), kinds[(f[1], None)], f[2], None))
+            continue
+        kind = kinds.get((f[1], f[2]), f"{f[1]}{f[2]}")
+        if kind == "lup" and not left_down:
+            continue
+        left_down = kind == "ldown" or (left_down and kind != "lup")
+        out.append((int(f[0]), kind, int(f[3]), int(f[4])))
+    return out
+
+
+def test_shared_fixture_plays_into_target(s):
+    """The recording both desktops play: the target gets its keys and
+    buttons in order, each button where the recorded moves had taken the
+    pointer, with the recorded gaps between them."""
+    expected = []
+    for line in open(os.path.join(FIXTURES, "play_basic.expected")):
+        kind, a, b, gap = line.split()
+        expected.append((kind, int(a), int(b), int(gap)))
+    want = _fixture_actions(expected)
+    path = os.path.join(s.dir, "play_basic.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_basic.rec"), path)
+    s.start_target(FIXTURE_TARGET_RECT)
+    # As with the timed file: up to three tries against scheduler noise.
+    for attempt in range(3):
+        mark = len(s.events())
+        s.start_program(path, wait_title=None)
+        check(X.wait_until(lambda: len(_logged_actions(s.events(mark))) >= len(want), 8),
+              f"all {len(want)} keys and buttons arrive: {_logged_actions(s.events(mark))}")
+        s.toolbar = X.wait_until(lambda: X.find_window("play_basic.rec", 0.1), 5)
+        check(s.toolbar, "idle again, named after the file")
+        got = _logged_actions(s.events(mark))
+        check([g[1:] for g in got] == [w[:3] for w in want],
+              f"keys and buttons as recorded:\n  want {[w[:3] for w in want]}\n  got  {[g[1:] for g in got]}")
+        errors = [(got[i][0] - got[i - 1][0]) - want[i][3] for i in range(1, len(want))]
+        print(f"    timing errors (ms): {errors}")
+        check(s.close_program() == 0, "exit code 0")
+        if max(abs(e) for e in errors) <= 5:
+            return
+    raise Failure(f"gaps within 5 ms of the recording in none of three runs: {errors}")
+
+
+def test_own_size_and_placeholders(s):
+    """The compiler finds its own image length and the spots it patches by
+    these marks, so each must be there once and true."""
+    data = open(s.exe, "rb").read()
+    m = re.search(rb"QvOwnSize:(\d{6})", data)
+    check(m, "a six-digit own-size mark")
+    check(int(m.group(1)) == len(data), f"own size {m.group(1).decode()} is the file's {len(data)} bytes")
+    check(data.count(b"@@@@@") == 1 and data.count(b"$$$$$") == 1,
+          f"each placeholder once: @@@@@ {data.count(b'@@@@@')}, $$$$$ {data.count(b'$$$$$')}")
 
 
 def test_key_table_plays_pc_codes(s):
@@ -672,12 +761,14 @@ def test_no_display(s):
 TESTS = [
     test_resources_match_generator,
     test_no_display,
+    test_own_size_and_placeholders,
     test_toolbar_window,
     test_input_reading,
     test_toolbar_keys,
     test_record_and_play_back,
     test_record_and_play_back_under_window_manager,
     test_file_plays_with_timing,
+    test_shared_fixture_plays_into_target,
     test_key_table_plays_pc_codes,
     test_bad_file_box,
     test_pause_stops_and_releases,
@@ -697,7 +788,14 @@ def main():
     X.install_cleanup()
     passed = failed = 0
     try:
-        X.start_xvfb()
+        # QV_E2E_DISPLAYS="FIRST-LAST" picks the private display numbers
+        # tried, for machines where the default range is taken.
+        span = os.environ.get("QV_E2E_DISPLAYS")
+        if span:
+            first, last = (int(v) for v in span.split("-"))
+            X.start_xvfb(range(first, last + 1))
+        else:
+            X.start_xvfb()
         for t in TESTS:
             if wanted and t.__name__ not in wanted:
                 continue
