@@ -20,7 +20,9 @@
 // core, the way the start sequence leaves it.
 class EngineTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { FreshDesktop(); }
+    // What SetUp leaves, again: for a test that loops over cases.
+    static void FreshDesktop() {
         FakeReset();
         g_app.mainWindow = g_fake.mainWindowId;
         g_blockLimit = 0xFFFFFFFFu;

@@ -49,6 +49,17 @@ class PlayerTest : public EngineTest {
             if (c.a == TIMER_PLAY) out.push_back(c.b);
         return out;
     }
+    // Plays `recs` once at fast speed; the cursor moves it made, in order.
+    static std::vector<std::string> PlayFastMoves(const std::vector<EventRecord> &recs) {
+        g_app.speed = 1;
+        InstallRecording(recs);
+        Command(ID_PLAY);
+        FakeRunFor(1000);
+        std::vector<std::string> moves;
+        for (auto &t : Trace())
+            if (t.rfind("move", 0) == 0) moves.push_back(t);
+        return moves;
+    }
     // A standalone copy: the running file is longer than the program.
     ScratchDir dir;
     void BeStandalone() {
@@ -157,14 +168,7 @@ TEST_F(PlayerTest, FastSpeedThinsRunsOfMoves) {
     for (int32_t pos = 20; pos <= 23; pos++)
         recs.push_back(MoveRec(pos * 10, 5, 0));
     recs.push_back(KeyRec(WM_KEYDOWN, 'B', 0));
-    g_app.speed = 1;
-    InstallRecording(recs);
-    Command(ID_PLAY);
-    FakeRunFor(1000);
-    std::vector<std::string> moves;
-    for (auto &t : Trace())
-        if (t.rfind("move", 0) == 0) moves.push_back(t);
-    EXPECT_EQ(moves,
+    EXPECT_EQ(PlayFastMoves(recs),
               (std::vector<std::string>{"move 60 5", "move 120 5", "move 180 5", "move 230 5"}));
     EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 1, 1, 1, 1, 1, 75, 75}));
     auto right = TicksOf("mouse", MOUSEEVENTF_RIGHTDOWN);
@@ -182,15 +186,8 @@ TEST_F(PlayerTest, FastSpeedKeepsEveryMoveOfADrag) {
     recs.push_back(ButtonRec(WM_LBUTTONUP, 0));
     for (int32_t pos = 6; pos <= 11; pos++)
         recs.push_back(MoveRec(pos, 9, 0));
-    g_app.speed = 1;
-    InstallRecording(recs);
-    Command(ID_PLAY);
-    FakeRunFor(1000);
-    std::vector<std::string> moves;
-    for (auto &t : Trace())
-        if (t.rfind("move", 0) == 0) moves.push_back(t);
-    EXPECT_EQ(moves, (std::vector<std::string>{"move 1 9", "move 2 9", "move 3 9", "move 4 9",
-                                               "move 6 9", "move 11 9"}));
+    EXPECT_EQ(PlayFastMoves(recs), (std::vector<std::string>{"move 1 9", "move 2 9", "move 3 9",
+                                                             "move 4 9", "move 6 9", "move 11 9"}));
     // The list ends in a run of moves: its last move ends the pass in the
     // same tick, with no 75 ms wait.
     EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 1, 1, 1, 1, 1}));
@@ -267,8 +264,7 @@ TEST_F(PlayerTest, PauseOrScrollLockStopsAndReleases) {
         {VK_PAUSE, true, {"release"}},
     };
     for (auto &c : cases) {
-        FakeReset();
-        g_app.mainWindow = g_fake.mainWindowId;
+        FreshDesktop();
         if (c.scrollWasOn) g_fake.thread[VK_SCROLL] = 1;
         InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 1000)});
         g_app.continuous = 1;
