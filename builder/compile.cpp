@@ -10,7 +10,6 @@
 #include "../engine/winconst.h"
 #include "../platform/files.h"
 #include "../platform/ui.h"
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -28,16 +27,6 @@ static constexpr int32_t FIELD_MAX = 99999;
 
 bool ProgramsNeedExeName() {
     return kExeNames;
-}
-
-static bool EndsWithNoCase(const char *text, const char *tail) {
-    size_t n = std::strlen(text), m = std::strlen(tail);
-    if (n < m) return false;
-    for (size_t i = 0; i < m; i++)
-        if (std::tolower(static_cast<unsigned char>(text[n - m + i])) !=
-            std::tolower(static_cast<unsigned char>(tail[i])))
-            return false;
-    return true;
 }
 
 void DefaultProgramName(const char *recordingName, char *out) {

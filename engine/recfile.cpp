@@ -160,19 +160,6 @@ void OpenCommand() {
     if (ChooseFileName(path, FILTER_RECORDINGS, 1) && path[0]) LoadRecording(path, 0);
 }
 
-static bool EndsWithRec(const char *path) {
-    size_t len = std::strlen(path);
-    if (len < 4) return false;
-    const char *tail = path + len - 4;
-    const char *ext = ".rec";
-    for (int i = 0; i < 4; i++) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != ext[i]) return false;
-    }
-    return true;
-}
-
 // Writes the records beside the target and moves them over it only once
 // they are all on disk; anything less leaves the old file as it was.
 static bool WriteRecordingSafely(const char *path, const void *data, uint32_t length) {
@@ -194,7 +181,7 @@ void SaveCommand() {
     std::snprintf(path, sizeof path, "%.30s", g_app.recordingName);
     if (!ChooseFileName(path, FILTER_RECORDINGS, 2)) return;
     path[259] = 0;
-    if (!EndsWithRec(path)) std::strcat(path, ".rec");
+    if (!EndsWithNoCase(path, ".rec")) std::strcat(path, ".rec");
 
     // The dialog's loop may have run a command meanwhile; the list is read
     // as it is now.

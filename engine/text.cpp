@@ -59,3 +59,15 @@ void RemoveQuotes(char *text) {
         if (*in != '"') *out++ = *in;
     *out = 0;
 }
+
+static char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool EndsWithNoCase(const char *text, const char *tail) {
+    size_t n = std::strlen(text), m = std::strlen(tail);
+    if (n < m) return false;
+    for (size_t i = 0; i < m; i++)
+        if (AsciiLower(text[n - m + i]) != AsciiLower(tail[i])) return false;
+    return true;
+}

@@ -11,3 +11,5 @@ void FormatDecimal(int32_t value, char *buf);
 void StripDirectory(char *text, char s1, char s2, char s3);
 // Removes every double quote in place.
 void RemoveQuotes(char *text);
+// True when text ends in tail, ASCII letters compared without regard to case.
+bool EndsWithNoCase(const char *text, const char *tail);
