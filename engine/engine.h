@@ -31,6 +31,9 @@ void OpenCommand();
 void SaveCommand();
 
 // ---- recorder ----
+// The caption when neither recorder nor player runs: the recording's name,
+// else the program's.
+void ShowIdleCaption();
 void RecordCommand();              // ID_RECORD
 void RecordTick(uint32_t timerId); // TIMER_RECORD, after the dispatch killed it
 

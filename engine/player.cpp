@@ -18,7 +18,7 @@ static void StopPlayback() {
     if (FileSizeOf("") > uint32_t(g_app.ownBaseSize)) PlatPostClose();
     g_app.loopNumber = 0;
     g_app.runState = Idle;
-    PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
+    ShowIdleCaption();
 }
 
 void PlayCommand(uint32_t wParam) {

@@ -11,7 +11,7 @@
 
 static const uint32_t RECORD_INTERVAL_MS = 10;
 
-static void ShowIdleCaption() {
+void ShowIdleCaption() {
     PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
 }
 
