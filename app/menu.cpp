@@ -157,11 +157,8 @@ const char HELP_TEXT[] = "QUICK START GUIDE:\n\n"
                          "Enter\t\t\t-->  Show Options\n"
                          "Enter + R\t\t\t-->  Set Repeats\n\n";
 
-static constexpr uint32_t INFO_BOX =
-    MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
-
 void HelpCommand() {
-    PlatMessageBox(HELP_TEXT, "Quorvane 1.50", INFO_BOX);
+    PlatMessageBox(HELP_TEXT, "Quorvane 1.50", BOX_INFO);
 }
 
 // The about box's link (lParam 1) leads to the main page, the menu item to
@@ -175,5 +172,5 @@ void WebsiteCommand(int32_t lParam) {
     if (PlatOpenUrl(target)) return;
     char message[160];
     std::snprintf(message, sizeof message, "Unable to connect to \"%s\"", WEB_ADDRESS);
-    PlatMessageBox(message, "Quorvane", INFO_BOX);
+    PlatMessageBox(message, "Quorvane", BOX_INFO);
 }

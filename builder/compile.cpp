@@ -150,6 +150,5 @@ void CompileCommand() {
 
     char report[PATH_BUFFER + 64];
     CompileReportText(path, total, report, sizeof report);
-    PlatMessageBox(report, PROGRAM_NAME,
-                   MB_TOPMOST | MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONINFORMATION);
+    PlatMessageBox(report, PROGRAM_NAME, BOX_INFO);
 }

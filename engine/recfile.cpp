@@ -11,8 +11,6 @@
 #include <cstring>
 
 static const uint32_t BOX_WARNING = MB_TOPMOST | MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONWARNING;
-static const uint32_t BOX_INFO =
-    MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
 
 // The path to open: the given one, or the running executable for none.
 static const char *ResolvePath(const char *path, char (&own)[260]) {

@@ -69,4 +69,9 @@ enum : uint32_t {
     MB_TOPMOST = 0x40000,
 };
 
+// The program's plain notices: the nothing-recorded box, help and the
+// compile report.
+constexpr uint32_t BOX_INFO =
+    MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST;
+
 enum : int { IDOK = 1, IDCANCEL = 2 };
