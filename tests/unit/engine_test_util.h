@@ -8,6 +8,7 @@
 #include "engine/winconst.h"
 #include "platform/fake.h"
 #include "platform/input.h"
+#include "test_app_util.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -19,18 +19,17 @@ class BoxesTest : public AppTest {
 TEST_F(BoxesTest, RepeatCountBoxShowsTheCurrentCount) {
     g_app.repeatCount = 4;
     RepeatBox(nullptr, IDCANCEL);
-    auto boxes = FakeLogOf("repeatbox");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].title, "Playback Repeats");
-    EXPECT_EQ(boxes[0].text, "Number of Playback Loops:\t\n\n\n\n\n");
-    EXPECT_EQ(boxes[0].a, 0x40021);
-    EXPECT_EQ(FakeLogOf("repeatfield")[0].text, "4");
+    FakeCall box = TheOnly("repeatbox");
+    EXPECT_EQ(box.title, "Playback Repeats");
+    EXPECT_EQ(box.text, "Number of Playback Loops:\t\n\n\n\n\n");
+    EXPECT_EQ(box.a, 0x40021);
+    EXPECT_EQ(TheOnly("repeatfield").text, "4");
     // A count below 1 (an unpatched standalone field) is offered as 1.
     for (int32_t below : {0, -5}) {
         FakeClearLog();
         g_app.repeatCount = below;
         RepeatBox(nullptr, IDCANCEL);
-        EXPECT_EQ(FakeLogOf("repeatfield")[0].text, "1");
+        EXPECT_EQ(TheOnly("repeatfield").text, "1");
         EXPECT_EQ(g_app.repeatCount, below); // cancelled: untouched
     }
 }
@@ -90,24 +89,20 @@ TEST_F(BoxesTest, DecorationTimerLivesOnlyWhileTheBoxIsOpen) {
 
 TEST_F(BoxesTest, AboutBoxTextAndLink) {
     Command(ID_ABOUT);
-    auto about = FakeLogOf("about");
-    ASSERT_EQ(about.size(), 1u);
-    EXPECT_EQ(about[0].title, "About Quorvane");
-    EXPECT_EQ(about[0].a, 0x52080);
-    EXPECT_EQ(FakeLogOf("aboutlink")[0].text, "http://www.quorvane.example");
+    FakeCall about = TheOnly("about");
+    EXPECT_EQ(about.title, "About Quorvane");
+    EXPECT_EQ(about.a, 0x52080);
+    EXPECT_EQ(TheOnly("aboutlink").text, "http://www.quorvane.example");
     std::regex shape("\n\n\nQuorvane  1\\.50\n\n"
                      "[^\n]*Copyright[^\n]*\n"
                      "Build:  (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [1-9][0-9]? "
                      "[0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]"
                      "\n\nIf you like this program, please consider donating at our "
                      "website\\.\t\nThank you!\n\n");
-    EXPECT_TRUE(std::regex_match(about[0].text, shape)) << about[0].text;
-    auto sets = FakeLogOf("settimer"), kills = FakeLogOf("killtimer");
-    ASSERT_EQ(sets.size(), 1u);
-    EXPECT_EQ(sets[0].a, TIMER_ABOUT_DECORATE);
-    EXPECT_EQ(sets[0].b, 10);
-    ASSERT_EQ(kills.size(), 1u);
-    EXPECT_EQ(kills[0].a, TIMER_ABOUT_DECORATE);
+    EXPECT_TRUE(std::regex_match(about.text, shape)) << about.text;
+    EXPECT_EQ(TheOnly("settimer").a, TIMER_ABOUT_DECORATE);
+    EXPECT_EQ(TheOnly("settimer").b, 10);
+    EXPECT_EQ(TheOnly("killtimer").a, TIMER_ABOUT_DECORATE);
 }
 
 TEST_F(BoxesTest, BuildStampDropsTheDaysPadding) {
@@ -127,9 +122,7 @@ TEST_F(BoxesTest, LinkClickInsideTheAboutBoxOpensTheMainPage) {
         FakeRunPending();
     };
     Command(ID_ABOUT);
-    auto urls = FakeLogOf("url");
-    ASSERT_EQ(urls.size(), 1u);
-    EXPECT_EQ(urls[0].text, "http://www.quorvane.example");
+    EXPECT_EQ(TheOnly("url").text, "http://www.quorvane.example");
     size_t urlAt = 0, killAt = 0;
     for (size_t i = 0; i < g_fake.log.size(); i++) {
         if (g_fake.log[i].what == "url") urlAt = i;

@@ -136,12 +136,11 @@ TEST_F(StartTest, WindowFailureShowsTheRunFailureBox) {
     g_fake.createFails = true;
     PutFile(exe + ".ini", "");
     EXPECT_EQ(AppMain(""), 0);
-    auto boxes = FakeLogOf("box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Quorvane Run Failure");
-    EXPECT_EQ(boxes[0].title, ""); // the system's default title
-    EXPECT_EQ(boxes[0].a, 0x12030);
-    EXPECT_EQ(boxes[0].b, 1); // no owner
+    FakeCall box = TheOnly("box");
+    EXPECT_EQ(box.text, "Quorvane Run Failure");
+    EXPECT_EQ(box.title, ""); // the system's default title
+    EXPECT_EQ(box.a, 0x12030);
+    EXPECT_EQ(box.b, 1); // no owner
     EXPECT_TRUE(FakeLogOf("show").empty());
     EXPECT_TRUE(Exists(exe + ".ini")); // no destruction, so no delete
 }
@@ -164,10 +163,9 @@ TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
     PutFile(bad, std::string(21, '\0'));
     EXPECT_EQ(AppMain(bad.c_str()), 0);
     EXPECT_TRUE(Posted().empty());
-    auto boxes = FakeLogOf("box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Not a valid recording");
-    EXPECT_EQ(boxes[0].title, bad);
+    FakeCall box = TheOnly("box");
+    EXPECT_EQ(box.text, "Not a valid recording");
+    EXPECT_EQ(box.title, bad);
     EXPECT_TRUE(g_fake.visible);
     // Trailing blanks are part of the path.
     FakeReset();

@@ -50,6 +50,12 @@ std::string RecordBytes(int n) {
     return out;
 }
 
+FakeCall TheOnly(const char *kind) {
+    auto all = FakeLogOf(kind);
+    EXPECT_EQ(all.size(), 1u) << "log entries of kind " << kind;
+    return all.size() == 1 ? all[0] : FakeCall{};
+}
+
 std::vector<uint32_t> Posted() {
     std::vector<uint32_t> out;
     for (auto &c : FakeLogOf("post"))

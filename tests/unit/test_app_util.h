@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@ bool Exists(const std::string &path);
 // n key-down records (vk 0x41) followed by nothing: a valid recording.
 std::string RecordBytes(int n);
 
+// The one log entry of a kind; a test failure (and an empty entry) when the
+// log holds none or several.
+FakeCall TheOnly(const char *kind);
 // Posted commands (wParam) in the log, in order.
 std::vector<uint32_t> Posted();
 // Texts of every caption set, in order.

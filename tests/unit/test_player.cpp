@@ -305,10 +305,9 @@ TEST_F(PlayerTest, PauseBetweenTicksDoesNothing) {
 
 TEST_F(PlayerTest, RunStateGuards) {
     Command(ID_PLAY);
-    auto boxes = FakeLogOf("box");
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Nothing Recorded\n\nPress the blue button to start a new recording");
-    EXPECT_EQ(boxes[0].a, 0x52040);
+    FakeCall box = TheOnly("box");
+    EXPECT_EQ(box.text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+    EXPECT_EQ(box.a, 0x52040);
     EXPECT_EQ(g_app.runState, Idle);
 
     // A block without records still plays: each pass ends at its first tick.

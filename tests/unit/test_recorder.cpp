@@ -30,10 +30,9 @@ TEST_F(RecorderTest, StartClearsTheOldRecordingAndArmsTheTick) {
     Start();
     EXPECT_EQ(g_app.list.records, nullptr) << "the loaded recording is discarded";
     EXPECT_EQ(g_app.startTick, g_fake.tick);
-    auto timers = FakeLogOf("settimer");
-    ASSERT_EQ(timers.size(), 1u);
-    EXPECT_EQ(timers[0].a, TIMER_RECORD);
-    EXPECT_EQ(timers[0].b, 10);
+    FakeCall timer = TheOnly("settimer");
+    EXPECT_EQ(timer.a, TIMER_RECORD);
+    EXPECT_EQ(timer.b, 10);
     EXPECT_EQ(FakeLogOf("invalidate").size(), 1u);
     EXPECT_EQ(FakeLogOf("setkeyboardstate").size(), 1u) << "input is released first";
     EXPECT_TRUE(FakeLogOf("caption").empty());
