@@ -81,6 +81,9 @@ void FakeAt(uint32_t at, std::function<void()> action);
 int FakeRunFor(uint32_t ms);
 // Dispatches what is posted or due now, without moving the clock.
 int FakeRunPending();
+// Appends one entry, stamped with the virtual clock, for the caller to fill
+// in further.
+FakeCall &FakeLog(const char *what, int64_t a = 0, int64_t b = 0, int64_t c = 0);
 // Log entries of one kind, in order.
 std::vector<FakeCall> FakeLogOf(const std::string &what);
 void FakeClearLog();

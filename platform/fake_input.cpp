@@ -1,16 +1,6 @@
 #include "fake.h"
 #include "input.h"
 
-static void Log(const char *what, int64_t a, int64_t b = 0, int64_t c = 0) {
-    FakeCall call;
-    call.what = what;
-    call.a = a;
-    call.b = b;
-    call.c = c;
-    call.tick = g_fake.tick;
-    g_fake.log.push_back(call);
-}
-
 void PlatInputSnapshot() {}
 
 int16_t PlatGetAsyncKeyState(int vk) {
@@ -29,7 +19,7 @@ int16_t PlatGetKeyState(int vk) {
 void PlatSetKeyboardState(const uint8_t table[256]) {
     for (int i = 0; i < 256; i++)
         g_fake.thread[i] = table[i];
-    Log("setkeyboardstate", 0);
+    FakeLog("setkeyboardstate", 0);
 }
 
 // A PC keyboard's set-1 codes for the keys the tests use; others follow a
@@ -67,17 +57,17 @@ uint32_t PlatGetForegroundWindow() {
 }
 
 void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
-    Log("key", vk, scan, flags);
+    FakeLog("key", vk, scan, flags);
 }
 
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
-    Log("mouse", flags, dx, dy);
+    FakeLog("mouse", flags, dx, dy);
 }
 
 void PlatSetCursorPos(int32_t x, int32_t y) {
     g_fake.cursorX = x;
     g_fake.cursorY = y;
-    Log("setcursor", x, y);
+    FakeLog("setcursor", x, y);
 }
 
 int32_t PlatScreenWidth() {

@@ -5,13 +5,15 @@
 
 FakeState g_fake;
 
-static void Log(const char *what, int64_t a, int64_t b = 0) {
+FakeCall &FakeLog(const char *what, int64_t a, int64_t b, int64_t c) {
     FakeCall call;
     call.what = what;
     call.a = a;
     call.b = b;
+    call.c = c;
     call.tick = g_fake.tick;
     g_fake.log.push_back(call);
+    return g_fake.log.back();
 }
 
 // Runs scripted actions whose time has come, in time order.
@@ -49,7 +51,7 @@ uint32_t PlatGetTickCount() {
 }
 
 void PlatSleep(uint32_t ms) {
-    Log("sleep", ms);
+    FakeLog("sleep", ms);
     uint32_t end = g_fake.tick + ms;
     RunScriptUpTo(end);
     g_fake.tick = end;
@@ -57,12 +59,12 @@ void PlatSleep(uint32_t ms) {
 
 void PlatSetTimer(uint32_t id, uint32_t ms) {
     g_fake.timers[id] = FakeTimer{ms, g_fake.tick + ms};
-    Log("settimer", id, ms);
+    FakeLog("settimer", id, ms);
 }
 
 void PlatKillTimer(uint32_t id) {
     g_fake.timers.erase(id);
-    Log("killtimer", id);
+    FakeLog("killtimer", id);
 }
 
 static bool DispatchOne(uint32_t end, bool moveClock) {

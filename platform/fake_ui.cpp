@@ -4,23 +4,12 @@
 #include "ui.h"
 #include <cstring>
 
-static FakeCall &Log(const char *what, int64_t a = 0, int64_t b = 0, int64_t c = 0) {
-    FakeCall call;
-    call.what = what;
-    call.a = a;
-    call.b = b;
-    call.c = c;
-    call.tick = g_fake.tick;
-    g_fake.log.push_back(call);
-    return g_fake.log.back();
-}
-
 static void Modal(const char *title) {
     if (g_fake.onModal) g_fake.onModal(title ? title : "");
 }
 
 bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
-    Log("create", x, y).c = (int64_t(w) << 16) | h;
+    FakeLog("create", x, y).c = (int64_t(w) << 16) | h;
     if (g_fake.createFails) return false;
     g_fake.windowExists = true;
     g_fake.windowRect = PlatRect{x, y, x + w, y + h};
@@ -31,7 +20,7 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
 
 void PlatShowMainWindow(bool show) {
     g_fake.visible = show;
-    Log("show", show);
+    FakeLog("show", show);
 }
 
 uint32_t PlatMainWindowId() {
@@ -48,12 +37,12 @@ int PlatRunMessageLoop() {
 void PlatPostQuit(int code) {
     g_fake.quit = true;
     g_fake.quitCode = code;
-    Log("quit", code);
+    FakeLog("quit", code);
 }
 
 void PlatDestroyMainWindow() {
     if (!g_fake.windowExists) return;
-    Log("destroy");
+    FakeLog("destroy");
     AppWindowProc(MSG_DESTROY, 0, 0);
     g_fake.windowExists = false;
     g_fake.timers.clear();
@@ -61,17 +50,17 @@ void PlatDestroyMainWindow() {
 
 void PlatPostCommand(uint32_t wParam, int32_t lParam) {
     g_fake.posted.push_back(FakePost{false, wParam, lParam});
-    Log("post", wParam, lParam);
+    FakeLog("post", wParam, lParam);
 }
 
 void PlatPostClose() {
     g_fake.posted.push_back(FakePost{true, 0, 0});
-    Log("close");
+    FakeLog("close");
 }
 
 void PlatSetCaption(const char *text) {
     g_fake.caption = text;
-    Log("caption").text = text;
+    FakeLog("caption").text = text;
 }
 
 void PlatGetCaption(char *buf, uint32_t size) {
@@ -81,7 +70,7 @@ void PlatGetCaption(char *buf, uint32_t size) {
 }
 
 void PlatInvalidate() {
-    Log("invalidate");
+    FakeLog("invalidate");
 }
 
 void PlatGetWindowRect(PlatRect *r) {
@@ -98,17 +87,17 @@ uint32_t PlatGetVersionMajor() {
 }
 
 void PlatCreateGraphics() {
-    Log("graphics", 1);
+    FakeLog("graphics", 1);
 }
 void PlatDestroyGraphics() {
-    Log("graphics", 0);
+    FakeLog("graphics", 0);
 }
 void PlatSetHandCursor() {
-    Log("handcursor");
+    FakeLog("handcursor");
 }
 
 int PlatMessageBox(const char *text, const char *title, uint32_t flags, bool unowned) {
-    FakeCall &c = Log("box", flags, unowned);
+    FakeCall &c = FakeLog("box", flags, unowned);
     c.text = text ? text : "";
     c.title = title ? title : "";
     Modal(title);
@@ -121,7 +110,7 @@ int PlatMessageBox(const char *text, const char *title, uint32_t flags, bool uno
 }
 
 int PlatChooseFileName(char *buf, PlatFilter filter, int mode) {
-    FakeCall &c = Log("choose", filter, mode);
+    FakeCall &c = FakeLog("choose", filter, mode);
     c.text = buf;
     Modal("");
     std::string answer;
@@ -135,7 +124,7 @@ int PlatChooseFileName(char *buf, PlatFilter filter, int mode) {
 }
 
 void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
-    Log("menu", x, y, n);
+    FakeLog("menu", x, y, n);
     g_fake.lastMenuTexts.clear();
     for (int i = 0; i < n; i++)
         g_fake.lastMenuTexts.push_back(items[i].text ? items[i].text : "");
@@ -151,7 +140,7 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
 }
 
 int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
-    FakeCall &c = Log("repeatbox", flags);
+    FakeCall &c = FakeLog("repeatbox", flags);
     c.text = text;
     c.title = title;
     g_fake.log.back().b = 0;
@@ -174,7 +163,7 @@ int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char
 }
 
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText) {
-    FakeCall &c = Log("about", flags);
+    FakeCall &c = FakeLog("about", flags);
     c.text = text;
     c.title = title;
     FakeCall link = c;
@@ -185,11 +174,11 @@ void PlatAboutBox(const char *text, const char *title, uint32_t flags, const cha
 }
 
 bool PlatDecorateBox(uint32_t timerId) {
-    Log("decorate", timerId);
+    FakeLog("decorate", timerId);
     return true;
 }
 
 bool PlatOpenUrl(const char *url) {
-    Log("url", g_fake.urlOk).text = url;
+    FakeLog("url", g_fake.urlOk).text = url;
     return g_fake.urlOk;
 }
