@@ -7,6 +7,12 @@
 constexpr const char *WEB_ADDRESS = "http://www.quorvane.example";
 constexpr const char *SUPPORT_PAGE_PATH = "/support.php#tools";
 
+// window.cpp
+// The button (0..5) that x, counted from the window's left edge, belongs to.
+// Clicks 3 pixels left of a picture and in the gaps count for a neighbour:
+// the toolbar has no dead spots.
+int32_t ButtonIndexAt(int32_t x);
+
 // start.cpp
 // Toolbar window size for the desktop's frame metrics: a 131 x 26 client
 // area inside the dialog frame and the small caption.

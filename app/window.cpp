@@ -15,6 +15,13 @@ int32_t ButtonDestX(int i) {
     return 21 * i + 5;
 }
 
+int32_t ButtonIndexAt(int32_t x) {
+    int32_t index = (x - 2) / 21;
+    if (index < 0) index = 0;
+    if (index > 5) index = 5;
+    return index;
+}
+
 int32_t ButtonSourceX(int i) {
     if (i == 2 && g_app.runState == Recording) return 96;
     return 16 * i;
@@ -151,14 +158,9 @@ static void OnMouseMove(uint32_t, int32_t) {
     PlatSetHandCursor();
 }
 
-// Clicks 3 pixels left of a picture and in the gaps count for a neighbour:
-// the toolbar has no dead spots.
 static void OnLButtonDown(uint32_t, int32_t lParam) {
     int32_t x = int32_t(uint32_t(lParam) & 0xFFFF);
-    int32_t index = (x - 2) / 21;
-    if (index < 0) index = 0;
-    if (index > 5) index = 5;
-    PlatPostCommand(ID_OPEN + uint32_t(index), 0);
+    PlatPostCommand(ID_OPEN + uint32_t(ButtonIndexAt(x)), 0);
 }
 
 static const struct {
