@@ -17,17 +17,18 @@
 #include <string>
 #include <vector>
 
-// Each test starts on a fresh desktop with the toolbar window known to the
-// core, the way the start sequence leaves it.
+// A fresh desktop with the toolbar window known to the core, the way the
+// start sequence leaves it.
+inline void FreshDesktop() {
+    FakeReset();
+    g_app.mainWindow = g_fake.mainWindowId;
+    g_blockLimit = 0xFFFFFFFFu;
+}
+
+// Each test starts on a fresh desktop.
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override { FreshDesktop(); }
-    // What SetUp leaves, again: for a test that loops over cases.
-    static void FreshDesktop() {
-        FakeReset();
-        g_app.mainWindow = g_fake.mainWindowId;
-        g_blockLimit = 0xFFFFFFFFu;
-    }
     void TearDown() override {
         g_blockLimit = 0xFFFFFFFFu;
         FakeReset();

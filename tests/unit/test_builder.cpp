@@ -1,43 +1,13 @@
 #include "builder/builder.h"
-#include "engine/appstate.h"
-#include "engine/eventlist.h"
-#include "platform/fake.h"
-#include <cstdio>
+#include "engine_test_util.h"
 #include <cstring>
 #include <dirent.h>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::string &path) {
-    Bytes data;
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) return data;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        data.insert(data.end(), buf, buf + n);
-    std::fclose(f);
-    return data;
-}
-
-void WriteAll(const std::string &path, const Bytes &data) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
-    std::fclose(f);
-}
-
-bool Exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 std::vector<std::string> Entries(const std::string &dir) {
     std::vector<std::string> names;
@@ -71,30 +41,20 @@ Bytes MakeImage(size_t size) {
 
 class Builder : public ::testing::Test {
   protected:
-    std::string dir, own;
+    ScratchDir scratch;
+    std::string dir = scratch.path, own = scratch / "quorvane";
     Bytes image;
 
     void SetUp() override {
         FakeReset();
-        char tmpl[] = "/tmp/qv-builder-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        own = dir + "/quorvane";
         UseImage(MakeImage(4000));
     }
-    void TearDown() override {
-        ClearEventList(&g_app.list);
-        for (const auto &name : Entries(dir)) {
-            std::string p = dir + "/" + name;
-            if (rmdir(p.c_str()) != 0) unlink(p.c_str());
-        }
-        rmdir(dir.c_str());
-    }
+    void TearDown() override { ClearEventList(&g_app.list); }
     void UseImage(const Bytes &bytes, size_t extra = 0) {
         image = bytes;
         Bytes file = bytes;
         file.resize(bytes.size() + extra, 0x5A);
-        WriteAll(own, file);
+        WriteBytes(own, file);
         g_fake.modulePath = own;
         g_app.ownBaseSize = int32_t(bytes.size());
     }
@@ -177,7 +137,7 @@ TEST_F(Builder, PlayerIsPatchedImageFollowedByRecords) {
         std::string target = dir + "/demo";
         FakeClearLog();
         EXPECT_EQ(Compile(target), "Compile Successful: \"demo\"\n\nFile Size:  4k");
-        Bytes file = ReadAll(target);
+        Bytes file = ReadBytes(target);
         ASSERT_EQ(file.size(), image.size() + 200);
         EXPECT_EQ(Field(file, REPEAT_AT), c.r);
         EXPECT_EQ(Field(file, SPEED_AT), c.s);
@@ -208,7 +168,7 @@ TEST_F(Builder, RepeatCountHeldInsideTheField) {
     g_app.repeatCount = 123456;
     std::string target = dir + "/big";
     Compile(target);
-    EXPECT_EQ(Field(ReadAll(target), REPEAT_AT), "99999");
+    EXPECT_EQ(Field(ReadBytes(target), REPEAT_AT), "99999");
 }
 
 TEST_F(Builder, SizeLineSwitchesToMegabytesPastOneMegabyte) {
@@ -222,7 +182,7 @@ TEST_F(Builder, SizeLineSwitchesToMegabytesPastOneMegabyte) {
         std::string target = dir + "/size";
         FakeClearLog();
         std::string report = Compile(target);
-        EXPECT_EQ(ReadAll(target).size(), imageSize + 52280u * 20u);
+        EXPECT_EQ(ReadBytes(target).size(), imageSize + 52280u * 20u);
         EXPECT_EQ(report, imageSize == 2976u ? "Compile Successful: \"size\"\n\nFile Size:  1024k"
                                              : "Compile Successful: \"size\"\n\nFile Size:  1 MB");
     }
@@ -233,7 +193,7 @@ TEST_F(Builder, StoppedPlaybackCompilesOnlyRecordsBeforeTheStop) {
     g_app.list.count = 3; // a pass stopped at position 3
     std::string target = dir + "/part";
     Compile(target);
-    Bytes file = ReadAll(target);
+    Bytes file = ReadBytes(target);
     ASSERT_EQ(file.size(), image.size() + 60);
     EXPECT_EQ(std::memcmp(file.data() + image.size(), g_app.list.records, 60), 0);
 }
@@ -245,7 +205,7 @@ TEST_F(Builder, OwnFileWithRecordsHandsOnOnlyItsImage) {
     Record(4, 3);
     std::string target = dir + "/second";
     EXPECT_EQ(Compile(target), "Compile Successful: \"second\"\n\nFile Size:  3k");
-    Bytes file = ReadAll(target);
+    Bytes file = ReadBytes(target);
     ASSERT_EQ(file.size(), 4000u + 80u);
     EXPECT_EQ(std::memcmp(file.data() + 4000, g_app.list.records, 80), 0);
 
@@ -273,19 +233,19 @@ TEST_F(Builder, FailureLeavesNothingAtTheTarget) {
     // An own file shorter than its image: an existing file at the target is
     // kept exactly as it was.
     std::string target = dir + "/kept";
-    WriteAll(target, Bytes(33, 7));
+    WriteBytes(target, Bytes(33, 7));
     g_app.ownBaseSize = int32_t(image.size() + 1);
     EXPECT_EQ(Compile(target), "Compile Failed!\n\n" + target);
-    EXPECT_EQ(ReadAll(target), Bytes(33, 7));
+    EXPECT_EQ(ReadBytes(target), Bytes(33, 7));
     EXPECT_EQ(Entries(dir).size(), before + 1);
 }
 
 TEST_F(Builder, ExistingTargetIsReplacedWhole) {
     std::string target = dir + "/demo";
-    WriteAll(target, Bytes(100000, 1));
+    WriteBytes(target, Bytes(100000, 1));
     Record(2);
     Compile(target);
-    EXPECT_EQ(ReadAll(target).size(), image.size() + 40);
+    EXPECT_EQ(ReadBytes(target).size(), image.size() + 40);
 }
 
 TEST_F(Builder, ActsOnlyWhenIdleWithSomethingRecorded) {

@@ -1,35 +1,15 @@
 // The settings file service on the Linux desktop: what a hand-edited or
 // foreign INI file reads as, and what a write keeps.
+#include "engine_test_util.h"
 #include "platform/profile.h"
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
 struct ProfileDir : ::testing::Test {
-    std::string dir, path;
-    void SetUp() override {
-        char tmpl[] = "/tmp/qv-profile-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        path = dir + "/prog.ini";
-    }
-    void TearDown() override {
-        std::remove(path.c_str());
-        rmdir(dir.c_str());
-    }
-    void Write(const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
-    std::string Read() {
-        std::ifstream f(path, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
-    }
+    ScratchDir dir;
+    std::string path = dir / "prog.ini";
+    void Write(const std::string &text) { PutFile(path, text); }
+    std::string Read() { return GetFile(path); }
     int Get(const char *key, int def = -99) {
         return PlatProfileGetInt("Quorvane", key, def, path.c_str());
     }

@@ -1,17 +1,12 @@
 // The commands as a user runs them: info's verdict against the program's
 // own loader, exit codes and one-line errors, no output on failure, a
 // recording the program itself made, and a picture with its marks in place.
-#include "app/app.h"
-#include "engine/appstate.h"
-#include "engine/engine.h"
-#include "engine/winconst.h"
-#include "platform/fake.h"
+#include "engine_test_util.h"
 #include "rectool/rectool.h"
 #include <algorithm>
 #include <cairo.h>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -26,31 +21,6 @@ extern "C" const char *__lsan_default_suppressions() {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-namespace fs = std::filesystem;
-
-Bytes Pack(const std::vector<EventRecord> &records) {
-    Bytes out(records.size() * 20);
-    if (!out.empty()) std::memcpy(out.data(), records.data(), out.size());
-    return out;
-}
-
-std::string Slurp(const std::string &path) {
-    std::string s;
-    if (std::FILE *f = std::fopen(path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF)
-            s += char(c);
-        std::fclose(f);
-    }
-    return s;
-}
-
-void Put(const std::string &path, const std::string &bytes) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
 
 std::string AsString(const Bytes &b) {
     return std::string(b.begin(), b.end());
@@ -58,16 +28,9 @@ std::string AsString(const Bytes &b) {
 
 class RecToolCli : public ::testing::Test {
   protected:
-    fs::path dir;
+    ScratchDir dir;
     std::string out, err;
-
-    void SetUp() override {
-        char tmpl[] = "/tmp/qv-rectool-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string P(const char *name) { return (dir / name).string(); }
+    std::string P(const char *name) { return dir / name; }
 
     int Run(std::vector<std::string> args) {
         args.insert(args.begin(), "quorvane-rec");
@@ -101,23 +64,23 @@ TEST_F(RecToolCli, VerdictAgreesWithTheProgramsLoader) {
             EXPECT_EQ(fine, IsValidRecording(b.data(), size)) << size << " " << int(first);
         }
     }
-    Put(P("odd.rec"), std::string("\x01\x02\x03", 3));
+    PutFile(P("odd.rec"), std::string("\x01\x02\x03", 3));
     EXPECT_EQ(Run({"info", P("odd.rec")}), 0);
     EXPECT_NE(out.find("valid:      no: first byte is 1, not 0; size 3 is not a multiple of 20\n"),
               std::string::npos)
         << out;
-    Put(P("empty.rec"), "");
+    PutFile(P("empty.rec"), "");
     Run({"info", P("empty.rec")});
     EXPECT_NE(out.find("valid:      no: shorter than 2 bytes\n"), std::string::npos) << out;
 }
 
 TEST_F(RecToolCli, InfoCountsKindsTimeAndArea) {
-    Bytes b = Pack({{WM_MOUSEMOVE, uint32_t(-20), 5, 0xFFFFFC00u, 1},
-                    {WM_LBUTTONDOWN, 300, 40, 0xFFFFFE00u, 1},
-                    {WM_LBUTTONUP, 300, 40, 0x00000100u, 1},
-                    {WM_KEYDOWN, 65 + 30 * 256, 30, 0x00000400u, 1},
-                    {0x203, 9999, 9999, 0x00000500u, 1}});
-    Put(P("a.rec"), AsString(b));
+    Bytes b = RecordBytes({{WM_MOUSEMOVE, uint32_t(-20), 5, 0xFFFFFC00u, 1},
+                           {WM_LBUTTONDOWN, 300, 40, 0xFFFFFE00u, 1},
+                           {WM_LBUTTONUP, 300, 40, 0x00000100u, 1},
+                           {WM_KEYDOWN, 65 + 30 * 256, 30, 0x00000400u, 1},
+                           {0x203, 9999, 9999, 0x00000500u, 1}});
+    PutFile(P("a.rec"), AsString(b));
     ASSERT_EQ(Run({"info", P("a.rec")}), 0);
     EXPECT_EQ(out, "file:       " + P("a.rec") +
                        "\n"
@@ -132,7 +95,7 @@ TEST_F(RecToolCli, InfoCountsKindsTimeAndArea) {
 }
 
 TEST_F(RecToolCli, UsageBadInputAndHelpExitCodes) {
-    Put(P("a.rec"), AsString(Pack({{WM_MOUSEMOVE, 1, 1, 1, 1}})));
+    PutFile(P("a.rec"), AsString(RecordBytes({{WM_MOUSEMOVE, 1, 1, 1, 1}})));
     const std::pair<std::vector<std::string>, int> cases[] = {
         {{}, 2},
         {{"frobnicate"}, 2},
@@ -144,7 +107,7 @@ TEST_F(RecToolCli, UsageBadInputAndHelpExitCodes) {
         {{"build", P("a.rec")}, 2},
         {{"plot", P("a.rec")}, 2},
         {{"info", P("missing.rec")}, 1},
-        {{"dump", dir.string()}, 1},
+        {{"dump", dir.path}, 1},
         {{"plot", P("missing.rec"), "-o", P("p.png")}, 1},
     };
     for (auto &c : cases) {
@@ -162,22 +125,22 @@ TEST_F(RecToolCli, UsageBadInputAndHelpExitCodes) {
         EXPECT_EQ(out.rfind(std::string("usage: quorvane-rec ") + cmd, 0), 0u) << out;
     }
     EXPECT_EQ(Run({"--help"}), 0);
-    EXPECT_FALSE(fs::exists(P("p.png")));
+    EXPECT_FALSE(Exists(P("p.png")));
 }
 
 TEST_F(RecToolCli, FailedBuildLeavesTheOldFileAlone) {
-    Put(P("old.rec"), "keep me");
-    Put(P("bad.txt"), "move x=1 y=2\nmove x=1\nkeydown key=Nope\n");
+    PutFile(P("old.rec"), "keep me");
+    PutFile(P("bad.txt"), "move x=1 y=2\nmove x=1\nkeydown key=Nope\n");
     EXPECT_EQ(Run({"build", P("bad.txt"), "-o", P("old.rec")}), 1);
     EXPECT_EQ(err, P("bad.txt") + ":2: move needs x= and y=\n" + P("bad.txt") +
                        ":3: key=Nope is not a key name\n");
-    EXPECT_EQ(Slurp(P("old.rec")), "keep me");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+    EXPECT_EQ(GetFile(P("old.rec")), "keep me");
+    EXPECT_EQ(dir.Names().size(), 2u);
 
     // Written when asked, with a warning when the program would refuse it.
-    Put(P("click.txt"), "ldown x=1 y=2\n");
+    PutFile(P("click.txt"), "ldown x=1 y=2\n");
     EXPECT_EQ(Run({"build", P("click.txt"), "-o", P("old.rec")}), 0);
-    EXPECT_EQ(Slurp(P("old.rec")).size(), 20u);
+    EXPECT_EQ(GetFile(P("old.rec")).size(), 20u);
     EXPECT_EQ(err, "quorvane-rec: warning: Quorvane will not load '" + P("old.rec") +
                        "' (its first byte is not 0)\n");
 }
@@ -185,8 +148,7 @@ TEST_F(RecToolCli, FailedBuildLeavesTheOldFileAlone) {
 // A recording the program itself made, saved by its own Save command, goes
 // through dump and build unchanged.
 TEST_F(RecToolCli, ProgramRecordingComesBackExactly) {
-    FakeReset();
-    g_app.mainWindow = g_fake.mainWindowId;
+    FreshDesktop();
     g_fake.tick = 0xFFFFFFFFu - 200; // the tick count wraps while recording
     AppWindowProc(MSG_COMMAND, ID_RECORD, 0);
     for (int i = 0; i < 40; i++) {
@@ -203,16 +165,16 @@ TEST_F(RecToolCli, ProgramRecordingComesBackExactly) {
     g_fake.fileAnswers.push_back(P("made.rec"));
     SaveCommand();
     FakeReset();
-    std::string saved = Slurp(P("made.rec"));
+    std::string saved = GetFile(P("made.rec"));
     ASSERT_EQ(saved.size() % 20, 0u);
     ASSERT_GT(saved.size(), 600u);
 
     ASSERT_EQ(Run({"dump", P("made.rec"), "-o", P("made.txt")}), 0);
-    std::string text = Slurp(P("made.txt"));
+    std::string text = GetFile(P("made.txt"));
     EXPECT_NE(text.find("keydown key=Q vk=81"), std::string::npos);
     EXPECT_NE(text.find("ldown   x=160 y=220"), std::string::npos);
     ASSERT_EQ(Run({"build", P("made.txt"), "-o", P("again.rec")}), 0);
-    EXPECT_EQ(Slurp(P("again.rec")), saved);
+    EXPECT_EQ(GetFile(P("again.rec")), saved);
     // Without -o the dump goes to standard output, the same text.
     ASSERT_EQ(Run({"dump", P("made.rec")}), 0);
     EXPECT_EQ(out, text);
@@ -238,14 +200,14 @@ cairo_status_t ReadPiece(void *closure, unsigned char *data, unsigned int length
 TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
     // The area is 201 x 101 pixels at scale 1: a left click at its right
     // end, a right click at its bottom left.
-    Bytes b = Pack({{WM_MOUSEMOVE, 100, 100, 0, 0},
-                    {WM_MOUSEMOVE, 300, 200, 10, 0},
-                    {WM_LBUTTONDOWN, 300, 200, 20, 0},
-                    {WM_LBUTTONUP, 300, 200, 30, 0},
-                    {WM_MOUSEMOVE, 100, 150, 40, 0},
-                    {WM_RBUTTONDOWN, 100, 150, 50, 0},
-                    {WM_RBUTTONUP, 100, 150, 60, 0},
-                    {WM_KEYDOWN, 65, 0, 70, 0}});
+    Bytes b = RecordBytes({{WM_MOUSEMOVE, 100, 100, 0, 0},
+                           {WM_MOUSEMOVE, 300, 200, 10, 0},
+                           {WM_LBUTTONDOWN, 300, 200, 20, 0},
+                           {WM_LBUTTONUP, 300, 200, 30, 0},
+                           {WM_MOUSEMOVE, 100, 150, 40, 0},
+                           {WM_RBUTTONDOWN, 100, 150, 50, 0},
+                           {WM_RBUTTONUP, 100, 150, 60, 0},
+                           {WM_KEYDOWN, 65, 0, 70, 0}});
     std::string png, why;
     ASSERT_TRUE(PlotRecording(b.data(), b.size(), "t.rec", {1200, 900}, ToString, &png, why));
     Reader r = {&png, 0};
@@ -276,12 +238,12 @@ TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
 
     // The command writes the same picture; a recording without a pointer
     // still gives a picture.
-    Put(P("t.rec"), AsString(b));
+    PutFile(P("t.rec"), AsString(b));
     ASSERT_EQ(Run({"plot", P("t.rec"), "-o", P("t.png")}), 0);
-    EXPECT_EQ(Slurp(P("t.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
-    Put(P("keys.rec"), AsString(Pack({{WM_KEYDOWN, 65, 0, 70, 0}})));
+    EXPECT_EQ(GetFile(P("t.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+    PutFile(P("keys.rec"), AsString(RecordBytes({{WM_KEYDOWN, 65, 0, 70, 0}})));
     EXPECT_EQ(Run({"plot", P("keys.rec"), "-o", P("k.png")}), 0);
-    EXPECT_TRUE(fs::exists(P("k.png")));
+    EXPECT_TRUE(Exists(P("k.png")));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The text form: every byte survives dump then build, edits land where a
 // person expects them, and bad lines are named without writing anything.
-#include "engine/winconst.h"
+#include "engine_test_util.h"
 #include "rectool/rectool.h"
 #include <cstring>
 #include <dirent.h>
@@ -11,12 +11,6 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Pack(const std::vector<EventRecord> &records) {
-    Bytes out(records.size() * 20);
-    if (!out.empty()) std::memcpy(out.data(), records.data(), out.size()); // little-endian host
-    return out;
-}
 
 std::string Dump(const Bytes &b, const char *name = "x.rec") {
     std::string text;
@@ -68,7 +62,7 @@ Bytes RandomBytes(uint32_t seed, size_t records, size_t trailing) {
         r.time = next() % 4 ? 0xFFFFFF00u + next() % 0x200 : next();
         r.hwnd = next();
     }
-    Bytes b = Pack(recs);
+    Bytes b = RecordBytes(recs);
     for (size_t i = 0; i < trailing; i++)
         b.push_back(uint8_t(next()));
     return b;
@@ -91,13 +85,8 @@ TEST(RecToolText, FixturesComeBackExactly) {
         while (dirent *e = readdir(d)) {
             std::string name = e->d_name;
             if (name.size() < 5 || name.substr(name.size() - 4) != ".rec") continue;
-            std::FILE *f = std::fopen((dir + "/" + name).c_str(), "rb");
-            ASSERT_NE(f, nullptr);
-            Bytes b;
-            int c;
-            while ((c = std::fgetc(f)) != EOF)
-                b.push_back(uint8_t(c));
-            std::fclose(f);
+            Bytes b = ReadBytes(dir + "/" + name);
+            ASSERT_FALSE(b.empty()) << name;
             EXPECT_EQ(Build(Dump(b, name.c_str())), b) << name;
             seen++;
         }
@@ -107,10 +96,10 @@ TEST(RecToolText, FixturesComeBackExactly) {
 }
 
 TEST(RecToolText, LinesNameKindsKeysAndPositions) {
-    Bytes b = Pack({{WM_KEYDOWN, 'A' + 30 * 256, 30, 100, 0x2222},
-                    {WM_MOUSEMOVE, uint32_t(-5), 700, 110, 0x2222},
-                    {WM_RBUTTONUP, 1, 2, 130, 0x2222},
-                    {0x203, 7, 8, 131, 0}});
+    Bytes b = RecordBytes({{WM_KEYDOWN, 'A' + 30 * 256, 30, 100, 0x2222},
+                           {WM_MOUSEMOVE, uint32_t(-5), 700, 110, 0x2222},
+                           {WM_RBUTTONUP, 1, 2, 130, 0x2222},
+                           {0x203, 7, 8, 131, 0}});
     auto lines = RecordLines(Dump(b));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "keydown key=A vk=65 scan=30 delay=0 time=100 hwnd=0x2222");
@@ -131,9 +120,9 @@ TEST(RecToolText, LinesNameKindsKeysAndPositions) {
 }
 
 TEST(RecToolText, DelaysCarryAcrossTheTickWrap) {
-    Bytes b = Pack({{WM_MOUSEMOVE, 1, 1, 0xFFFFFFF0u, 0},
-                    {WM_MOUSEMOVE, 2, 2, 0xFFFFFFFAu, 0},
-                    {WM_MOUSEMOVE, 3, 3, 4, 0}});
+    Bytes b = RecordBytes({{WM_MOUSEMOVE, 1, 1, 0xFFFFFFF0u, 0},
+                           {WM_MOUSEMOVE, 2, 2, 0xFFFFFFFAu, 0},
+                           {WM_MOUSEMOVE, 3, 3, 4, 0}});
     auto lines = RecordLines(Dump(b));
     EXPECT_NE(lines[2].find(" delay=10 time=4 "), std::string::npos) << lines[2];
     EXPECT_EQ(Build(Dump(b)), b);
@@ -143,10 +132,10 @@ TEST(RecToolText, DelaysCarryAcrossTheTickWrap) {
 }
 
 TEST(RecToolText, EditedDelaysMoveEverythingAfterThem) {
-    Bytes b = Pack({{WM_MOUSEMOVE, 1, 1, 1000, 9},
-                    {WM_MOUSEMOVE, 2, 2, 1010, 9},
-                    {WM_LBUTTONDOWN, 2, 2, 1030, 9},
-                    {WM_LBUTTONUP, 2, 2, 1100, 9}});
+    Bytes b = RecordBytes({{WM_MOUSEMOVE, 1, 1, 1000, 9},
+                           {WM_MOUSEMOVE, 2, 2, 1010, 9},
+                           {WM_LBUTTONDOWN, 2, 2, 1030, 9},
+                           {WM_LBUTTONUP, 2, 2, 1100, 9}});
     std::string text = Dump(b);
     // A longer pause before the press: the press and all after it move.
     size_t at = text.find("ldown   x=2 y=2 delay=20");
