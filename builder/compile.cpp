@@ -69,12 +69,11 @@ static bool PatchFirstRun(uint8_t *image, uint32_t size, char marker, int32_t va
 // Reads exactly the image's bytes: a program that already carries records
 // after its image hands on only the image.
 static uint8_t *ReadImage(const char *ownPath, uint32_t size) {
-    uint8_t *image = static_cast<uint8_t *>(AllocZeroed(size, 1));
+    // One byte more for the NUL the reader puts after the data; the size
+    // came from a positive 32-bit signed value, so it still fits.
+    uint8_t *image = static_cast<uint8_t *>(AllocZeroed(size + 1, 1));
     if (!image) return nullptr;
-    std::FILE *f = std::fopen(ownPath, "rb");
-    bool ok = f && std::fread(image, 1, size, f) == size;
-    if (f) std::fclose(f);
-    if (!ok) {
+    if (ReadFileAt(ownPath, 0, image, size) != size) {
         FreeBlock(image);
         return nullptr;
     }
