@@ -247,20 +247,32 @@ void CopyOut(char *buf, uint32_t size, const char *text) {
     buf[n] = 0;
 }
 
-GtkMessageType MessageType(uint32_t flags) {
-    switch (flags & ICON_MASK) {
-    case ICON_INFO: return GTK_MESSAGE_INFO;
-    case ICON_WARNING: return GTK_MESSAGE_WARNING;
-    case ICON_QUESTION: return GTK_MESSAGE_QUESTION;
-    case ICON_ERROR: return GTK_MESSAGE_ERROR;
-    default: return GTK_MESSAGE_OTHER;
-    }
+// What the icon bits of a box's flags ask for: the dialog's kind and the
+// themed icon that shows it.
+struct BoxKind {
+    uint32_t icon;
+    GtkMessageType type;
+    const char *iconName;
+};
+const BoxKind kBoxKinds[] = {
+    {ICON_INFO, GTK_MESSAGE_INFO, "dialog-information-symbolic"},
+    {ICON_WARNING, GTK_MESSAGE_WARNING, "dialog-warning-symbolic"},
+    {ICON_QUESTION, GTK_MESSAGE_QUESTION, "dialog-question-symbolic"},
+    {ICON_ERROR, GTK_MESSAGE_ERROR, "dialog-error-symbolic"},
+};
+
+const BoxKind *KindOf(uint32_t flags) {
+    for (const BoxKind &k : kBoxKinds)
+        if (k.icon == (flags & ICON_MASK)) return &k;
+    return nullptr;
 }
 
 GtkWidget *NewBox(const char *text, const char *title, uint32_t flags, bool unowned) {
     GtkButtonsType buttons = (flags & BUTTONS_MASK) == 1 ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK;
+    const BoxKind *kind = KindOf(flags);
     GtkWidget *d = gtk_message_dialog_new(unowned ? nullptr : Owner(), GTK_DIALOG_MODAL,
-                                          MessageType(flags), buttons, "%s", text ? text : "");
+                                          kind ? kind->type : GTK_MESSAGE_OTHER, buttons, "%s",
+                                          text ? text : "");
     const char *t = title ? title : "Error";
     gtk_window_set_title(GTK_WINDOW(d), t);
     if (flags & TOPMOST) gtk_window_set_keep_above(GTK_WINDOW(d), TRUE);
@@ -269,16 +281,8 @@ GtkWidget *NewBox(const char *text, const char *title, uint32_t flags, bool unow
     gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
     // Message boxes of this toolkit no longer draw the kind's icon on their
     // own; the flags ask for one.
-    const char *icon = nullptr;
-    switch (flags & ICON_MASK) {
-    case ICON_INFO: icon = "dialog-information-symbolic"; break;
-    case ICON_WARNING: icon = "dialog-warning-symbolic"; break;
-    case ICON_QUESTION: icon = "dialog-question-symbolic"; break;
-    case ICON_ERROR: icon = "dialog-error-symbolic"; break;
-    default: break;
-    }
-    if (icon && gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), icon)) {
-        GtkWidget *img = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+    if (kind && gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), kind->iconName)) {
+        GtkWidget *img = gtk_image_new_from_icon_name(kind->iconName, GTK_ICON_SIZE_DIALOG);
         G_GNUC_BEGIN_IGNORE_DEPRECATIONS
         gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(d), img);
         G_GNUC_END_IGNORE_DEPRECATIONS
