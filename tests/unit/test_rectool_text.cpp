@@ -30,6 +30,19 @@ Bytes Build(const std::string &text, std::vector<std::string> *errorsOut = nullp
     return out;
 }
 
+// The whole records in a file's bytes, and their times.
+std::vector<EventRecord> Records(const Bytes &b) {
+    std::vector<EventRecord> r(b.size() / 20);
+    if (!r.empty()) std::memcpy(r.data(), b.data(), r.size() * 20);
+    return r;
+}
+std::vector<uint32_t> Times(const Bytes &b) {
+    std::vector<uint32_t> out;
+    for (auto &r : Records(b))
+        out.push_back(r.time);
+    return out;
+}
+
 // The record lines of a dump, comments dropped.
 std::vector<std::string> RecordLines(const std::string &text) {
     std::vector<std::string> lines;
@@ -143,13 +156,8 @@ TEST(RecToolText, EditedDelaysMoveEverythingAfterThem) {
     text.replace(at, 24, "ldown   x=2 y=2 delay=520");
     Bytes edited = Build(text);
     ASSERT_EQ(edited.size(), b.size());
-    std::vector<EventRecord> r(4);
-    std::memcpy(r.data(), edited.data(), 80);
-    EXPECT_EQ(r[0].time, 1000u);
-    EXPECT_EQ(r[1].time, 1010u);
-    EXPECT_EQ(r[2].time, 1530u);
-    EXPECT_EQ(r[3].time, 1600u);
-    EXPECT_EQ(r[3].hwnd, 9u);
+    EXPECT_EQ(Times(edited), (std::vector<uint32_t>{1000, 1010, 1530, 1600}));
+    EXPECT_EQ(Records(edited)[3].hwnd, 9u);
 
     // A typed-in line takes its time from its delay; the old time= fields of
     // the lines after it are not read.
@@ -158,13 +166,9 @@ TEST(RecToolText, EditedDelaysMoveEverythingAfterThem) {
     text.insert(at, "keydown key=f8 delay=5\n");
     edited = Build(text);
     ASSERT_EQ(edited.size(), 100u);
-    r.resize(5);
-    std::memcpy(r.data(), edited.data(), 100);
-    EXPECT_EQ(r[2].message, uint32_t(WM_KEYDOWN));
-    EXPECT_EQ(r[2].paramL, 0x77u);
-    EXPECT_EQ(r[2].time, 1015u);
-    EXPECT_EQ(r[3].time, 1035u);
-    EXPECT_EQ(r[4].time, 1105u);
+    EXPECT_EQ(Records(edited)[2].message, uint32_t(WM_KEYDOWN));
+    EXPECT_EQ(Records(edited)[2].paramL, 0x77u);
+    EXPECT_EQ(Times(edited), (std::vector<uint32_t>{1000, 1010, 1015, 1035, 1105}));
 
     // Without the first line the second one's own stamp starts the list.
     text = Dump(b);
