@@ -6,6 +6,7 @@
 #include "../platform/timer.h"
 #include "appstate.h"
 #include "engine.h"
+#include "eventlist.h"
 #include "winconst.h"
 
 static const uint32_t FIRST_TICK_MS = 25;
@@ -85,7 +86,7 @@ static void ReplayRecord(const EventRecord &r) {
 // The kind of the record at i; past the block it reads as the end, so no
 // list, however it was loaded, is walked beyond its memory.
 static uint32_t MessageAt(uint32_t i) {
-    return i < g_app.list.capacity / 20 ? g_app.list.records[i].message : 0;
+    return i < ListCapacityRecords(&g_app.list) ? g_app.list.records[i].message : 0;
 }
 
 // A stop by Pause or Scroll Lock lets go of whatever the recording held,
@@ -119,8 +120,7 @@ void PlayTick(uint32_t timerId) {
     if (g_app.runState != Playing) return;
 
     EventList &list = g_app.list;
-    uint32_t capacity = list.capacity / 20;
-    if (list.count >= capacity) {
+    if (list.count >= ListCapacityRecords(&list)) {
         EndOfPass();
         return;
     }
