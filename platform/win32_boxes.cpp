@@ -153,7 +153,7 @@ bool PlatDecorateBox(uint32_t timerId) {
     if (!box) return false;
     RECT rc = {};
     GetClientRect(box, &rc);
-    bool modern = (GetVersion() & 0xFF) >= 6;
+    bool modern = PlatGetVersionMajor() >= 6;
     int y = about ? (modern ? 30 : 15) : (modern ? 60 : 45);
     HWND control;
     if (about)
