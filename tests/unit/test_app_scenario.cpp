@@ -8,16 +8,10 @@ namespace {
 
 class ScenarioTest : public AppTest {
   protected:
-    std::string dir;
     uint32_t t0 = 0;
     void SetUp() override {
         AppTest::SetUp();
-        g_app.mainWindow = 0;
-        dir = NewScratchDir();
-        ASSERT_FALSE(dir.empty());
-        g_fake.modulePath = dir + "/quorvane";
-        PutFile(g_fake.modulePath, "");
-        g_fake.loopLimitMs = 0;
+        BeforeStart();
         g_fake.cursorX = g_fake.cursorY = 0; // away from the toolbar
         ASSERT_EQ(AppMain(""), 0);
         t0 = g_fake.tick;

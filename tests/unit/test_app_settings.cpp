@@ -7,7 +7,7 @@ namespace {
 
 class SettingsTest : public AppTest {
   protected:
-    std::string dir, ini;
+    std::string ini;
     void SetUp() override {
         AppTest::SetUp();
         dir = NewScratchDir();

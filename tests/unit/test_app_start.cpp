@@ -73,17 +73,10 @@ TEST(StartGeometry, PlacementClamp) {
 
 class StartTest : public AppTest {
   protected:
-    std::string dir, exe;
     void SetUp() override {
         AppTest::SetUp();
-        g_app.mainWindow = 0;
         g_fake.windowRect = PlatRect{};
-        dir = NewScratchDir();
-        ASSERT_FALSE(dir.empty());
-        exe = dir + "/quorvane";
-        g_fake.modulePath = exe;
-        PutFile(exe, "");       // as long as the (unstamped) base size: not a copy
-        g_fake.loopLimitMs = 0; // the loop returns at once unless a test wants it
+        BeforeStart();
         SaveFields();
     }
     void TearDown() override {
@@ -169,8 +162,7 @@ TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
     EXPECT_TRUE(g_fake.visible);
     // Trailing blanks are part of the path.
     FakeReset();
-    g_fake.modulePath = exe;
-    g_fake.loopLimitMs = 0;
+    BeforeStart();
     PutFile(dir + "/b.rec", RecordBytes(1));
     std::string spaced = dir + "/b.rec ";
     AppMain(spaced.c_str());

@@ -42,4 +42,17 @@ class AppTest : public ::testing::Test {
     void Command(uint32_t wParam, int32_t lParam = 0) {
         AppWindowProc(MSG_COMMAND, wParam, lParam);
     }
+    // For tests that start the program: its own (empty, so not a compiled
+    // copy) file in a fresh scratch folder, no window yet, and a message
+    // loop that returns at once unless a test wants it to run.
+    std::string dir, exe;
+    void BeforeStart() {
+        g_app.mainWindow = 0;
+        dir = NewScratchDir();
+        ASSERT_FALSE(dir.empty());
+        exe = dir + "/quorvane";
+        g_fake.modulePath = exe;
+        PutFile(exe, "");
+        g_fake.loopLimitMs = 0;
+    }
 };
