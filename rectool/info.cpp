@@ -12,13 +12,6 @@ uint32_t RecordingFaults(const uint8_t *data, uint64_t size) {
     return faults;
 }
 
-static int KindIndex(uint32_t message) {
-    static const uint32_t order[7] = {0x100, 0x101, 0x200, 0x201, 0x202, 0x204, 0x205};
-    for (int i = 0; i < 7; i++)
-        if (order[i] == message) return i;
-    return 7;
-}
-
 void Summarize(const uint8_t *data, uint64_t size, RecSummary *out) {
     *out = {};
     out->records = size / sizeof(EventRecord);

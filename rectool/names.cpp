@@ -15,6 +15,8 @@ const KindEntry KINDS[] = {
     {WM_LBUTTONDOWN, "ldown"}, {WM_LBUTTONUP, "lup"}, {WM_RBUTTONDOWN, "rdown"},
     {WM_RBUTTONUP, "rup"},
 };
+constexpr int KIND_COUNT = int(sizeof KINDS / sizeof KINDS[0]);
+static_assert(KIND_COUNT == 7, "RecSummary::byKind holds the named kinds and one more");
 
 struct KeyEntry {
     uint8_t vk;
@@ -107,6 +109,12 @@ bool KindByName(const char *name, size_t length, uint32_t *message) {
             return true;
         }
     return false;
+}
+
+int KindIndex(uint32_t message) {
+    for (int i = 0; i < KIND_COUNT; i++)
+        if (KINDS[i].message == message) return i;
+    return KIND_COUNT;
 }
 
 bool IsPointerKind(uint32_t message) {

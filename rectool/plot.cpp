@@ -2,6 +2,7 @@
 // covers, the path through it, the clicks on it and a legend below.
 #include "bytes.h"
 #include "rectool.h"
+#include "../engine/winconst.h"
 #include <cairo.h>
 #include <cinttypes>
 #include <cmath>
@@ -127,10 +128,10 @@ bool PlotRecording(const uint8_t *data, uint64_t size, const char *title, PlotSi
     for (uint64_t i = 0; i < s.records; i++) {
         EventRecord r = RecordAt(data, i);
         int32_t x = int32_t(r.paramL), y = int32_t(r.paramH);
-        if (r.message == 0x201) {
+        if (r.message == WM_LBUTTONDOWN) {
             Dot(cr, map.X(x), map.Y(y), 4.5, LEFT_RGB[0], LEFT_RGB[1], LEFT_RGB[2]);
             lefts++;
-        } else if (r.message == 0x204) {
+        } else if (r.message == WM_RBUTTONDOWN) {
             Square(cr, map.X(x), map.Y(y), 4.5, RIGHT_RGB[0], RIGHT_RGB[1], RIGHT_RGB[2]);
             rights++;
         }

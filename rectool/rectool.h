@@ -13,6 +13,9 @@
 const char *KindName(uint32_t message);
 // The message number for a kind name; false when the name is not one.
 bool KindByName(const char *name, size_t length, uint32_t *message);
+// Where the kind stands among the seven named ones, in the order of
+// RecSummary::byKind; 7 for any other message.
+int KindIndex(uint32_t message);
 bool IsPointerKind(uint32_t message);
 bool IsKeyKind(uint32_t message);
 // A short name for a virtual-key code ("A", "F8", "Shift"), null when it has
