@@ -59,8 +59,10 @@ void AboutCommand() {
     FormatBuildStamp(__DATE__, __TIME__, stamp);
     char text[512];
     BuildAboutText(stamp, text, sizeof text);
-    PlatAboutBox(text, "About Quorvane",
-                 MB_OK | MB_USERICON | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST, WEB_ADDRESS);
+    char title[32];
+    std::snprintf(title, sizeof title, "About %s", PROGRAM_NAME);
+    PlatAboutBox(text, title, MB_OK | MB_USERICON | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST,
+                 WEB_ADDRESS);
     PlatKillTimer(TIMER_ABOUT_DECORATE);
 }
 

@@ -134,7 +134,7 @@ void HotkeyChoiceCommand(uint32_t command) {
         if (h.choice != HOTKEY_CSA && other == h.choice) {
             PlatMessageBox(h.forRecording ? "Conflict: Playback Hotkey"
                                           : "Conflict: Recording Hotkey",
-                           "Quorvane", MB_OK);
+                           PROGRAM_NAME, MB_OK);
             return;
         }
         mine = h.choice;
@@ -158,7 +158,9 @@ const char HELP_TEXT[] = "QUICK START GUIDE:\n\n"
                          "Enter + R\t\t\t-->  Set Repeats\n\n";
 
 void HelpCommand() {
-    PlatMessageBox(HELP_TEXT, "Quorvane 1.50", BOX_INFO);
+    char title[32];
+    std::snprintf(title, sizeof title, "%s %s", PROGRAM_NAME, PROGRAM_VERSION);
+    PlatMessageBox(HELP_TEXT, title, BOX_INFO);
 }
 
 // The about box's link (lParam 1) leads to the main page, the menu item to
@@ -172,5 +174,5 @@ void WebsiteCommand(int32_t lParam) {
     if (PlatOpenUrl(target)) return;
     char message[160];
     std::snprintf(message, sizeof message, "Unable to connect to \"%s\"", WEB_ADDRESS);
-    PlatMessageBox(message, "Quorvane", BOX_INFO);
+    PlatMessageBox(message, PROGRAM_NAME, BOX_INFO);
 }
