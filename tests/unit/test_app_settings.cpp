@@ -19,41 +19,29 @@ class SettingsTest : public AppTest {
     void Read() { ReadSettings(137, 47, &x, &y); }
 };
 
-TEST(IniPath, LastDotAnywhereIsCut) {
-    char out[256];
-    IniPathFor("C:\\Tools\\prog.exe", out);
-    EXPECT_STREQ(out, "C:\\Tools\\prog.ini");
-    IniPathFor("C:\\my.tools\\prog", out);
-    EXPECT_STREQ(out, "C:\\my.ini");
-    IniPathFor("/usr/bin/quorvane", out);
-    EXPECT_STREQ(out, "/usr/bin/quorvane.ini");
-    IniPathFor("quorvane", out);
-    EXPECT_STREQ(out, "quorvane.ini");
-    IniPathFor("D:\\out\\demo.tar.exe", out);
-    EXPECT_STREQ(out, "D:\\out\\demo.tar.ini");
-}
-
-// Dotted folders are everywhere on Linux; a program there has no extension.
-TEST(IniPath, SlashEndsTheSearch) {
-    char out[256];
-    IniPathFor("/home/u/.local/bin/quorvane", out);
-    EXPECT_STREQ(out, "/home/u/.local/bin/quorvane.ini");
-    IniPathFor("/opt/q-1.50/quorvane.bin", out);
-    EXPECT_STREQ(out, "/opt/q-1.50/quorvane.ini");
-}
-
-TEST(IniPath, TooLongForTheSuffixGivesNoPath) {
-    char out[256];
-    std::string longest(251, 'a'); // 251 + ".ini" = 255 characters: fits
-    IniPathFor(longest.c_str(), out);
-    EXPECT_EQ(std::string(out), longest + ".ini");
-    std::string over(252, 'a');
-    IniPathFor(over.c_str(), out);
-    EXPECT_STREQ(out, "");
-    // A dot late enough leaves room again.
-    over[240] = '.';
-    IniPathFor(over.c_str(), out);
-    EXPECT_EQ(std::string(out), std::string(240, 'a') + ".ini");
+// The last dot of the path is cut, but a slash ends the search (dotted
+// folders are everywhere on Linux) while a backslash does not; a path with
+// no room left for the suffix gives none.
+TEST(IniPath, LastDotOfTheNameIsCutAndTooLongGivesNoPath) {
+    std::string over(252, 'a'), dotted = over;
+    dotted[240] = '.'; // a dot late enough leaves room again
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\Tools\\prog.exe", "C:\\Tools\\prog.ini"},
+        {"C:\\my.tools\\prog", "C:\\my.ini"},
+        {"/usr/bin/quorvane", "/usr/bin/quorvane.ini"},
+        {"quorvane", "quorvane.ini"},
+        {"D:\\out\\demo.tar.exe", "D:\\out\\demo.tar.ini"},
+        {"/home/u/.local/bin/quorvane", "/home/u/.local/bin/quorvane.ini"},
+        {"/opt/q-1.50/quorvane.bin", "/opt/q-1.50/quorvane.ini"},
+        {std::string(251, 'a'), std::string(251, 'a') + ".ini"}, // 255 characters: fits
+        {over, ""},
+        {dotted, std::string(240, 'a') + ".ini"},
+    };
+    for (auto &c : cases) {
+        char out[256];
+        IniPathFor(c.first.c_str(), out);
+        EXPECT_EQ(std::string(out), c.second) << c.first;
+    }
 }
 
 TEST_F(SettingsTest, NoFileGivesTheDefaults) {

@@ -18,32 +18,30 @@ void Patch(volatile char *field, const char *digits) {
         field[i] = digits[i];
 }
 
-TEST(ArgumentText, QuotedProgramNameAndBlanks) {
-    EXPECT_STREQ(ArgumentText("\"C:\\Program Files\\prog.exe\"   \"D:\\my recs\\a.rec\""),
-                 "\"D:\\my recs\\a.rec\"");
-    EXPECT_STREQ(ArgumentText("C:\\Tools\\prog.exe D:\\my recs\\a.rec"), "D:\\my recs\\a.rec");
-    // Quoted name right against its argument.
-    EXPECT_STREQ(ArgumentText("\"prog\"x y"), "x y");
-    // Any control character counts as a blank; trailing blanks stay.
-    EXPECT_STREQ(ArgumentText("prog\t\x01\x1f a.rec  "), "a.rec  ");
-}
-
-TEST(ArgumentText, NothingAfterTheName) {
-    EXPECT_STREQ(ArgumentText("prog"), "");
-    EXPECT_STREQ(ArgumentText("prog   "), "");
-    EXPECT_STREQ(ArgumentText("\"C:\\a b\\prog.exe\""), "");
-    EXPECT_STREQ(ArgumentText("\"C:\\a b\\prog.exe a.rec"), ""); // never closed
-    EXPECT_STREQ(ArgumentText(""), "");
-    EXPECT_STREQ(ArgumentText(nullptr), "");
-    // Leading blanks before an unquoted name: the name is empty.
-    EXPECT_STREQ(ArgumentText("  a.rec"), "a.rec");
-}
-
-// Bytes above 127 are letters of UTF-8 names, not blanks.
-TEST(ArgumentText, HighBytesAreOrdinaryCharacters) {
-    EXPECT_STREQ(ArgumentText("/home/zo\xc3\xab/quorvane /tmp/r\xc3\xa9sum\xc3\xa9.rec"),
-                 "/tmp/r\xc3\xa9sum\xc3\xa9.rec");
-    EXPECT_STREQ(ArgumentText("prog \xa0x"), "\xa0x");
+TEST(ArgumentText, SkipsTheProgramNameAndTheBlanksAfterIt) {
+    const struct {
+        const char *line, *argument;
+    } cases[] = {
+        {"\"C:\\Program Files\\prog.exe\"   \"D:\\my recs\\a.rec\"", "\"D:\\my recs\\a.rec\""},
+        {"C:\\Tools\\prog.exe D:\\my recs\\a.rec", "D:\\my recs\\a.rec"},
+        {"\"prog\"x y", "x y"}, // quoted name right against its argument
+        // Any control character counts as a blank; trailing blanks stay.
+        {"prog\t\x01\x1f a.rec  ", "a.rec  "},
+        // Nothing after the name.
+        {"prog", ""},
+        {"prog   ", ""},
+        {"\"C:\\a b\\prog.exe\"", ""},
+        {"\"C:\\a b\\prog.exe a.rec", ""}, // never closed
+        {"", ""},
+        {nullptr, ""},
+        {"  a.rec", "a.rec"}, // leading blanks: the name is empty
+        // Bytes above 127 are letters of UTF-8 names, not blanks.
+        {"/home/zo\xc3\xab/quorvane /tmp/r\xc3\xa9sum\xc3\xa9.rec",
+         "/tmp/r\xc3\xa9sum\xc3\xa9.rec"},
+        {"prog \xa0x", "\xa0x"},
+    };
+    for (auto &c : cases)
+        EXPECT_STREQ(ArgumentText(c.line), c.argument) << (c.line ? c.line : "(null)");
 }
 
 TEST(StartGeometry, WindowSizeFromTheFrameMetrics) {

@@ -104,19 +104,21 @@ TEST_F(Builder, DefaultNameDropsRecordingExtension) {
 }
 
 TEST_F(Builder, ExeNameOnlyWhereProgramsNeedIt) {
-    char path[260] = "demo";
-    AddProgramExtension(path, true);
-    EXPECT_STREQ(path, "demo.exe");
-    std::strcpy(path, "demo.EXE");
-    AddProgramExtension(path, true);
-    EXPECT_STREQ(path, "demo.EXE");
-    std::strcpy(path, "demo");
-    AddProgramExtension(path, false);
-    EXPECT_STREQ(path, "demo");
-    std::string longest(255, 'a');
-    std::strcpy(path, longest.c_str());
-    AddProgramExtension(path, true);
-    EXPECT_EQ(std::string(path), longest + ".exe");
+    const std::string longest(255, 'a');
+    const struct {
+        std::string chosen;
+        bool needed;
+        std::string written;
+    } cases[] = {{"demo", true, "demo.exe"},
+                 {"demo.EXE", true, "demo.EXE"},
+                 {"demo", false, "demo"},
+                 {longest, true, longest + ".exe"}};
+    for (auto &c : cases) {
+        char path[260];
+        std::strcpy(path, c.chosen.c_str());
+        AddProgramExtension(path, c.needed);
+        EXPECT_EQ(std::string(path), c.written) << c.chosen;
+    }
 #ifdef _WIN32
     EXPECT_TRUE(ProgramsNeedExeName());
 #else

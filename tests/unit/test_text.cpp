@@ -4,30 +4,39 @@
 #include <gtest/gtest.h>
 #include <string>
 
-TEST(ParseDecimal, TakesTheFirstDigitRunAndTheSignBeforeIt) {
+TEST(ParseDecimal, TakesTheFirstDigitRunAndTheSignBeforeItSaturating) {
     struct {
         const char *text;
         int32_t value;
     } cases[] = {
-        {"033792", 33792}, {"00007", 7}, {"$$$$$", 0}, {"", 0},       {"-12", -12},
-        {"x-7y", -7},      {"- 4", 4},   {"5-3", 5},   {"-0001", -1}, {"-", 0},
-        {"abc", 0},        {"+9", 9},    {"--3", -3},  {"12 34", 12},
+        {"033792", 33792},
+        {"00007", 7},
+        {"$$$$$", 0},
+        {"", 0},
+        {"-12", -12},
+        {"x-7y", -7},
+        {"- 4", 4},
+        {"5-3", 5},
+        {"-0001", -1},
+        {"-", 0},
+        {"abc", 0},
+        {"+9", 9},
+        {"--3", -3},
+        {"12 34", 12},
+        // A long digit run typed as a repeat count means "as many as fit":
+        // saturated, never wrapped.
+        {"2147483647", INT32_MAX},
+        {"2147483648", INT32_MAX},
+        {"4294967297", INT32_MAX}, // would wrap to 1
+        {"99999999999999999999", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"-99999999999999999999", INT32_MIN},
+        {"000000000000000000000042", 42},
     };
     for (auto &c : cases)
         EXPECT_EQ(ParseDecimal(c.text), c.value) << '"' << c.text << '"';
     EXPECT_EQ(ParseDecimal(nullptr), 0);
-}
-
-// A long digit run typed as a repeat count means "as many as fit".
-TEST(ParseDecimal, SaturatesInsteadOfWrapping) {
-    EXPECT_EQ(ParseDecimal("2147483647"), INT32_MAX);
-    EXPECT_EQ(ParseDecimal("2147483648"), INT32_MAX);
-    EXPECT_EQ(ParseDecimal("4294967297"), INT32_MAX); // would wrap to 1
-    EXPECT_EQ(ParseDecimal("99999999999999999999"), INT32_MAX);
-    EXPECT_EQ(ParseDecimal("-2147483648"), INT32_MIN);
-    EXPECT_EQ(ParseDecimal("-2147483649"), INT32_MIN);
-    EXPECT_EQ(ParseDecimal("-99999999999999999999"), INT32_MIN);
-    EXPECT_EQ(ParseDecimal("000000000000000000000042"), 42);
 }
 
 TEST(FormatDecimal, WritesPlainDecimalText) {
