@@ -101,7 +101,7 @@ uint64_t WritePlayer(const char *target, const PlayerParts &parts) {
     if (!image) return 0;
     bool ok = PatchFirstRun(image, imageSize, '@', parts.repeatCount) &&
               PatchFirstRun(image, imageSize, '$', parts.speed);
-    char scratch[PATH_BUFFER];
+    char scratch[TEMP_PATH_SIZE];
     if (ok) ok = PlatTempNameBeside(target, scratch, sizeof scratch);
     if (ok) {
         bool done = WriteAll(scratch, image, imageSize, parts.records, parts.count) &&

@@ -161,7 +161,7 @@ void OpenCommand() {
 // Writes the records beside the target and moves them over it only once
 // they are all on disk; anything less leaves the old file as it was.
 static bool WriteRecordingSafely(const char *path, const void *data, uint32_t length) {
-    char temp[300];
+    char temp[TEMP_PATH_SIZE];
     if (!PlatTempNameBeside(path, temp, sizeof temp)) return false;
     bool ok = WriteFileAt(temp, 0, data, length) == length && PlatReplaceFile(temp, path);
     if (!ok) PlatDeleteFile(temp);

@@ -14,5 +14,8 @@ bool PlatDeleteFile(const char *path);
 bool PlatReplaceFile(const char *from, const char *to);
 // A fresh, unused path in the folder of near (for a file to be moved there).
 bool PlatTempNameBeside(const char *near, char *out, uint32_t size);
+// Room for such a path beside any target the file dialogs hand out (259
+// characters): the scratch name can be longer than the target's own.
+constexpr uint32_t TEMP_PATH_SIZE = 300;
 // Lets the owner run the file (Linux); nothing to do where the name decides.
 bool PlatMakeExecutable(const char *path);
