@@ -6,10 +6,6 @@ namespace {
 
 class PollTest : public AppTest {
   protected:
-    void Hold(std::initializer_list<int> keys) {
-        for (int k : keys)
-            FakeKeyDown(k);
-    }
     // Pointer at client-relative x of the toolbar, on its caption bar.
     void PointAt(int32_t dx, int32_t dy = 5) {
         g_fake.cursorX = g_fake.windowRect.left + dx;
@@ -87,39 +83,42 @@ TEST_F(PollTest, EveryPlayChoiceSleepsThenPostsPlayOrStop) {
         }
 }
 
-TEST_F(PollTest, OtherKeysHeldDoNotMatter) {
-    g_app.recordHotkey = HOTKEY_PRTSC;
-    Hold({VK_SNAPSHOT, VK_CONTROL, VK_SHIFT, VK_MENU, 'Q'});
-    Poll();
-    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
-}
-
-TEST_F(PollTest, RecordWinsWhenBothHotkeysAreDown) {
-    g_app.recordHotkey = HOTKEY_F8;
-    g_app.playHotkey = HOTKEY_F12;
-    Hold({VK_F8, VK_F12});
-    Poll();
-    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
-    EXPECT_TRUE(FakeLogOf("sleep").empty());
-}
-
-TEST_F(PollTest, IdenticalChoicesOnlyEverRecord) {
-    g_app.recordHotkey = HOTKEY_F12;
-    g_app.playHotkey = HOTKEY_F12;
-    g_app.runState = Playing;
-    Hold({VK_F12});
-    Poll();
-    Poll();
-    EXPECT_EQ(Posted(), (std::vector<uint32_t>{ID_RECORD, ID_RECORD}));
-}
-
-TEST_F(PollTest, UnknownChoiceMatchesNothing) {
-    g_app.recordHotkey = 5;
-    g_app.playHotkey = 2;
+// Two polls with keys held; the record hotkey is checked first, and one
+// that matches ends the poll before the play hotkey's wait.
+TEST_F(PollTest, RecordWinsExtraKeysDoNotMatterUnknownChoicesMatchNothing) {
+    std::vector<int> everyKey;
     for (int vk = 1; vk < 255; vk++)
-        FakeKeyDown(vk);
-    Poll();
-    EXPECT_TRUE(Posted().empty());
+        everyKey.push_back(vk);
+    const std::vector<uint32_t> twice = {ID_RECORD, ID_RECORD};
+    const struct {
+        const char *what;
+        uint8_t record, play;
+        RunState state;
+        std::vector<int> held;
+        std::vector<uint32_t> posted;
+    } cases[] = {
+        {"other keys held",
+         HOTKEY_PRTSC,
+         HOTKEY_CSA,
+         Idle,
+         {VK_SNAPSHOT, VK_CONTROL, VK_SHIFT, VK_MENU, 'Q'},
+         twice},
+        {"both hotkeys down", HOTKEY_F8, HOTKEY_F12, Idle, {VK_F8, VK_F12}, twice},
+        {"identical choices, playing", HOTKEY_F12, HOTKEY_F12, Playing, {VK_F12}, twice},
+        {"unknown choices", 5, 2, Idle, everyKey, {}},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_app.recordHotkey = c.record;
+        g_app.playHotkey = c.play;
+        g_app.runState = c.state;
+        for (int k : c.held)
+            FakeKeyDown(k);
+        Poll();
+        Poll();
+        EXPECT_EQ(Posted(), c.posted) << c.what;
+        EXPECT_TRUE(FakeLogOf("sleep").empty()) << c.what;
+    }
 }
 
 // The poll reads the thread's key table, not the physical state.
