@@ -7,6 +7,7 @@
 #include "../engine/types.h"
 #include "timer.h"
 #include "ui.h"
+#include "x11_backend.h"
 #include <deque>
 #include <glib.h>
 #include <map>
@@ -43,8 +44,7 @@ gboolean PostReady(gpointer) {
     }
     Post p = g_posts.front();
     g_posts.pop_front();
-    static const bool trace = g_getenv("QV_TRACE") != nullptr;
-    if (trace) g_printerr("post %#x %#x %d\n", p.msg, p.wParam, p.lParam);
+    if (X11Tracing()) g_printerr("post %#x %#x %d\n", p.msg, p.wParam, p.lParam);
     AppWindowProc(p.msg, p.wParam, p.lParam);
     return G_SOURCE_CONTINUE;
 }

@@ -319,12 +319,6 @@ Window TopLevelOf(Window w) {
     return cur;
 }
 
-// QV_TRACE in the environment lists every injected event on stderr.
-bool Tracing() {
-    static const bool on = g_getenv("QV_TRACE") != nullptr;
-    return on;
-}
-
 void Flush() {
     XFlush(g_dpy);
     g_pointerStale = true;
@@ -401,6 +395,11 @@ bool X11InputOpen() {
     BuildCodeTable();
     FindLedMasks();
     return true;
+}
+
+bool X11Tracing() {
+    static const bool on = g_getenv("QV_TRACE") != nullptr;
+    return on;
 }
 
 uint32_t X11KeysymToVk(unsigned long keysym) {
@@ -548,7 +547,7 @@ uint32_t PlatGetForegroundWindow() {
 
 void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
     if (!Ensure()) return;
-    if (Tracing()) g_printerr("key %#x %#x %u\n", vk, scan, flags);
+    if (X11Tracing()) g_printerr("key %#x %#x %u\n", vk, scan, flags);
     KeyCode code = InjectCode(vk, scan);
     if (!code) return;
     XTestFakeKeyEvent(g_dpy, code, (flags & 2) ? False : True, CurrentTime);
@@ -557,7 +556,7 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
 
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     if (!Ensure()) return;
-    if (Tracing()) g_printerr("mouse %#x %u %u\n", flags, dx, dy);
+    if (X11Tracing()) g_printerr("mouse %#x %u %u\n", flags, dx, dy);
     if ((flags & 0x0001) && !(flags & 0x8000))
         XTestFakeRelativeMotionEvent(g_dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
     if ((flags & 0x0001) && (flags & 0x8000)) {
