@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
+// The box Play, Save and Compile show when there is nothing to act on.
+inline const std::string kNothingRecorded =
+    "Nothing Recorded\n\nPress the blue button to start a new recording";
+
 std::string NewScratchDir(); // fresh per call, removed at exit
 void PutFile(const std::string &path, const std::string &bytes);
 std::string GetFile(const std::string &path); // "" when missing

@@ -1,9 +1,7 @@
 // The toolbar window's dispatch: messages, commands, timers, the hit test and
 // the keys, and each command's run-state guard.
-#include "engine/eventlist.h"
-#include "engine/winconst.h"
+#include "engine_test_util.h"
 #include "platform/timer.h"
-#include "test_app_util.h"
 
 namespace {
 
@@ -61,9 +59,7 @@ TEST_F(WindowTest, CreateAndDestroyInOrder) {
     ASSERT_TRUE(PlatCreateMainWindow(10, 20, 137, 47));
     AppWindowProc(MSG_MOUSEMOVE, 0, 0);
     EXPECT_EQ(FakeLogOf("handcursor").size(), 1u);
-    g_app.list.records = static_cast<EventRecord *>(AllocZeroed(4096, 1));
-    g_app.list.capacity = 4096;
-    g_app.list.count = 3;
+    InstallRecording(std::vector<EventRecord>(3));
     PlatDestroyMainWindow();
     std::vector<std::string> seq;
     for (auto &c : g_fake.log)
@@ -154,9 +150,7 @@ TEST_F(WindowTest, FileAndMenuCommandsActOnlyWhileIdle) {
         for (uint32_t cmd : {ID_OPEN, ID_SAVE, ID_COMPILE, ID_OPTIONS}) {
             FakeReset();
             g_app.runState = s;
-            g_app.list.records = static_cast<EventRecord *>(AllocZeroed(4096, 1));
-            g_app.list.capacity = 4096;
-            g_app.list.count = 2;
+            InstallRecording(std::vector<EventRecord>(2));
             Command(cmd);
             EXPECT_EQ(Effect(), "") << std::hex << cmd << " in state " << s;
         }

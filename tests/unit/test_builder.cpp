@@ -257,7 +257,7 @@ TEST_F(Builder, ActsOnlyWhenIdleWithSomethingRecorded) {
     auto boxes = FakeLogOf("box");
     ASSERT_EQ(boxes.size(), 2u);
     for (auto &b : boxes)
-        EXPECT_EQ(b.text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+        EXPECT_EQ(b.text, kNothingRecorded);
     EXPECT_TRUE(FakeLogOf("choose").empty());
 
     Record(3);

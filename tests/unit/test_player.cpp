@@ -306,7 +306,7 @@ TEST_F(PlayerTest, PauseBetweenTicksDoesNothing) {
 TEST_F(PlayerTest, RunStateGuards) {
     Command(ID_PLAY);
     FakeCall box = TheOnly("box");
-    EXPECT_EQ(box.text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+    EXPECT_EQ(box.text, kNothingRecorded);
     EXPECT_EQ(box.a, 0x52040);
     EXPECT_EQ(g_app.runState, Idle);
 

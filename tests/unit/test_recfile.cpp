@@ -219,7 +219,7 @@ TEST_F(RecFileTest, FailedWriteKeepsTheOldFile) {
 
 TEST_F(RecFileTest, SaveNeedsARecordingAndAChoice) {
     Command(ID_SAVE);
-    EXPECT_EQ(LastBox().text, "Nothing Recorded\n\nPress the blue button to start a new recording");
+    EXPECT_EQ(LastBox().text, kNothingRecorded);
     EXPECT_EQ(LastBox().title, "Quorvane");
     EXPECT_EQ(LastBox().a, 0x52040);
     EXPECT_TRUE(FakeLogOf("choose").empty());
