@@ -131,7 +131,7 @@ static void OnCreate(uint32_t, int32_t) {
 
 static void OnDestroy(uint32_t, int32_t) {
     SaveSettings();
-    if (g_app.list.records) ClearEventList(&g_app.list);
+    ClearEventList(&g_app.list);
     PlatDestroyGraphics();
     PlatKillTimer(TIMER_POLL);
     PlatPostQuit(0);

@@ -24,4 +24,5 @@ bool GrowEventList(EventList *list);
 inline uint32_t ListCapacityRecords(const EventList *list) {
     return list->records ? list->capacity / 20 : 0;
 }
+// Frees the block, if any, and leaves the list empty.
 void ClearEventList(EventList *list);

@@ -117,8 +117,7 @@ static void SetRecordingName(const char *path, uint32_t keep) {
 }
 
 uint32_t LoadRecording(const char *path, int32_t offset) {
-    if (g_app.list.records) ClearEventList(&g_app.list);
-    g_app.list.count = 0;
+    ClearEventList(&g_app.list);
 
     char own[260];
     uint64_t size = 0;

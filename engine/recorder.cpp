@@ -17,8 +17,7 @@ void ShowIdleCaption() {
 
 static void StartRecording() {
     g_app.runState = Recording;
-    if (g_app.list.records) ClearEventList(&g_app.list);
-    g_app.list.count = 0;
+    ClearEventList(&g_app.list);
     int32_t x = 0, y = 0;
     PlatGetCursorPos(&x, &y);
     g_app.lastMouseValue = uint8_t(uint32_t(x) + uint32_t(y));
