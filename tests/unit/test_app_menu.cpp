@@ -83,16 +83,6 @@ TEST_F(MenuTest, CheckMarksFollowTheCurrentValues) {
                                                 ID_REMEMBER_SETTINGS, ID_TIPS}));
 }
 
-TEST_F(MenuTest, MenuOpensOnlyWhileIdle) {
-    g_app.runState = Recording;
-    Command(ID_OPTIONS);
-    g_app.runState = Playing;
-    Command(ID_OPTIONS);
-    AppWindowProc(MSG_KEYDOWN, VK_RETURN, 0);
-    FakeRunPending();
-    EXPECT_TRUE(FakeLogOf("menu").empty());
-}
-
 TEST_F(MenuTest, ChosenItemArrivesAsACommand) {
     g_fake.menuAnswers.push_back(ID_TIPS);
     AppWindowProc(MSG_KEYDOWN, VK_RETURN, 0); // Enter posts ID_OPTIONS

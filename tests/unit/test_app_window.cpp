@@ -193,24 +193,4 @@ TEST_F(WindowTest, BoxAndPageCommandsActInEveryRunState) {
         }
 }
 
-TEST_F(WindowTest, RecordAndPlayCommandsThroughTheDispatch) {
-    // Idle: Record starts the recorder's tick; Play without a recording says so.
-    Command(ID_RECORD);
-    EXPECT_EQ(g_app.runState, Recording);
-    EXPECT_EQ(Effect(), "settimer1001 ");
-    // Play while recording is refused without a word.
-    FakeClearLog();
-    Command(ID_PLAY);
-    Command(PLAY_STOP_REQUEST);
-    EXPECT_EQ(Effect(), "");
-    EXPECT_EQ(g_app.runState, Recording);
-    // Record again stops.
-    Command(ID_RECORD);
-    EXPECT_EQ(g_app.runState, Idle);
-    FakeReset();
-    Command(ID_PLAY);
-    EXPECT_EQ(Effect(), "box(Nothing Recorded) ");
-    EXPECT_EQ(g_app.runState, Idle);
-}
-
 } // namespace

@@ -317,10 +317,11 @@ TEST_F(PlayerTest, RunStateGuards) {
     EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25}));
     EXPECT_EQ(g_app.runState, Idle);
 
-    // Play while recording is ignored.
+    // Play, or a stop request, while recording is ignored.
     Command(ID_RECORD);
     FakeClearLog();
     Command(ID_PLAY);
+    Command(PLAY_STOP_REQUEST);
     EXPECT_EQ(g_app.runState, Recording);
     EXPECT_TRUE(g_fake.log.empty());
     Command(ID_RECORD);

@@ -236,18 +236,6 @@ TEST_F(RecFileTest, SaveNeedsARecordingAndAChoice) {
     EXPECT_TRUE(FakeLogOf("caption").empty());
 }
 
-TEST_F(RecFileTest, OpenAndSaveActOnlyWhileIdle) {
-    InstallRecording({MoveRec(1, 2, 3)});
-    for (RunState state : {Recording, Playing}) {
-        g_app.runState = state;
-        g_fake.fileAnswers.push_back(dir / "x.rec");
-        Command(ID_SAVE);
-        Command(ID_OPEN);
-    }
-    EXPECT_TRUE(FakeLogOf("choose").empty());
-    EXPECT_TRUE(FakeLogOf("box").empty());
-}
-
 TEST_F(RecFileTest, OpenLoadsTheChosenFile) {
     std::string path = dir / "open.rec";
     WriteBytes(path, RecordBytes({MoveRec(8, 9, 10), MoveRec(9, 9, 20)}));
