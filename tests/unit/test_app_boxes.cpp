@@ -34,20 +34,31 @@ TEST_F(BoxesTest, RepeatCountBoxShowsTheCurrentCount) {
     }
 }
 
-TEST_F(BoxesTest, RepeatCountConfirmed) {
+// OK takes the typed count (at least 1) and turns continuous play off;
+// Cancel changes nothing, whatever was typed.
+TEST_F(BoxesTest, RepeatCountConfirmedOrCancelled) {
     const struct {
         const char *typed;
+        int button;
         int32_t count;
+        uint8_t continuous;
     } cases[] = {
-        {"", 1}, {"0", 1}, {"7", 7}, {"0012", 12}, {"99999999999999999999", 2147483647},
+        {"", IDOK, 1, 0},
+        {"0", IDOK, 1, 0},
+        {"7", IDOK, 7, 0},
+        {"0012", IDOK, 12, 0},
+        {"99999999999999999999", IDOK, 2147483647, 0},
+        {"7", IDCANCEL, 3, 1},
     };
     for (auto &c : cases) {
         g_app.repeatCount = 3;
         g_app.continuous = 1;
-        RepeatBox(c.typed, IDOK);
+        RepeatBox(c.typed, c.button);
         EXPECT_EQ(g_app.repeatCount, c.count) << '"' << c.typed << '"';
-        EXPECT_EQ(g_app.continuous, 0) << '"' << c.typed << '"';
-        EXPECT_STREQ(g_app.repeatText, c.typed);
+        EXPECT_EQ(g_app.continuous, c.continuous) << '"' << c.typed << '"';
+        if (c.button == IDOK) {
+            EXPECT_STREQ(g_app.repeatText, c.typed);
+        }
     }
     // OK with the field untouched keeps the count (a field that was never
     // placed behaves the same).
@@ -57,14 +68,6 @@ TEST_F(BoxesTest, RepeatCountConfirmed) {
     g_app.repeatCount = 9;
     RepeatBox(nullptr, IDOK);
     EXPECT_EQ(g_app.repeatCount, 9);
-}
-
-TEST_F(BoxesTest, RepeatCountCancelledChangesNothing) {
-    g_app.repeatCount = 3;
-    g_app.continuous = 1;
-    RepeatBox("7", IDCANCEL);
-    EXPECT_EQ(g_app.repeatCount, 3);
-    EXPECT_EQ(g_app.continuous, 1);
 }
 
 // The search timer runs inside the box's loop, stops once the field is in,

@@ -140,21 +140,24 @@ TEST_F(PollTest, ReadsTheThreadKeyTable) {
 
 // ---- caption ----
 
+// Total minutes (not hours) and whole seconds, also across a wrap of the
+// tick count.
 TEST_F(PollTest, RecordingCaptionCountsTotalMinutes) {
+    const struct {
+        uint32_t now, start;
+        const char *caption;
+    } cases[] = {
+        {100000, 100000 - 75000, "REC 01:15"},
+        {7000000, 7000000 - 6000000, "REC 100:00"},
+        {100000, 100000 - 999, "REC 00:00"},
+        {2000, 0xFFFFFFFFu - 62999, "REC 01:05"}, // 63 s before the wrap + 2 s
+    };
     g_app.runState = Recording;
-    g_app.startTick = g_fake.tick - 75000;
-    EXPECT_EQ(CaptionNow(), "REC 01:15");
-    g_app.startTick = g_fake.tick - 6000000;
-    EXPECT_EQ(CaptionNow(), "REC 100:00");
-    g_app.startTick = g_fake.tick - 999;
-    EXPECT_EQ(CaptionNow(), "REC 00:00");
-}
-
-TEST_F(PollTest, ElapsedTimeSurvivesTickCountWrap) {
-    g_fake.tick = 2000;
-    g_app.runState = Recording;
-    g_app.startTick = 0xFFFFFFFFu - 62999; // 65 s before the wrap point + 2 s
-    EXPECT_EQ(CaptionNow(), "REC 01:05");
+    for (auto &c : cases) {
+        g_fake.tick = c.now;
+        g_app.startTick = c.start;
+        EXPECT_EQ(CaptionNow(), c.caption) << c.now << " - " << c.start;
+    }
 }
 
 TEST_F(PollTest, PlayingCaptionShowsPassAndCount) {

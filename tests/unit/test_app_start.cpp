@@ -92,7 +92,11 @@ class StartTest : public AppTest {
         Patch(RepeatField, savedRepeat);
         Patch(SpeedField, savedSpeed);
     }
-    void SetOwnBaseSize(const char *six) { Patch(OwnSizeField + std::strlen(OWN_SIZE_TAG), six); }
+    // A compiled copy: a 40-byte program image with `behind` after it.
+    void BeACopy(const std::string &behind) {
+        Patch(OwnSizeField + std::strlen(OWN_SIZE_TAG), "000040");
+        PutFile(exe, std::string(40, 'M') + behind);
+    }
     FakeCall Created() {
         auto c = FakeLogOf("create");
         return c.empty() ? FakeCall{} : c[0];
@@ -168,8 +172,7 @@ TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
 }
 
 TEST_F(StartTest, ExactlyTheBaseSizeIsNotACopy) {
-    SetOwnBaseSize("000040");
-    PutFile(exe, std::string(40, 'M'));
+    BeACopy("");
     AppMain("");
     EXPECT_TRUE(g_fake.visible);
     EXPECT_TRUE(FakeLogOf("box").empty());
@@ -177,10 +180,9 @@ TEST_F(StartTest, ExactlyTheBaseSizeIsNotACopy) {
 }
 
 TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
-    SetOwnBaseSize("000040");
+    BeACopy(RecordBytes(2));
     Patch(RepeatField, "00003");
     Patch(SpeedField, "00257"); // low byte: fast
-    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
     PutFile(exe + ".ini", "[Quorvane]\nspeed=0\n");
     AppMain("");
     EXPECT_FALSE(g_fake.visible);
@@ -193,8 +195,7 @@ TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
 }
 
 TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
-    SetOwnBaseSize("000040");
-    PutFile(exe, std::string(40, 'M') + "\x01garbage");
+    BeACopy("\x01garbage");
     PutFile(exe + ".ini", "[Quorvane]\ntips=0\n");
     g_fake.loopLimitMs = 5000;
     uint32_t before = g_fake.tick;
@@ -208,9 +209,8 @@ TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
 }
 
 TEST_F(StartTest, CopyGivenAFilePlaysThatFile) {
-    SetOwnBaseSize("000040");
+    BeACopy(RecordBytes(2));
     Patch(RepeatField, "00003");
-    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
     PutFile(dir + "/other.rec", RecordBytes(5));
     std::string path = dir + "/other.rec";
     AppMain(path.c_str());
@@ -223,10 +223,9 @@ TEST_F(StartTest, CopyGivenAFilePlaysThatFile) {
 // A whole compiled copy: starts hidden, plays its recording three times and
 // closes itself; the close saves its settings and ends the loop with 0.
 TEST_F(StartTest, CopyPlaysAndClosesItself) {
-    SetOwnBaseSize("000040");
+    BeACopy(RecordBytes(2));
     Patch(RepeatField, "00003");
     Patch(SpeedField, "00000");
-    PutFile(exe, std::string(40, 'M') + RecordBytes(2));
     PutFile(exe + ".ini", "");
     g_fake.loopLimitMs = 60000;
     EXPECT_EQ(AppMain(""), 0);
