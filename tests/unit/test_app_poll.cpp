@@ -230,19 +230,15 @@ TEST_F(PollTest, RecAndPlayTipsNameTheHotkeyInBothVersionForms) {
         {12, "Rec (F12)", "Rec (F12)", "Play (F12)", "Play (F12)"},
         {7, "Rec (", "Rec (", "Play (", "Play ("},
     };
-    for (auto &c : cases) {
-        g_app.recordHotkey = g_app.playHotkey = c.choice;
-        g_fake.versionMajor = 6;
-        PointAt(50);
-        EXPECT_EQ(CaptionNow(), c.rec6);
-        PointAt(70);
-        EXPECT_EQ(CaptionNow(), c.play6);
-        g_fake.versionMajor = 5;
-        PointAt(50);
-        EXPECT_EQ(CaptionNow(), c.rec5);
-        PointAt(70);
-        EXPECT_EQ(CaptionNow(), c.play5);
-    }
+    for (auto &c : cases)
+        for (int version : {6, 5}) {
+            g_app.recordHotkey = g_app.playHotkey = c.choice;
+            g_fake.versionMajor = version;
+            PointAt(50);
+            EXPECT_EQ(CaptionNow(), version == 6 ? c.rec6 : c.rec5);
+            PointAt(70);
+            EXPECT_EQ(CaptionNow(), version == 6 ? c.play6 : c.play5);
+        }
     // The short forms are for the Rec and Play tips only.
     g_fake.versionMajor = 4;
     PointAt(120);
