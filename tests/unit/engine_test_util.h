@@ -1,5 +1,6 @@
-// Helpers shared by the engine's tests: a fresh fake desktop for each test,
-// scratch folders, and recordings built in memory.
+// Helpers shared by the engine's tests: a fresh fake desktop for each test
+// and recordings built in memory (files and scratch folders come from
+// test_app_util.h).
 #pragma once
 #include "app/app.h"
 #include "engine/appstate.h"
@@ -9,10 +10,7 @@
 #include "platform/fake.h"
 #include "platform/input.h"
 #include "test_app_util.h"
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -35,48 +33,6 @@ class EngineTest : public ::testing::Test {
     }
     static void Command(uint32_t wParam) { AppWindowProc(MSG_COMMAND, wParam, 0); }
 };
-
-// A scratch folder removed with everything in it at the end of the test.
-struct ScratchDir {
-    std::string path;
-    ScratchDir() {
-        char tmpl[] = "/tmp/qv-test-XXXXXX";
-        const char *made = mkdtemp(tmpl);
-        path = made ? made : "/tmp";
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string operator/(const std::string &name) const { return path + "/" + name; }
-    // Names of the files in the folder, so a test can see nothing was left
-    // behind.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> out;
-        std::error_code ec;
-        for (auto &e : std::filesystem::directory_iterator(path, ec))
-            out.push_back(e.path().filename().string());
-        return out;
-    }
-};
-
-inline void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-inline std::vector<uint8_t> ReadBytes(const std::string &path) {
-    std::vector<uint8_t> out;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    int c;
-    while ((c = std::fgetc(f)) != EOF)
-        out.push_back(uint8_t(c));
-    std::fclose(f);
-    return out;
-}
 
 inline std::vector<uint8_t> RecordBytes(const std::vector<EventRecord> &recs) {
     std::vector<uint8_t> out(recs.size() * sizeof(EventRecord));

@@ -1,8 +1,7 @@
 // Whole runs of the program on the fake desktop: started idle, driven only by
 // scripted keys and the window's own timers and posted commands.
-#include "engine/winconst.h"
+#include "engine_test_util.h"
 #include <algorithm>
-#include "test_app_util.h"
 
 namespace {
 
@@ -83,12 +82,10 @@ TEST_F(ScenarioTest, RecordWithTheHotkeyThenPlayItBack) {
 // a recording it is refused.
 TEST_F(ScenarioTest, PlayHotkeyStopsAPlaybackAndIsRefusedWhileRecording) {
     std::string path = dir + "/long.rec";
-    std::string bytes;
-    for (int i = 0; i < 50; i++) {
-        EventRecord r = {uint32_t(i % 2 ? WM_KEYUP : WM_KEYDOWN), 0x41, 30, uint32_t(100 * i), 0};
-        bytes.append(reinterpret_cast<const char *>(&r), sizeof r);
-    }
-    PutFile(path, bytes);
+    std::vector<EventRecord> recs;
+    for (uint32_t i = 0; i < 50; i++)
+        recs.push_back(KeyRec(i % 2 ? WM_KEYUP : WM_KEYDOWN, 'A', 100 * i));
+    WriteBytes(path, RecordBytes(recs));
     g_app.playHotkey = HOTKEY_F8;
     g_app.recordHotkey = HOTKEY_F12;
     g_fake.fileAnswers.push_back(path);

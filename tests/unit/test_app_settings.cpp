@@ -10,8 +10,6 @@ class SettingsTest : public AppTest {
     std::string ini;
     void SetUp() override {
         AppTest::SetUp();
-        dir = NewScratchDir();
-        ASSERT_FALSE(dir.empty());
         std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
         ini = dir + "/quorvane.ini";
     }

@@ -4,28 +4,9 @@
 #include <sstream>
 #include <unistd.h>
 
-static std::vector<std::string> scratchDirs;
-
-static void RemoveScratch() {
-    for (auto &d : scratchDirs) {
-        std::string cmd = "rm -rf '" + d + "'";
-        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", d.c_str());
-    }
-}
-
-std::string NewScratchDir() {
-    const char *base = std::getenv("TMPDIR");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/qvapp.XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back(0);
-    if (!mkdtemp(buf.data())) return "";
-    if (scratchDirs.empty()) std::atexit(RemoveScratch);
-    scratchDirs.push_back(buf.data());
-    return buf.data();
-}
-
 void PutFile(const std::string &path, const std::string &bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(f.is_open()) << path;
     f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 

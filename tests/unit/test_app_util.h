@@ -1,5 +1,6 @@
-// Shared helpers of the application tests: a fresh fake desktop per test and
-// a private scratch folder for real files (settings, recordings, programs).
+// Shared helpers of the unit tests: scratch folders and real files, the fake
+// desktop's log, and the application tests' fixture (a fresh fake desktop
+// and a private scratch folder per test).
 #pragma once
 #include "app/app.h"
 #include "app/appcore.h"
@@ -8,6 +9,7 @@
 #include "platform/fake.h"
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -17,10 +19,40 @@
 inline const std::string kNothingRecorded =
     "Nothing Recorded\n\nPress the blue button to start a new recording";
 
-std::string NewScratchDir(); // fresh per call, removed at exit
+// A scratch folder removed with everything in it at the end of the test.
+struct ScratchDir {
+    std::string path;
+    ScratchDir() {
+        char tmpl[] = "/tmp/qv-test-XXXXXX";
+        const char *made = mkdtemp(tmpl);
+        path = made ? made : "/tmp";
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+    // Names of the files in the folder, so a test can see nothing was left
+    // behind.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (auto &e : std::filesystem::directory_iterator(path, ec))
+            out.push_back(e.path().filename().string());
+        return out;
+    }
+};
+
 void PutFile(const std::string &path, const std::string &bytes);
 std::string GetFile(const std::string &path); // "" when missing
 bool Exists(const std::string &path);
+inline void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    PutFile(path, std::string(bytes.begin(), bytes.end()));
+}
+inline std::vector<uint8_t> ReadBytes(const std::string &path) {
+    std::string s = GetFile(path);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 // n key-down records (vk 0x41) followed by nothing: a valid recording.
 std::string RecordBytes(int n);
 
@@ -49,12 +81,10 @@ class AppTest : public ::testing::Test {
     // For tests that start the program: its own (empty, so not a compiled
     // copy) file in a fresh scratch folder, no window yet, and a message
     // loop that returns at once unless a test wants it to run.
-    std::string dir, exe;
+    ScratchDir scratch;
+    std::string dir = scratch.path, exe = scratch / "quorvane";
     void BeforeStart() {
         g_app.mainWindow = 0;
-        dir = NewScratchDir();
-        ASSERT_FALSE(dir.empty());
-        exe = dir + "/quorvane";
         g_fake.modulePath = exe;
         PutFile(exe, "");
         g_fake.loopLimitMs = 0;
