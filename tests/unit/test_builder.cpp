@@ -60,12 +60,10 @@ class Builder : public ::testing::Test {
     }
     // n records in a block with room behind them, as the recorder leaves it.
     void Record(uint32_t n, uint32_t seed = 1) {
-        ClearEventList(&g_app.list);
-        g_app.list.records = static_cast<EventRecord *>(AllocZeroed((n + 205) * 20, 1));
-        g_app.list.capacity = (n + 205) * 20;
+        std::vector<EventRecord> recs(n);
         for (uint32_t i = 0; i < n; i++)
-            g_app.list.records[i] = {i % 2 ? 512u : 256u, i * seed, i + 7, 5000 + i * 10, 0x2222};
-        g_app.list.count = n;
+            recs[i] = {i % 2 ? 512u : 256u, i * seed, i + 7, 5000 + i * 10, 0x2222};
+        InstallRecording(recs);
     }
     std::string Compile(const std::string &chosen) {
         g_fake.fileAnswers.push_back(chosen);
