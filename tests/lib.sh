@@ -20,3 +20,15 @@ run_gtest() { # name binary [args]
   [ "$rc" -ne 0 ] && [ "$f" -eq 0 ] && { f=1; tail -30 "$log"; }
   record "$name" "$p" "$f"
 }
+
+# Runs one libFuzzer binary on its corpus for a bounded time (QV_FUZZ_SECONDS,
+# 20 by default) with leak checks; shows the log's tail when it finds something.
+run_fuzzer() { # binary corpus log
+  mkdir -p "$2"
+  if ASAN_OPTIONS=detect_leaks=1 "$1" -max_total_time="${QV_FUZZ_SECONDS:-20}" \
+       -max_len=4096 -timeout=10 -rss_limit_mb=2048 "$2" > "$3" 2>&1; then
+    return 0
+  fi
+  tail -30 "$3"
+  return 1
+}

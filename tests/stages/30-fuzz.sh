@@ -19,13 +19,10 @@ seed move.rec '\0\2\0\0\12\0\0\0\24\0\0\0\0\0\0\0\0\0\0\0\0\2\0\0\13\0\0\0\24\0\
 
 passed=0; failed=0
 for f in $FUZZERS; do
-  corpus=$B/corpus-$f
-  mkdir -p "$corpus"
-  if ASAN_OPTIONS=detect_leaks=1 "$B/fuzz_$f" -max_total_time="${QV_FUZZ_SECONDS:-20}" \
-       -max_len=4096 -timeout=10 -rss_limit_mb=2048 "$corpus" > "$B/fuzz-$f.log" 2>&1; then
+  if run_fuzzer "$B/fuzz_$f" "$B/corpus-$f" "$B/fuzz-$f.log"; then
     passed=$((passed + 1))
   else
-    failed=$((failed + 1)); tail -30 "$B/fuzz-$f.log"
+    failed=$((failed + 1))
   fi
 done
 record fuzz "$passed" "$failed"

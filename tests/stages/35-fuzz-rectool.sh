@@ -12,11 +12,10 @@ for f in rec text; do
   corpus=$B/corpus-$f
   mkdir -p "$corpus"
   if [ $f = rec ]; then cp $SEEDS/*.rec "$corpus"/; else cp $SEEDS/*.txt "$corpus"/; fi
-  if ASAN_OPTIONS=detect_leaks=1 "$B/fuzz_rectool_$f" -max_total_time="${QV_FUZZ_SECONDS:-20}" \
-       -max_len=4096 -timeout=10 -rss_limit_mb=2048 "$corpus" > "$B/fuzz-$f.log" 2>&1; then
+  if run_fuzzer "$B/fuzz_rectool_$f" "$corpus" "$B/fuzz-$f.log"; then
     passed=$((passed + 1))
   else
-    failed=$((failed + 1)); tail -30 "$B/fuzz-$f.log"
+    failed=$((failed + 1))
   fi
 done
 record fuzz-rectool "$passed" "$failed"
