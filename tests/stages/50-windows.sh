@@ -20,9 +20,11 @@ for t in qvdriver qvtarget; do
     -o "$TOOLS/$t.exe" "$ROOT/tests/e2e/wine/$t.cpp" || { record $NAME 0 1; exit 1; }
 done
 
-# A display of our own range that nobody holds.
+# A display of our own range that nobody holds (QV_WIN_DISPLAYS="FIRST-LAST"
+# moves the range, so several checkouts can test side by side).
 XVFB_PID=
-for n in 81 82 83 84 85; do
+span=${QV_WIN_DISPLAYS:-81-85}
+for n in $(seq "${span%-*}" "${span#*-}"); do
   [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
   Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   XVFB_PID=$!
@@ -30,7 +32,7 @@ for n in 81 82 83 84 85; do
   if kill -0 $XVFB_PID 2>/dev/null; then DISPLAY=:$n; break; fi
   XVFB_PID=
 done
-[ -n "$XVFB_PID" ] || { echo "no free display in :81-:85"; record $NAME 0 1; exit 1; }
+[ -n "$XVFB_PID" ] || { echo "no free display in :$span"; record $NAME 0 1; exit 1; }
 
 export DISPLAY WINEPREFIX=$B/wineprefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 cleanup() {
