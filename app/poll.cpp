@@ -1,6 +1,7 @@
 // The 50 ms poll: the two hotkeys, then the caption, which is the program's
 // only status line.
 #include "../engine/appstate.h"
+#include "../engine/engine.h"
 #include "../engine/winconst.h"
 #include "../platform/input.h"
 #include "../platform/timer.h"
@@ -9,18 +10,15 @@
 #include <cstdio>
 #include <cstring>
 
-// The keys of one hotkey choice, tested left to right; the letter comes
-// first and is filled in per hotkey.
+// The tip of each hotkey choice, appended to "Rec (" / "Play (".
 static const struct {
     uint8_t choice;
-    uint8_t keys[4];
-    uint8_t n;
-    const char *tip; // appended to "Rec (" / "Play ("
+    const char *tip;
 } hotkeyKeys[] = {
-    {HOTKEY_CSA, {0, VK_CONTROL, VK_SHIFT, VK_MENU}, 4, "ctl+shft+alt+"},
-    {HOTKEY_PRTSC, {VK_SNAPSHOT}, 1, "Print Scr)"},
-    {HOTKEY_F8, {VK_F8}, 1, "F8)"},
-    {HOTKEY_F12, {VK_F12}, 1, "F12)"},
+    {HOTKEY_CSA, "ctl+shft+alt+"},
+    {HOTKEY_PRTSC, "Print Scr)"},
+    {HOTKEY_F8, "F8)"},
+    {HOTKEY_F12, "F12)"},
 };
 
 static bool IsDown(int vk) {
@@ -29,13 +27,11 @@ static bool IsDown(int vk) {
 
 // An unknown choice (hand-edited settings) matches no key at all.
 static bool HotkeyDown(uint8_t choice, uint8_t letter) {
-    for (auto &h : hotkeyKeys) {
-        if (h.choice != choice) continue;
-        for (int i = 0; i < h.n; i++)
-            if (!IsDown(i == 0 && choice == HOTKEY_CSA ? letter : h.keys[i])) return false;
-        return true;
-    }
-    return false;
+    uint8_t keys[4];
+    int n = HotkeyChordKeys(choice, letter, keys);
+    for (int i = 0; i < n; i++)
+        if (!IsDown(keys[i])) return false;
+    return n > 0;
 }
 
 static void AppendHotkeyTip(char *text, size_t size, uint8_t choice, char letter) {
@@ -102,7 +98,10 @@ void PollTick() {
     // At most one command per tick; the record hotkey wins when both are
     // down, and when both name the same key.
     if (HotkeyDown(g_app.recordHotkey, 'R')) {
-        PlatPostCommand(ID_RECORD, 0);
+        PlatPostCommand(RECORD_BY_HOTKEY, 0);
+    } else if (g_app.runState == Playing && (IsDown(VK_PAUSE) || IsDown(VK_SCROLL))) {
+        // However long the wait for the next record, the stop keys act now.
+        StopPlaybackByKey();
     } else if (HotkeyDown(g_app.playHotkey, 'P')) {
         // Lets the hotkey's own keys come up before a playback starts
         // feeding input.

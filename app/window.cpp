@@ -34,8 +34,8 @@ static void CmdOpen(uint32_t, int32_t) {
 static void CmdSave(uint32_t, int32_t) {
     SaveCommand();
 }
-static void CmdRecord(uint32_t, int32_t) {
-    RecordCommand();
+static void CmdRecord(uint32_t wParam, int32_t) {
+    RecordCommand(wParam);
 }
 static void CmdPlay(uint32_t wParam, int32_t) {
     PlayCommand(wParam);
@@ -137,7 +137,15 @@ static void OnDestroy(uint32_t, int32_t) {
     PlatPostQuit(0);
 }
 
+// A recording or playback closed mid-way must not leave keys or buttons
+// down after the program is gone.
 static void OnClose(uint32_t, int32_t) {
+    if (g_app.runState != Idle) {
+        PlatKillTimer(TIMER_RECORD);
+        PlatKillTimer(TIMER_PLAY);
+        ReleaseAllInput();
+        g_app.runState = Idle;
+    }
     PlatDestroyMainWindow();
 }
 

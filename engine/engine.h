@@ -34,10 +34,18 @@ void SaveCommand();
 // The caption when neither recorder nor player runs: the recording's name,
 // else the program's.
 void ShowIdleCaption();
-void RecordCommand();              // ID_RECORD
-void RecordTick(uint32_t timerId); // TIMER_RECORD, after the dispatch killed it
+void RecordCommand(uint32_t wParam); // ID_RECORD (high word 1: from the hotkey)
+void RecordTick(uint32_t timerId);   // TIMER_RECORD, after the dispatch killed it
 
 // ---- player ----
 void PlayCommand(uint32_t wParam); // ID_PLAY (high word 1: stop request)
 void PlayTick(uint32_t timerId);   // TIMER_PLAY, after the dispatch killed it
 void ReplayPointerMove(int32_t x, int32_t y);
+// Ends a playback, whatever ended it: Idle, the caption, and a standalone
+// copy closes.
+void StopPlayback();
+// A stop by Pause or Scroll Lock, from the play tick or the hotkey poll.
+void StopPlaybackByKey();
+// The keys of a hotkey choice (the letter for the chord's first key);
+// returns how many, 0 for an unknown choice.
+int HotkeyChordKeys(uint8_t choice, uint8_t letter, uint8_t keys[4]);

@@ -13,10 +13,11 @@ static const uint32_t FIRST_TICK_MS = 25;
 static const uint32_t FAST_AFTER_MOVES_MS = 75;
 static const uint32_t FAST_STEP_MS = 1;
 
-static void StopPlayback() {
+void StopPlayback() {
     // A standalone copy is longer than the program it was made from; it has
-    // done its work once its playback stops.
+    // done its work once its playback stops, whatever stopped it.
     if (FileSizeOf("") > uint32_t(g_app.ownBaseSize)) PlatPostClose();
+    PlatKillTimer(TIMER_PLAY);
     g_app.loopNumber = 0;
     g_app.runState = Idle;
     ShowIdleCaption();
@@ -54,12 +55,29 @@ void ReplayPointerMove(int32_t x, int32_t y) {
     PlatSetCursorPos(x, y);
 }
 
+// Middle and side buttons are stored as key records of their codes; they
+// act where the pointer is, as the other buttons do.
+static void ReplayButtonKey(uint32_t vk, bool up) {
+    static const struct {
+        uint32_t down, up, data;
+    } buttons[3] = {{MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, 0},
+                    {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON1},
+                    {MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON2}};
+    const auto &b = buttons[vk - VK_MBUTTON];
+    PlatMouseButtonEvent(up ? b.up : b.down, b.data);
+    g_app.leftHeld = 0;
+}
+
 static void ReplayRecord(const EventRecord &r) {
     switch (r.message) {
     case WM_KEYDOWN:
     case WM_KEYUP: {
         uint32_t vk = r.paramL & 0xFF;
         if (vk == VK_LSHIFT) return;
+        if (vk >= VK_MBUTTON && vk <= VK_XBUTTON2) {
+            ReplayButtonKey(vk, r.message == WM_KEYUP);
+            return;
+        }
         uint32_t flags = IsExtendedKey(vk) ? uint32_t(KEYEVENTF_EXTENDEDKEY) : 0u;
         if (r.message == WM_KEYUP) flags |= KEYEVENTF_KEYUP;
         PlatKeybdEvent(uint8_t(vk), uint8_t(PlatMapVirtualKey(vk)), flags);
@@ -91,7 +109,7 @@ static uint32_t MessageAt(uint32_t i) {
 
 // A stop by Pause or Scroll Lock lets go of whatever the recording held,
 // and undoes the Scroll Lock toggle that the stop press switched on.
-static void StopByKey() {
+void StopPlaybackByKey() {
     g_app.runState = Idle;
     // The thread's table, read before the release clears it again. The
     // playback started with a cleared table, so its toggle bit is on only
@@ -104,6 +122,7 @@ static void StopByKey() {
         PlatKeybdEvent(VK_SCROLL, scan, 0);
         PlatKeybdEvent(VK_SCROLL, scan, KEYEVENTF_KEYUP);
     }
+    StopPlayback();
 }
 
 static void EndOfPass() {
@@ -112,12 +131,14 @@ static void EndOfPass() {
 }
 
 void PlayTick(uint32_t timerId) {
+    // A tick still pending from a playback that has ended (or a recording
+    // that has started since) has nothing to do.
+    if (g_app.runState != Playing) return;
     PlatInputSnapshot();
     if (PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0) {
-        if (g_app.runState == Playing) StopByKey();
-        g_app.runState = Idle;
+        StopPlaybackByKey();
+        return;
     }
-    if (g_app.runState != Playing) return;
 
     EventList &list = g_app.list;
     if (list.count >= ListCapacityRecords(&list)) {

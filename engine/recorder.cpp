@@ -18,9 +18,7 @@ void ShowIdleCaption() {
 static void StartRecording() {
     g_app.runState = Recording;
     ClearEventList(&g_app.list);
-    int32_t x = 0, y = 0;
-    PlatGetCursorPos(&x, &y);
-    g_app.lastMouseValue = uint8_t(uint32_t(x) + uint32_t(y));
+    PlatGetCursorPos(&g_app.lastMoveX, &g_app.lastMoveY);
     // The release just cleared the thread's table, so this snapshot is
     // (nearly) all up; the ticks compare it with the physical state and so
     // record every key that is still held as a press.
@@ -45,6 +43,56 @@ static void TrimStopClick(EventList *list) {
     if (i > 0) list->count = i;
 }
 
+int HotkeyChordKeys(uint8_t choice, uint8_t letter, uint8_t keys[4]) {
+    switch (choice) {
+    case HOTKEY_CSA:
+        keys[0] = letter;
+        keys[1] = VK_CONTROL;
+        keys[2] = VK_SHIFT;
+        keys[3] = VK_MENU;
+        return 4;
+    case HOTKEY_PRTSC: keys[0] = VK_SNAPSHOT; return 1;
+    case HOTKEY_F8: keys[0] = VK_F8; return 1;
+    case HOTKEY_F12: keys[0] = VK_F12; return 1;
+    default: return 0;
+    }
+}
+
+// A key of the record hotkey, or the left/right twin of one: the recorder
+// takes the generic modifier first and its twin a tick later.
+static bool IsRecordChordKey(uint32_t vk) {
+    static const struct {
+        uint8_t generic, left, right;
+    } twins[] = {{VK_CONTROL, VK_LCONTROL, VK_RCONTROL},
+                 {VK_SHIFT, VK_LSHIFT, VK_RSHIFT},
+                 {VK_MENU, VK_LMENU, VK_RMENU}};
+    uint8_t keys[4];
+    int n = HotkeyChordKeys(g_app.recordHotkey, 'R', keys);
+    for (int i = 0; i < n; i++) {
+        if (vk == keys[i]) return true;
+        for (auto &t : twins)
+            if (keys[i] == t.generic && (vk == t.left || vk == t.right)) return true;
+    }
+    return false;
+}
+
+// Drops the record hotkey's keys that the recorder took before the poll saw
+// the chord, and the moves made while it was held. The run is cut from its
+// first chord key; moves before that stay. A chord typed earlier, followed
+// by anything else, stays too. Record 0 is never looked at.
+static void TrimStopChord(EventList *list) {
+    uint32_t cut = list->count;
+    for (uint32_t i = list->count; i > 1; i--) {
+        const EventRecord &r = list->records[i - 1];
+        bool key = r.message == WM_KEYDOWN || r.message == WM_KEYUP;
+        if (key && IsRecordChordKey(r.paramL & 0xFF))
+            cut = i - 1;
+        else if (r.message != WM_MOUSEMOVE)
+            break;
+    }
+    list->count = cut;
+}
+
 static void Terminate(EventList *list) {
     if (list->count < ListCapacityRecords(list))
         std::memset(&list->records[list->count], 0, sizeof(EventRecord));
@@ -58,17 +106,22 @@ static void StopCommon() {
     ShowIdleCaption();
 }
 
-void RecordCommand() {
+void RecordCommand(uint32_t wParam) {
     ReleaseAllInput();
     if (g_app.runState == Idle) {
         StartRecording();
         return;
     }
-    bool wasRecording = g_app.runState == Recording;
+    if (g_app.runState == Playing) {
+        // While playing, count is the play position, not a fresh
+        // recording's length: there is nothing to trim or terminate then.
+        StopPlayback();
+        PlatInvalidate();
+        return;
+    }
     StopCommon();
-    // While playing, count is the play position, not a fresh recording's
-    // length: there is nothing to trim or terminate then.
-    if (wasRecording && g_app.list.records) {
+    if (g_app.list.records) {
+        if ((wParam >> 16) != 0) TrimStopChord(&g_app.list);
         TrimStopClick(&g_app.list);
         Terminate(&g_app.list);
     }
@@ -121,11 +174,11 @@ void RecordTick(uint32_t timerId) {
         rec.paramL = scan * 256 + uint32_t(changed);
         rec.paramH = scan;
     } else {
-        // The edges of the screen and a move that keeps the low byte of
-        // x + y are not taken: cheap, and it drops most jitter.
-        uint8_t sum = uint8_t(uint32_t(x) + uint32_t(y));
-        if (x != 0 && y != 0 && sum != g_app.lastMouseValue) {
-            g_app.lastMouseValue = sum;
+        // Every position that differs from the last one taken is a move;
+        // the screen's top and left edges are not taken.
+        if (x != 0 && y != 0 && (x != g_app.lastMoveX || y != g_app.lastMoveY)) {
+            g_app.lastMoveX = x;
+            g_app.lastMoveY = y;
             rec.message = WM_MOUSEMOVE;
             rec.paramL = uint32_t(x);
             rec.paramH = uint32_t(y);

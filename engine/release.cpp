@@ -15,9 +15,22 @@ static bool ReadsAsDown(int vk) {
     // The buttons get a second look at the device; Backspace counts when
     // its toggle is set in the thread's table; every other key when the
     // table holds it down.
-    if (vk == VK_LBUTTON || vk == VK_RBUTTON) return PlatGetAsyncKeyState(vk) < 0;
+    if (vk == VK_LBUTTON || vk == VK_RBUTTON || (vk >= VK_MBUTTON && vk <= VK_XBUTTON2))
+        return PlatGetAsyncKeyState(vk) < 0;
     if (vk == VK_BACK) return (PlatGetKeyState(vk) & 1) != 0;
     return PlatGetKeyState(vk) < 0;
+}
+
+// A held button past the left one gets a button release: a key event of its
+// code lifts nothing on either desktop.
+static bool ReleaseButton(int vk) {
+    switch (vk) {
+    case VK_RBUTTON: PlatMouseEvent(MOUSEEVENTF_RIGHTUP, 0, 0); return true;
+    case VK_MBUTTON: PlatMouseButtonEvent(MOUSEEVENTF_MIDDLEUP, 0); return true;
+    case VK_XBUTTON1: PlatMouseButtonEvent(MOUSEEVENTF_XUP, XBUTTON1); return true;
+    case VK_XBUTTON2: PlatMouseButtonEvent(MOUSEEVENTF_XUP, XBUTTON2); return true;
+    default: return false;
+    }
 }
 
 void ReleaseAllInput() {
@@ -27,6 +40,7 @@ void ReleaseAllInput() {
         // The lock keys are states the user chose, not keys held down.
         if (vk == VK_CAPITAL || vk == VK_NUMLOCK || vk == VK_SCROLL) continue;
         if (!ReadsAsDown(vk)) continue;
+        if (ReleaseButton(vk)) continue;
         uint32_t flags =
             KEYEVENTF_KEYUP | (IsExtendedKey(uint32_t(vk)) ? uint32_t(KEYEVENTF_EXTENDEDKEY) : 0u);
         PlatKeybdEvent(uint8_t(vk), uint8_t(PlatMapVirtualKey(uint32_t(vk))), flags);

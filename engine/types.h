@@ -54,6 +54,9 @@ enum : uint32_t {
 
 // A play command with high word 1 asks a running playback to stop.
 constexpr uint32_t PLAY_STOP_REQUEST = 0x18003;
+// A record command with high word 1 comes from the record hotkey, whose
+// keys the recorder may already have taken.
+constexpr uint32_t RECORD_BY_HOTKEY = 0x18002;
 
 enum : uint32_t {
     TIMER_RECORD = 1001,

@@ -64,6 +64,10 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     FakeLog("mouse", flags, dx, dy);
 }
 
+void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
+    FakeLog("button", flags, data);
+}
+
 void PlatSetCursorPos(int32_t x, int32_t y) {
     g_fake.cursorX = x;
     g_fake.cursorY = y;

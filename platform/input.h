@@ -25,6 +25,9 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags);
 // flags: 2/4 left down/up, 8/16 right down/up (dx, dy 0), or 0x8001 with an
 // absolute position scaled to 0..65535 of the primary screen.
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy);
+// The buttons past left and right, at the pointer: flags 0x20/0x40 middle
+// down/up, 0x80/0x100 side button down/up with data 1 (first) or 2 (second).
+void PlatMouseButtonEvent(uint32_t flags, uint32_t data);
 void PlatSetCursorPos(int32_t x, int32_t y);
 int32_t PlatScreenWidth();
 int32_t PlatScreenHeight();

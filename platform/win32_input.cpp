@@ -47,6 +47,10 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     mouse_event(flags, dx, dy, 0, 0);
 }
 
+void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
+    mouse_event(flags, 0, 0, data, 0);
+}
+
 void PlatSetCursorPos(int32_t x, int32_t y) {
     SetCursorPos(x, y);
 }

@@ -577,6 +577,19 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     Flush();
 }
 
+// Middle is button 2; the side buttons are 8 and 9, as XInput 2 reports
+// them back to the recorder.
+void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
+    if (!Ensure()) return;
+    if (X11Tracing()) g_printerr("button %#x %u\n", flags, data);
+    unsigned side = data == 2 ? 9 : data == 1 ? 8 : 0;
+    if (flags & 0x0020) XTestFakeButtonEvent(g_dpy, 2, True, CurrentTime);
+    if (flags & 0x0040) XTestFakeButtonEvent(g_dpy, 2, False, CurrentTime);
+    if ((flags & 0x0080) && side) XTestFakeButtonEvent(g_dpy, side, True, CurrentTime);
+    if ((flags & 0x0100) && side) XTestFakeButtonEvent(g_dpy, side, False, CurrentTime);
+    Flush();
+}
+
 void PlatSetCursorPos(int32_t x, int32_t y) {
     if (!Ensure()) return;
     XWarpPointer(g_dpy, None, g_root, 0, 0, 0, 0, x, y);

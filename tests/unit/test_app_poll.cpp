@@ -37,7 +37,7 @@ TEST_F(PollTest, EveryRecordChoicePostsRecordWhenAllItsKeysAreDown) {
         for (int k : c.keys)
             FakeKeyDown(k);
         Poll();
-        EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD}) << "choice " << int(c.choice);
+        EXPECT_EQ(Posted(), std::vector<uint32_t>{RECORD_BY_HOTKEY}) << "choice " << int(c.choice);
         EXPECT_TRUE(FakeLogOf("sleep").empty());
         // Any single key of the combination up: nothing.
         for (int up : c.keys) {
@@ -89,7 +89,7 @@ TEST_F(PollTest, RecordWinsExtraKeysDoNotMatterUnknownChoicesMatchNothing) {
     std::vector<int> everyKey;
     for (int vk = 1; vk < 255; vk++)
         everyKey.push_back(vk);
-    const std::vector<uint32_t> twice = {ID_RECORD, ID_RECORD};
+    const std::vector<uint32_t> twice = {RECORD_BY_HOTKEY, RECORD_BY_HOTKEY};
     const struct {
         const char *what;
         uint8_t record, play;
@@ -130,7 +130,7 @@ TEST_F(PollTest, ReadsTheThreadKeyTable) {
     g_fake.physical[VK_F8] = 0;
     g_fake.thread[VK_F8] = 0x80;
     Poll();
-    EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_RECORD});
+    EXPECT_EQ(Posted(), std::vector<uint32_t>{RECORD_BY_HOTKEY});
     // Toggled but up is up.
     FakeClearLog();
     g_fake.thread[VK_F8] = 0x01;

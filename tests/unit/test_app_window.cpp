@@ -81,18 +81,21 @@ TEST_F(WindowTest, CreateAndDestroyInOrder) {
     EXPECT_EQ(g_app.list.records, nullptr);
 }
 
-// Closing never asks and never injects, whatever runs.
+// Closing never asks; a recording or playback lets go of what it holds
+// first, an idle program injects nothing.
 TEST_F(WindowTest, CloseDestroysInEveryRunState) {
     for (RunState s : {Idle, Recording, Playing}) {
         FakeReset();
         ASSERT_TRUE(PlatCreateMainWindow(10, 20, 137, 47));
         g_app.runState = s;
+        FakeKeyDown('A');
         AppWindowProc(MSG_CLOSE, 0, 0);
         EXPECT_EQ(FakeLogOf("destroy").size(), 1u);
         EXPECT_TRUE(g_fake.quit);
-        EXPECT_TRUE(FakeLogOf("key").empty());
-        EXPECT_TRUE(FakeLogOf("mouse").empty());
+        EXPECT_EQ(FakeLogOf("key").size(), s == Idle ? 0u : 1u) << s;
+        EXPECT_EQ(FakeLogOf("mouse").size(), s == Idle ? 0u : 1u) << s;
         EXPECT_TRUE(FakeLogOf("box").empty());
+        EXPECT_EQ(g_app.runState, Idle);
     }
 }
 

@@ -111,15 +111,18 @@ TEST_F(RecorderTest, ButtonsCarryThePointerAndTheMiddleButtonIsAKey) {
 // Moves at the screen's edges and moves that keep the low byte of x + y are
 // not taken; a tick that takes a key takes no move.
 TEST_F(RecorderTest, MoveFilter) {
-    g_fake.cursorX = 400; // x + y = 700, low byte 188
+    g_fake.cursorX = 400;
     g_fake.cursorY = 300;
     Start();
+    // Every other position is taken, also one with the same x + y (or the
+    // same low byte of it) as the last; the top and left edges never.
     struct {
         int32_t x, y;
         bool taken;
     } steps[] = {
-        {400, 300, false}, {0, 50, false},    {50, 0, false},  {100, 50, true}, {50, 100, false},
-        {356, 50, false},  {100, 306, false}, {101, 50, true}, {-5, 30, true},  {1, 1, true},
+        {400, 300, false}, {0, 50, false},  {50, 0, false},   {100, 50, true},  {100, 50, false},
+        {50, 100, true},   {356, 50, true}, {100, 306, true}, {101, 305, true}, {102, 304, true},
+        {102, 304, false}, {-5, 30, true},  {1, 1, true},
     };
     uint32_t expected = 0;
     for (auto &s : steps) {

@@ -22,19 +22,30 @@ TEST_F(ReleaseTest, WithNothingHeldOnlyTheLeftButtonIsReleased) {
 
 TEST_F(ReleaseTest, ReleasesHeldKeysInCodeOrderWithTheirFlags) {
     // Ctrl+Shift+Alt+R held with the left-hand modifiers, right Alt, an
-    // arrow key and the right button.
-    const int held[] = {VK_CONTROL, VK_SHIFT, VK_MENU,  'R',  VK_LCONTROL,
-                        VK_LSHIFT,  VK_LMENU, VK_RMENU, 0x26, VK_RBUTTON};
+    // arrow key and the right, middle and both side buttons.
+    const int held[] = {VK_CONTROL, VK_SHIFT,    VK_MENU,    'R',  VK_LCONTROL,
+                        VK_LSHIFT,  VK_LMENU,    VK_RMENU,   0x26, VK_RBUTTON,
+                        VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2};
     for (int vk : held)
         FakeKeyDown(vk);
     ReleaseAllInput();
     std::vector<std::pair<int64_t, int64_t>> expected = {
-        {VK_RBUTTON, 2}, {VK_SHIFT, 2},  {VK_CONTROL, 3},  {VK_MENU, 2},  {0x26, 3},
-        {'R', 2},        {VK_LSHIFT, 2}, {VK_LCONTROL, 2}, {VK_LMENU, 2}, {VK_RMENU, 2},
+        {VK_SHIFT, 2},  {VK_CONTROL, 3},  {VK_MENU, 2},  {0x26, 3},     {'R', 2},
+        {VK_LSHIFT, 2}, {VK_LCONTROL, 2}, {VK_LMENU, 2}, {VK_RMENU, 2},
     };
-    EXPECT_EQ(KeyReleases(), expected);
-    EXPECT_EQ(FakeLogOf("mouse").size(), 1u) << "the right button gets no mouse release";
-    EXPECT_EQ(FakeLogOf("key")[6].b, 42) << "with its scan code";
+    EXPECT_EQ(KeyReleases(), expected) << "the buttons get no key event";
+    auto mouse = FakeLogOf("mouse");
+    ASSERT_EQ(mouse.size(), 2u);
+    EXPECT_EQ(mouse[1].a, MOUSEEVENTF_RIGHTUP) << "the right button gets a real release";
+    auto buttons = FakeLogOf("button");
+    ASSERT_EQ(buttons.size(), 3u);
+    const int64_t want[3][2] = {
+        {MOUSEEVENTF_MIDDLEUP, 0}, {MOUSEEVENTF_XUP, XBUTTON1}, {MOUSEEVENTF_XUP, XBUTTON2}};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(buttons[i].a, want[i][0]) << i;
+        EXPECT_EQ(buttons[i].b, want[i][1]) << i;
+    }
+    EXPECT_EQ(FakeLogOf("key")[5].b, 42) << "with its scan code";
     for (int vk = 0; vk < 256; vk++)
         ASSERT_EQ(PlatGetKeyState(vk), 0) << vk;
 }
