@@ -117,9 +117,22 @@ TEST_F(PlayerTest, KeysAndButtonsAreInjectedWithTheirFlags) {
     InstallRecording({KeyRec(WM_KEYDOWN, VK_CONTROL, 0), KeyRec(WM_KEYUP, 0x25, 1),
                       KeyRec(WM_KEYDOWN, VK_RCONTROL, 2), ButtonRec(WM_RBUTTONDOWN, 3),
                       ButtonRec(WM_RBUTTONUP, 4), ButtonRec(WM_LBUTTONDOWN, 5),
-                      ButtonRec(WM_LBUTTONUP, 6)});
+                      ButtonRec(WM_LBUTTONUP, 6), KeyRec(WM_KEYDOWN, VK_MBUTTON, 7),
+                      KeyRec(WM_KEYUP, VK_MBUTTON, 8), KeyRec(WM_KEYDOWN, VK_XBUTTON1, 9),
+                      KeyRec(WM_KEYUP, VK_XBUTTON1, 10), KeyRec(WM_KEYDOWN, VK_XBUTTON2, 11),
+                      KeyRec(WM_KEYUP, VK_XBUTTON2, 12)});
     Command(ID_PLAY);
     FakeRunFor(500);
+    // Key records of the middle and side buttons play as those buttons.
+    std::vector<std::pair<int64_t, int64_t>> more;
+    for (auto &b : FakeLogOf("button"))
+        more.push_back({b.a, b.b});
+    EXPECT_EQ(more, (std::vector<std::pair<int64_t, int64_t>>{{MOUSEEVENTF_MIDDLEDOWN, 0},
+                                                              {MOUSEEVENTF_MIDDLEUP, 0},
+                                                              {MOUSEEVENTF_XDOWN, XBUTTON1},
+                                                              {MOUSEEVENTF_XUP, XBUTTON1},
+                                                              {MOUSEEVENTF_XDOWN, XBUTTON2},
+                                                              {MOUSEEVENTF_XUP, XBUTTON2}}));
     auto keys = FakeLogOf("key");
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys[0].c, 1) << "Ctrl is an extended key";
@@ -324,6 +337,11 @@ TEST_F(PlayerTest, RunStateGuards) {
     Command(PLAY_STOP_REQUEST);
     EXPECT_EQ(g_app.runState, Recording);
     EXPECT_TRUE(g_fake.log.empty());
+    // A late play tick with a stop key down leaves the recording running.
+    FakeKeyDown(VK_PAUSE);
+    PlayTick(TIMER_PLAY);
+    EXPECT_EQ(g_app.runState, Recording);
+    FakeKeyUp(VK_PAUSE);
     Command(ID_RECORD);
 }
 

@@ -180,6 +180,52 @@ TEST_F(RecorderTest, StopClickOnTheToolbarIsTrimmed) {
     EXPECT_EQ(g_app.list.count, 2u) << "no tick after the stop";
 }
 
+// The record hotkey's keys taken before the poll saw the chord, side twins
+// and moves among them, are cut; the same chord typed mid-way stays.
+TEST_F(RecorderTest, StopChordIsTrimmedForEveryChoice) {
+    const struct {
+        uint8_t choice;
+        std::vector<int> keys;
+    } cases[] = {
+        {HOTKEY_CSA, {VK_CONTROL, VK_LCONTROL, VK_SHIFT, VK_RSHIFT, VK_MENU, VK_LMENU, 'R'}},
+        {HOTKEY_PRTSC, {VK_SNAPSHOT}},
+        {HOTKEY_F8, {VK_F8}},
+        {HOTKEY_F12, {VK_F12}},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_app.recordHotkey = c.choice;
+        Start();
+        // Typed mid-way, then something else: stays.
+        for (int k : c.keys) {
+            FakeKeyDown(k);
+            Tick();
+        }
+        for (int k : c.keys) {
+            FakeKeyUp(k);
+            Tick();
+        }
+        FakeKeyDown('A');
+        Tick();
+        uint32_t kept = g_app.list.count;
+        g_fake.cursorX = 77;
+        g_fake.cursorY = 88;
+        Tick();
+        kept++;
+        for (int k : c.keys) {
+            FakeKeyDown(k);
+            Tick();
+            g_fake.cursorX++;
+            Tick();
+        }
+        ASSERT_GT(g_app.list.count, kept);
+        Command(RECORD_BY_HOTKEY);
+        EXPECT_EQ(g_app.list.count, kept) << int(c.choice);
+        EXPECT_EQ(g_app.list.records[kept - 1].message, WM_MOUSEMOVE) << int(c.choice);
+        EXPECT_EQ(g_app.list.records[kept].message, 0u) << int(c.choice);
+    }
+}
+
 TEST_F(RecorderTest, TrimLeavesRecordsWithoutAToolbarPress) {
     // The only press on the toolbar is record 0: it is never examined.
     g_fake.foreground = g_fake.mainWindowId;
