@@ -1,7 +1,9 @@
-// The player: one event per tick of a one-shot timer, paced by the recorded
-// differences, or at fast speed with runs of pointer moves thinned out. The
-// end of a pass is posted as a play command, so one place decides whether
-// another pass follows.
+// The player: a one-shot timer that wakes when the next record is due. Each
+// record has a deadline on one clock (the pass's start, the first delay, and
+// the recorded distance from the pass's first record), so the work of a
+// tick never adds up over a pass. At fast speed runs of pointer moves are
+// thinned out. The end of a pass is posted as a play command, so one place
+// decides whether another pass follows.
 #include "../platform/input.h"
 #include "../platform/timer.h"
 #include "appstate.h"
@@ -12,6 +14,22 @@
 static const uint32_t FIRST_TICK_MS = 25;
 static const uint32_t FAST_AFTER_MOVES_MS = 75;
 static const uint32_t FAST_STEP_MS = 1;
+// Later than this and the machine stalled (frozen, swapped, debugged): the
+// schedule starts again from now instead of firing everything it missed in
+// one burst. Well above what a busy desktop's timers slip in normal running
+// (a 15.6 ms system tick, a slow paint, an X round trip), so ordinary
+// lateness is caught up and a pass keeps its length; well below what a user
+// sees as a jump.
+static const int32_t STALL_MS = 50;
+// A tick that has caught up this long gives the message loop a turn, so a
+// stop still gets through a file of thousands of records stamped alike.
+static const uint32_t TICK_BUDGET_MS = 16;
+// A step this long is a stamp that ran backwards (a file not written by the
+// recorder): it is waited out as before, never read as lateness.
+static const uint32_t BACKWARDS_STEP = 0x80000000u;
+
+// Tick at which the record at the play position is due.
+static uint32_t s_due;
 
 void StopPlayback() {
     // A standalone copy is longer than the program it was made from; it has
@@ -43,6 +61,7 @@ void PlayCommand(uint32_t wParam) {
     }
     g_app.startTick = PlatGetTickCount();
     g_app.list.count = 0;
+    s_due = g_app.startTick + FIRST_TICK_MS;
     PlatSetTimer(TIMER_PLAY, FIRST_TICK_MS);
 }
 
@@ -145,36 +164,62 @@ void PlayTick(uint32_t timerId) {
         EndOfPass();
         return;
     }
-    ReplayRecord(list.records[list.count]);
-    list.count++;
-    if (MessageAt(list.count) == 0) {
-        EndOfPass();
+    uint32_t now = PlatGetTickCount();
+    uint32_t tickStart = now;
+    // A timer that came early (or a stray one) only waits on.
+    uint32_t early = s_due - now;
+    if (int32_t(early) > 0 && early < BACKWARDS_STEP) {
+        PlatSetTimer(timerId, early);
         return;
     }
-
-    uint32_t delay;
-    if (g_app.speed != 1) {
-        // Unsigned difference: a tick count that wrapped between the two
-        // records still gives the true interval.
-        delay = list.records[list.count].time - list.records[list.count - 1].time;
-    } else {
-        // Of a run of moves only every sixth position and the run's last
-        // move are worth showing; a drag keeps every move, one per tick.
-        bool moved = false;
-        while (!g_app.leftHeld && MessageAt(list.count) == WM_MOUSEMOVE) {
-            if (list.count % 6 == 0 || MessageAt(list.count + 1) != WM_MOUSEMOVE) {
-                const EventRecord &r = list.records[list.count];
-                ReplayPointerMove(int32_t(r.paramL), int32_t(r.paramH));
-                PlatSleep(1);
-                moved = true;
-            }
-            list.count++;
-        }
+    for (;;) {
+        if (int32_t(now - s_due) > STALL_MS) s_due = now;
+        ReplayRecord(list.records[list.count]);
+        list.count++;
         if (MessageAt(list.count) == 0) {
             EndOfPass();
             return;
         }
-        delay = moved ? FAST_AFTER_MOVES_MS : FAST_STEP_MS;
+        uint32_t step;
+        if (g_app.speed != 1) {
+            // Unsigned difference: a tick count that wrapped between the two
+            // records still gives the true interval.
+            step = list.records[list.count].time - list.records[list.count - 1].time;
+        } else {
+            // Of a run of moves only every sixth position and the run's last
+            // move are worth showing; a drag keeps every move, one per tick.
+            // The pauses between the shown moves count as their designed
+            // length on the schedule, whatever the sleeps really took.
+            bool moved = false;
+            uint32_t slept = 0;
+            while (!g_app.leftHeld && MessageAt(list.count) == WM_MOUSEMOVE) {
+                if (list.count % 6 == 0 || MessageAt(list.count + 1) != WM_MOUSEMOVE) {
+                    const EventRecord &r = list.records[list.count];
+                    ReplayPointerMove(int32_t(r.paramL), int32_t(r.paramH));
+                    PlatSleep(1);
+                    slept++;
+                    moved = true;
+                }
+                list.count++;
+            }
+            if (MessageAt(list.count) == 0) {
+                EndOfPass();
+                return;
+            }
+            step = slept + (moved ? FAST_AFTER_MOVES_MS : FAST_STEP_MS);
+        }
+        s_due += step;
+        now = PlatGetTickCount();
+        uint32_t wait = s_due - now;
+        if (step >= BACKWARDS_STEP || (int32_t(wait) > 0 && wait < BACKWARDS_STEP)) {
+            PlatSetTimer(timerId, wait);
+            return;
+        }
+        // Fast speed keeps one step per tick, late or not: the desktop has
+        // placed the pointer before the next button acts on it.
+        if (g_app.speed == 1 || now - tickStart >= TICK_BUDGET_MS) {
+            PlatSetTimer(timerId, 0);
+            return;
+        }
     }
-    PlatSetTimer(timerId, delay);
 }

@@ -10,6 +10,9 @@
 #include <cstring>
 
 static const uint32_t RECORD_INTERVAL_MS = 10;
+// Tick at which the next sample is due: the samples keep a 10 ms grid of
+// their own, whatever each tick's scan costs.
+static uint32_t s_sampleDue;
 
 void ShowIdleCaption() {
     PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
@@ -26,6 +29,7 @@ static void StartRecording() {
     for (int vk = 1; vk <= 254; vk++)
         g_app.keySnapshot[vk] = PlatGetKeyState(vk) < 0 ? 1 : 0;
     g_app.startTick = PlatGetTickCount();
+    s_sampleDue = g_app.startTick + RECORD_INTERVAL_MS;
     PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
     PlatInvalidate();
 }
@@ -189,5 +193,11 @@ void RecordTick(uint32_t timerId) {
         rec.time = PlatGetTickCount();
         g_app.list.records[g_app.list.count++] = rec;
     }
-    PlatSetTimer(timerId, RECORD_INTERVAL_MS);
+    // The next slot of the grid that is still ahead; slots a slow tick
+    // missed are skipped, not sampled in a burst.
+    uint32_t now = PlatGetTickCount();
+    if (now - s_sampleDue > 1000u && int32_t(now - s_sampleDue) > 0) s_sampleDue = now;
+    while (int32_t(s_sampleDue - now) <= 0)
+        s_sampleDue += RECORD_INTERVAL_MS;
+    PlatSetTimer(timerId, s_sampleDue - now);
 }

@@ -62,6 +62,8 @@ struct FakeState {
     std::multimap<uint32_t, std::function<void()>> script; // actions at virtual ticks
     bool quit = false;
     int quitCode = 0;
+    // Virtual time every injection takes, as a real injection costs a little.
+    uint32_t injectCostMs = 0;
     uint32_t loopLimitMs = 600000; // PlatRunMessageLoop gives up after this much virtual time
 
     std::vector<FakeCall> log;

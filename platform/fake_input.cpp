@@ -58,10 +58,12 @@ uint32_t PlatGetForegroundWindow() {
 
 void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
     FakeLog("key", vk, scan, flags);
+    g_fake.tick += g_fake.injectCostMs;
 }
 
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     FakeLog("mouse", flags, dx, dy);
+    g_fake.tick += g_fake.injectCostMs;
 }
 
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {

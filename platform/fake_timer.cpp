@@ -94,7 +94,9 @@ static bool DispatchOne(uint32_t end, bool moveClock) {
     if (int32_t(bestDue - end) > 0) return false;
     RunScriptUpTo(bestDue);
     if (!g_fake.posted.empty()) return true; // an action posted something: it goes first
-    g_fake.tick = bestDue;
+    // An action that took time (a sleep: the machine froze) makes the timer
+    // late; it never fires before now.
+    if (int32_t(bestDue - g_fake.tick) > 0) g_fake.tick = bestDue;
     auto it = g_fake.timers.find(bestId);
     if (it == g_fake.timers.end()) return true;
     it->second.due = bestDue + (it->second.interval ? it->second.interval : 1);

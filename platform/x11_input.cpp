@@ -554,8 +554,12 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
     Flush();
 }
 
+// Where the last absolute move put the pointer, until the next placement.
+static int s_movedX = -1, s_movedY = -1;
+
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     if (!Ensure()) return;
+    s_movedX = s_movedY = -1;
     if (X11Tracing()) g_printerr("mouse %#x %u %u\n", flags, dx, dy);
     if ((flags & 0x0001) && !(flags & 0x8000))
         XTestFakeRelativeMotionEvent(g_dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
@@ -569,6 +573,8 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
         if (x >= int(w)) x = int(w) - 1;
         if (y >= int(h)) y = int(h) - 1;
         XTestFakeMotionEvent(g_dpy, g_screen, x, y, CurrentTime);
+        s_movedX = x;
+        s_movedY = y;
     }
     if (flags & 0x0002) XTestFakeButtonEvent(g_dpy, 1, True, CurrentTime);
     if (flags & 0x0004) XTestFakeButtonEvent(g_dpy, 1, False, CurrentTime);
@@ -592,6 +598,11 @@ void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
 
 void PlatSetCursorPos(int32_t x, int32_t y) {
     if (!Ensure()) return;
+    // The absolute move just before already landed exactly here: a warp on
+    // top would reach every client as a second motion.
+    bool landed = x == s_movedX && y == s_movedY;
+    s_movedX = s_movedY = -1;
+    if (landed) return;
     XWarpPointer(g_dpy, None, g_root, 0, 0, 0, 0, x, y);
     Flush();
 }

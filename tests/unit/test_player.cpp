@@ -1,4 +1,5 @@
 #include "engine_test_util.h"
+#include "../../platform/timer.h"
 
 // Playback is driven through the window's dispatch: the play command, the
 // player's own end-of-pass posts and its timer, on the fake clock.
@@ -189,6 +190,52 @@ TEST_F(PlayerTest, FastSpeedThinsRunsOfMoves) {
     ASSERT_EQ(right.size(), 1u);
     EXPECT_EQ(lastKey.a, 'B');
     EXPECT_EQ(lastKey.tick, right[0] + 75 + 1) << "75 ms after the tick that slept 1 ms";
+}
+
+// Every record keeps its deadline on the pass's clock, though each injection
+// costs time: re-arming from "now" would fall 2 ms behind per move. The pass
+// runs across a wrap of the tick count.
+TEST_F(PlayerTest, NormalSpeedKeepsDeadlinesOverALongPass) {
+    std::vector<EventRecord> recs;
+    for (uint32_t i = 0; i < 3000; i++)
+        recs.push_back(MoveRec(int32_t(1 + i % 500), 7, 77 + 10 * i));
+    InstallRecording(recs);
+    g_fake.injectCostMs = 2;
+    g_fake.tick = 0xFFFFF000u;
+    Command(ID_PLAY);
+    uint32_t start = g_fake.tick;
+    FakeRunFor(40000);
+    auto moves = TicksOf("mouse", 0x8001);
+    ASSERT_EQ(moves.size(), 3000u);
+    for (uint32_t i = 0; i < 3000; i += 499)
+        EXPECT_EQ(moves[i], start + 25 + 10 * i) << "move " << i;
+    EXPECT_EQ(moves.back(), start + 25 + 29990) << "the pass ends on time";
+    EXPECT_EQ(PlayTimerDelays().at(5), 8) << "the 10 ms step less the 2 ms the move took";
+}
+
+// Lateness up to the stall limit is caught up by playing what is due at
+// once; a longer stall starts the schedule again from now.
+TEST_F(PlayerTest, StallsAreCaughtUpOrReBased) {
+    std::vector<EventRecord> recs;
+    for (uint32_t i = 0; i < 40; i++)
+        recs.push_back(MoveRec(int32_t(10 + i), 7, 500 + 10 * i));
+    InstallRecording(recs);
+    Command(ID_PLAY);
+    uint32_t t0 = g_fake.tick + 25;
+    FakeAt(t0 + 55, [] { PlatSleep(30); });
+    FakeAt(t0 + 205, [] { PlatSleep(200); });
+    FakeRunFor(2000);
+    auto moves = TicksOf("mouse", 0x8001);
+    ASSERT_EQ(moves.size(), 40u) << "nothing is dropped";
+    for (uint32_t i = 0; i < 6; i++)
+        EXPECT_EQ(moves[i], t0 + 10 * i);
+    for (uint32_t i = 6; i <= 8; i++)
+        EXPECT_EQ(moves[i], t0 + 85) << "30 ms late: the three due moves at once";
+    EXPECT_EQ(moves[9], t0 + 90) << "then back on the schedule";
+    EXPECT_EQ(moves[20], t0 + 200);
+    EXPECT_EQ(moves[21], t0 + 405) << "200 ms late: played now, not bursting the rest";
+    EXPECT_EQ(moves[22], t0 + 415);
+    EXPECT_EQ(moves[39], t0 + 405 + 180);
 }
 
 // A drag keeps every move, one per tick; thinning resumes after the release.
