@@ -25,7 +25,11 @@ foreach(page quorvane quorvane-rec)
     DEPENDS ${CMAKE_SOURCE_DIR}/resources/${page}.1)
   list(APPEND QV_MAN_PAGES ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
 endforeach()
-add_custom_target(qv_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/README.html ${QV_MAN_PAGES})
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/cmake/debian/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/debian/changelog)
+add_custom_target(qv_docs ALL
+  DEPENDS ${CMAKE_BINARY_DIR}/README.html ${QV_MAN_PAGES} ${CMAKE_BINARY_DIR}/changelog.gz)
 
 install(TARGETS quorvane quorvane-rec RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/quorvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -40,15 +44,16 @@ set(QV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quorvane)
 install(FILES ${CMAKE_BINARY_DIR}/README.html README.md rectool/FORMAT.md
         DESTINATION ${QV_DOC_DIR})
 install(FILES docs/demo-plot.png DESTINATION ${QV_DOC_DIR}/docs)
-install(FILES resources/copyright DESTINATION ${QV_DOC_DIR})
+install(FILES resources/copyright ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${QV_DOC_DIR})
 
 # The Debian package.
 set(CPACK_PACKAGE_NAME quorvane)
 set(CPACK_PACKAGE_VERSION 1.50)
 set(CPACK_PACKAGE_CONTACT "Quorvane developers <dev@quorvane.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "record mouse and keyboard activity and play it back")
+# CPack puts the summary first and indents these lines itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "record mouse and keyboard activity and play it back\n One small always-on-top toolbar records what the mouse and keyboard do and\n plays it back, once, repeatedly or fast, from hotkeys; recordings are raw\n .rec files, and Compile writes a self-playing copy of the program.")
+    "One small always-on-top toolbar records what the mouse and keyboard do\nand plays it back, once, repeatedly or fast, from hotkeys; recordings are\nraw files of the .rec type, and Compile writes a self-playing copy.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
