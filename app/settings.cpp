@@ -1,4 +1,5 @@
-// The settings file beside the executable: read once before the window
+// The settings file beside the executable, or in the user's configuration
+// folder for an installed one: read once before the window
 // exists, written (or deleted) once when it is destroyed.
 #include "../engine/appstate.h"
 #include "../engine/text.h"
@@ -48,7 +49,12 @@ void IniPathFor(const char *exePath, char out[256]) {
 }
 
 void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t *y) {
-    IniPathFor(g_app.ownPath, g_app.iniPath);
+    // Named beside the program; an installed one that cannot write there
+    // keeps it in the user's configuration folder instead.
+    char beside[256];
+    IniPathFor(g_app.ownPath, beside);
+    if (!beside[0] || !PlatSettingsPath(beside, g_app.iniPath, sizeof g_app.iniPath))
+        g_app.iniPath[0] = 0;
     const char *path = g_app.iniPath;
     // Any non-directory counts, an empty file too: its presence is the wish
     // to have the settings kept.

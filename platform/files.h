@@ -17,5 +17,10 @@ bool PlatTempNameBeside(const char *near, char *out, uint32_t size);
 // Room for such a path beside any target the file dialogs hand out (259
 // characters): the scratch name can be longer than the target's own.
 constexpr uint32_t TEMP_PATH_SIZE = 300;
+// Where the settings file named beside the program really goes: there when
+// the user can write that folder (a portable copy), otherwise in the user's
+// own configuration folder under the same file name. False when neither can
+// be named.
+bool PlatSettingsPath(const char *beside, char *out, uint32_t size);
 // Lets the owner run the file (Linux); nothing to do where the name decides.
 bool PlatMakeExecutable(const char *path);

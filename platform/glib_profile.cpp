@@ -74,7 +74,13 @@ bool PlatProfileWriteString(const char *section, const char *key, const char *va
         gchar *data = g_key_file_to_data(kf, &len, nullptr);
         // Written to a temporary file and renamed, so a crash mid-write
         // leaves the old file.
-        ok = data && g_file_set_contents(path, data, gssize(len), nullptr);
+        // The folder of an installed program's settings may not exist yet;
+        // the file is its user's alone.
+        gchar *dir = g_path_get_dirname(path);
+        g_mkdir_with_parents(dir, 0700);
+        g_free(dir);
+        ok = data && g_file_set_contents_full(path, data, gssize(len),
+                                              G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
         g_free(data);
     }
     g_key_file_free(kf);

@@ -1,7 +1,9 @@
 #include "files.h"
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,10 @@ bool PlatDeleteFile(const char *path) {
 }
 
 bool PlatReplaceFile(const char *from, const char *to) {
+    // A file being replaced keeps the mode its owner gave it; a new one keeps
+    // the private mode it was made with.
+    struct stat st;
+    if (stat(to, &st) == 0 && S_ISREG(st.st_mode)) chmod(from, st.st_mode & 07777);
     return rename(from, to) == 0;
 }
 
@@ -26,7 +32,9 @@ bool PlatTempNameBeside(const char *near, char *out, uint32_t size) {
         int n = std::snprintf(out, size, "%.*s.qv%05u-%u.tmp", int(dirLen), near,
                               unsigned(getpid()) % 100000u, i);
         if (n < 0 || uint32_t(n) >= size) return false;
-        int fd = open(out, O_CREAT | O_EXCL | O_WRONLY, 0644);
+        // Recordings hold everything that was typed, passwords too: what
+        // is new is readable by its owner only.
+        int fd = open(out, O_CREAT | O_EXCL | O_WRONLY, 0600);
         if (fd >= 0) {
             close(fd);
             return true;
@@ -40,4 +48,32 @@ bool PlatMakeExecutable(const char *path) {
     if (stat(path, &st) != 0) return false;
     return chmod(path, st.st_mode | S_IXUSR | ((st.st_mode & S_IRGRP) ? S_IXGRP : 0) |
                            ((st.st_mode & S_IROTH) ? S_IXOTH : 0)) == 0;
+}
+
+bool PlatSettingsPath(const char *beside, char *out, uint32_t size) {
+    const char *slash = std::strrchr(beside, '/');
+    char dir[TEMP_PATH_SIZE];
+    int n = slash ? std::snprintf(dir, sizeof dir, "%.*s", int(slash - beside + 1), beside)
+                  : std::snprintf(dir, sizeof dir, ".");
+    if (n < 0 || size_t(n) >= sizeof dir) return false;
+    if (access(dir, W_OK | X_OK) == 0) {
+        n = std::snprintf(out, size, "%s", beside);
+        return n >= 0 && uint32_t(n) < size;
+    }
+    // An installed program: the user's configuration folder, where a
+    // relative XDG_CONFIG_HOME does not count.
+    const char *base = slash ? slash + 1 : beside;
+    const char *xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+        n = std::snprintf(out, size, "%s/quorvane/%s", xdg, base);
+    } else {
+        const char *home = std::getenv("HOME");
+        if (!home || !home[0]) {
+            const struct passwd *pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : nullptr;
+        }
+        if (!home || !home[0]) return false;
+        n = std::snprintf(out, size, "%s/.config/quorvane/%s", home, base);
+    }
+    return n >= 0 && uint32_t(n) < size;
 }

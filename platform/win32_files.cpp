@@ -70,3 +70,9 @@ bool PlatProfileWriteString(const char *section, const char *key, const char *va
                             const char *path) {
     return WritePrivateProfileStringA(section, key, value, path);
 }
+
+// A Windows copy is portable: its settings stay beside it.
+bool PlatSettingsPath(const char *beside, char *out, uint32_t size) {
+    int n = std::snprintf(out, size, "%s", beside);
+    return n >= 0 && uint32_t(n) < size;
+}

@@ -394,6 +394,8 @@ def main():
         "quorvane-48.png": png_bytes(icons[0]),
         "quorvane-32.png": png_bytes(icons[1]),
         "quorvane-16.png": png_bytes(icons[2]),
+        # The desktop's menus and file managers scale down from a large icon.
+        "quorvane-128.png": png_bytes(icon_canvas(128)),
         "demo.rec": demo_recording(),
     }
     for name, data in files.items():

@@ -97,6 +97,38 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
     EXPECT_EQ(g_app.continuous, 0);
 }
 
+// A program whose folder cannot be written (here: one that does not exist,
+// since tests may run as root) keeps its settings in the user's config
+// folder under its own name, made when first written, readable by the user
+// only; a portable one keeps them beside itself.
+TEST_F(SettingsTest, InstalledProgramKeepsItsSettingsInTheConfigFolder) {
+    std::string config = dir + "/config";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/ro/bin/demo", dir.c_str());
+    Read();
+    EXPECT_EQ(std::string(g_app.iniPath), config + "/quorvane/demo.ini");
+    EXPECT_EQ(g_app.rememberSettings, 0);
+    g_app.rememberSettings = 1;
+    g_app.speed = 1;
+    SaveSettings();
+    struct stat st;
+    ASSERT_EQ(stat(g_app.iniPath, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    FakeReset();
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/ro/bin/demo", dir.c_str());
+    Read();
+    EXPECT_EQ(g_app.rememberSettings, 1);
+    EXPECT_EQ(g_app.speed, 1);
+    g_app.rememberSettings = 0;
+    SaveSettings();
+    EXPECT_FALSE(Exists(config + "/quorvane/demo.ini"));
+    unsetenv("XDG_CONFIG_HOME");
+
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
+    Read();
+    EXPECT_EQ(std::string(g_app.iniPath), ini);
+}
+
 TEST_F(SettingsTest, ByteSettingsKeepTheLowByte) {
     PutFile(ini, "[Quorvane]\ntips=257\nspeed=2\nrecord_key=5\nplay_key=-244\n");
     Read();

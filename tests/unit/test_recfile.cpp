@@ -1,4 +1,5 @@
 #include "engine_test_util.h"
+#include "../../platform/files.h"
 #include <csignal>
 #include <sys/resource.h>
 
@@ -296,4 +297,25 @@ TEST_F(RecFileTest, ChooseFileNameEmptiesTheBufferOnCancel) {
     EXPECT_EQ(ChooseFileName(buf, FILTER_PROGRAMS, 1), 1);
     EXPECT_STREQ(buf, "/x/y.rec");
     EXPECT_EQ(FakeLogOf("choose").back().a, FILTER_PROGRAMS);
+}
+
+// Recordings hold what was typed: a new file is its owner's alone, while a
+// file that is replaced keeps the mode its owner chose.
+TEST_F(RecFileTest, NewFilesArePrivateAndReplacedOnesKeepTheirMode) {
+    auto modeOf = [](const std::string &p) {
+        struct stat st;
+        return stat(p.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    char temp[TEMP_PATH_SIZE];
+    std::string fresh = dir / "new.rec", kept = dir / "kept.rec";
+    ASSERT_TRUE(PlatTempNameBeside(fresh.c_str(), temp, sizeof temp));
+    ASSERT_TRUE(PlatReplaceFile(temp, fresh.c_str()));
+    EXPECT_EQ(modeOf(fresh), 0600);
+    ASSERT_TRUE(PlatTempNameBeside(fresh.c_str(), temp, sizeof temp));
+    ASSERT_TRUE(PlatMakeExecutable(temp));
+    EXPECT_EQ(modeOf(temp), 0700);
+    PutFile(kept, "old");
+    chmod(kept.c_str(), 0644);
+    ASSERT_TRUE(PlatReplaceFile(temp, kept.c_str()));
+    EXPECT_EQ(modeOf(kept), 0644);
 }
