@@ -23,8 +23,9 @@ struct AppState {
     uint8_t rememberSettings;
     uint8_t recordHotkey;
     uint8_t playHotkey;
-    uint8_t lastMouseValue;   // low byte of x + y of the last recorded pointer position
-    uint8_t keySnapshot[255]; // index 1..254: down as last seen by the recorder
+    uint8_t waylandNoticeShown; // the Wayland notice was shown once already
+    uint8_t lastMouseValue;     // low byte of x + y of the last recorded pointer position
+    uint8_t keySnapshot[255];   // index 1..254: down as last seen by the recorder
 };
 
 extern AppState g_app;
