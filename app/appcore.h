@@ -44,6 +44,13 @@ void PollTick();
 void BuildCaption(char out[256]);
 
 // boxes.cpp
+// A Wayland session by its environment: WAYLAND_DISPLAY set and not empty,
+// or XDG_SESSION_TYPE "wayland" (either may be null).
+bool IsWaylandSession(const char *waylandDisplay, const char *sessionType);
+// Says once, and never again once remembered, what works on a Wayland
+// session.
+void WaylandNotice();
+extern const char WAYLAND_NOTICE_TEXT[];
 void RepeatCountCommand();
 void AboutCommand();
 void DecorateTick(uint32_t timerId);

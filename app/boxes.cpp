@@ -70,3 +70,24 @@ void AboutCommand() {
 void DecorateTick(uint32_t timerId) {
     if (PlatDecorateBox(timerId)) PlatKillTimer(timerId);
 }
+
+bool IsWaylandSession(const char *waylandDisplay, const char *sessionType) {
+    if (waylandDisplay && waylandDisplay[0]) return true;
+    return sessionType && std::strcmp(sessionType, "wayland") == 0;
+}
+
+const char WAYLAND_NOTICE_TEXT[] =
+    "This desktop is a Wayland session.\n\n"
+    "Quorvane runs here through XWayland, so it sees and drives X11 windows only: "
+    "recording, playback and the hotkeys work while an X11 program has the focus.\n\n"
+    "Input given to Wayland windows is not recorded, playback does not reach them, "
+    "and the hotkeys are not seen while one of them has the focus.";
+
+void WaylandNotice() {
+    if (g_app.waylandNoticeShown || !PlatWaylandSession()) return;
+    // Marked first: the box's own loop runs the poll, and the flag is kept
+    // with the other settings at exit.
+    g_app.waylandNoticeShown = 1;
+    PlatMessageBox(WAYLAND_NOTICE_TEXT, PROGRAM_NAME,
+                   MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
+}

@@ -68,7 +68,7 @@ static bool PointerTip(char *out, size_t size) {
     // Both edges count as inside, and the caption bar and frame too: the tip
     // is chosen by x alone.
     if (x < r.left || x > r.right || y < r.top || y > r.bottom) return false;
-    int32_t index = ButtonIndexAt(x - r.left);
+    int32_t index = ButtonIndexAt((x - r.left) / PlatToolbarScale());
     std::snprintf(out, size, "%s", buttonTips[index]);
     if (index == 2) AppendHotkeyTip(out, size, g_app.recordHotkey, 'R');
     if (index == 3) AppendHotkeyTip(out, size, g_app.playHotkey, 'P');

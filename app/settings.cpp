@@ -11,6 +11,7 @@
 #include <cstring>
 
 static const char SECTION[] = "Quorvane";
+static const char WAYLAND_NOTICE_KEY[] = "wayland_notice";
 
 // The byte settings, in the order they are read and written after the
 // window position.
@@ -60,9 +61,11 @@ void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t
     // to have the settings kept.
     g_app.rememberSettings = path[0] && PlatFileKind(path) == 0 ? 1 : 0;
 
-    // Screen and window are halved separately, as the default always was.
-    int32_t defX = PlatScreenWidth() / 2 - windowWidth / 2;
-    int32_t defY = PlatScreenHeight() / 2 - windowHeight / 2;
+    // Monitor and window are halved separately, as the default always was.
+    PlatRect m;
+    PlatPrimaryMonitor(&m);
+    int32_t defX = m.left + (m.right - m.left) / 2 - windowWidth / 2;
+    int32_t defY = m.top + (m.bottom - m.top) / 2 - windowHeight / 2;
     // Without a path there is nothing to read: some profile readers take an
     // empty name for a system-wide file of their own.
     bool readable = path[0] != 0;
@@ -72,6 +75,8 @@ void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t
     // choices (an unknown hotkey simply never matches).
     for (auto &k : byteKeys)
         g_app.*k.field = uint8_t(readable ? PlatProfileGetInt(SECTION, k.key, k.def, path) : k.def);
+    g_app.waylandNoticeShown =
+        uint8_t(readable ? PlatProfileGetInt(SECTION, WAYLAND_NOTICE_KEY, 0, path) : 0);
 }
 
 static void WriteKey(const char *key, int32_t value) {
@@ -93,4 +98,7 @@ void SaveSettings() {
     WriteKey("window_y", r.top);
     for (auto &k : byteKeys)
         WriteKey(k.key, int32_t(g_app.*k.field));
+    // Written only once it is true: files of desktops that never showed the
+    // notice keep their six keys.
+    if (g_app.waylandNoticeShown) WriteKey(WAYLAND_NOTICE_KEY, 1);
 }

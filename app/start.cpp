@@ -44,8 +44,11 @@ void MainWindowSize(int32_t *width, int32_t *height) {
     // always been sized.
     int32_t frame = 0, smallCaption = 0;
     PlatFrameMetrics(&frame, &smallCaption);
-    *width = 2 * frame + CLIENT_WIDTH;
-    *height = smallCaption + 2 * frame + CLIENT_HEIGHT;
+    // Metrics are in device pixels already; the client area grows by the
+    // whole-number scale, so the pictures stay crisp.
+    int32_t scale = PlatToolbarScale();
+    *width = 2 * frame + CLIENT_WIDTH * scale;
+    *height = smallCaption + 2 * frame + CLIENT_HEIGHT * scale;
 }
 
 int32_t ClampPosition(int32_t value, int32_t screen, int32_t window) {
@@ -87,8 +90,12 @@ int AppMain(const char *argText) {
 
     int32_t x = 0, y = 0;
     ReadSettings(width, height, &x, &y);
-    x = ClampPosition(x, PlatScreenWidth(), width);
-    y = ClampPosition(y, PlatScreenHeight(), height);
+    // Kept on the primary monitor, not the whole screen: a place across the
+    // seam of two monitors, or where no monitor is, cannot be reached.
+    PlatRect monitor;
+    PlatPrimaryMonitor(&monitor);
+    x = monitor.left + ClampPosition(x - monitor.left, monitor.right - monitor.left, width);
+    y = monitor.top + ClampPosition(y - monitor.top, monitor.bottom - monitor.top, height);
 
     if (!PlatCreateMainWindow(x, y, width, height)) {
         PlatMessageBox("Quorvane Run Failure", nullptr,
@@ -97,6 +104,7 @@ int AppMain(const char *argText) {
     }
     g_app.mainWindow = PlatMainWindowId();
     PlatShowMainWindow(!standalone);
+    if (!standalone) WaylandNotice();
 
     if (argText[0]) {
         PlayNamedFile(argText); // a refused file leaves the program idle

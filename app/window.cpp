@@ -168,7 +168,7 @@ static void OnMouseMove(uint32_t, int32_t) {
 
 static void OnLButtonDown(uint32_t, int32_t lParam) {
     int32_t x = int32_t(uint32_t(lParam) & 0xFFFF);
-    PlatPostCommand(ID_OPEN + uint32_t(ButtonIndexAt(x)), 0);
+    PlatPostCommand(ID_OPEN + uint32_t(ButtonIndexAt(x / PlatToolbarScale())), 0);
 }
 
 static const struct {

@@ -23,7 +23,8 @@ struct AppState {
     uint8_t rememberSettings;
     uint8_t recordHotkey;
     uint8_t playHotkey;
-    int32_t lastMoveX; // the last pointer position the recorder took
+    uint8_t waylandNoticeShown; // the Wayland notice was shown once already
+    int32_t lastMoveX;          // the last pointer position the recorder took
     int32_t lastMoveY;
     uint8_t keySnapshot[255]; // index 1..254: down as last seen by the recorder
 };

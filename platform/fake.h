@@ -43,6 +43,9 @@ struct FakeState {
     uint32_t doubleClickTime = 500;
     uint32_t versionMajor = 6;
     int32_t dlgFrame = 3, smallCaption = 15;
+    int32_t scale = 1;               // PlatToolbarScale
+    PlatRect primary = {0, 0, 0, 0}; // PlatPrimaryMonitor; empty: the whole screen
+    bool wayland = false;            // PlatWaylandSession
     PlatRect windowRect = {0, 0, 0, 0};
     std::string caption;
     bool windowExists = false, visible = false, createFails = false;

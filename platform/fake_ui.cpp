@@ -82,6 +82,20 @@ void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
     *smallCaption = g_fake.smallCaption;
 }
 
+int32_t PlatToolbarScale() {
+    return g_fake.scale;
+}
+
+void PlatPrimaryMonitor(PlatRect *r) {
+    const PlatRect &p = g_fake.primary;
+    bool empty = p.right <= p.left || p.bottom <= p.top;
+    *r = empty ? PlatRect{0, 0, g_fake.screenW, g_fake.screenH} : p;
+}
+
+bool PlatWaylandSession() {
+    return g_fake.wayland;
+}
+
 uint32_t PlatGetVersionMajor() {
     return g_fake.versionMajor;
 }

@@ -5,6 +5,7 @@
 #include "../engine/types.h"
 #include "../resources/art_data.h"
 #include "../resources/hand_cursor.h"
+#include "gtk_caption.h"
 #include "ui.h"
 #include "x11_backend.h"
 #include <cstring>
@@ -115,14 +116,32 @@ GdkCursor *MakeHandCursor() {
 
 // ---- toolbar events ----
 
-gboolean OnDraw(GtkWidget *, cairo_t *cr, gpointer) {
+// Positions of the whole window in client pixels and back: the frame and
+// the caption strip lie above and left of the client area.
+constexpr int CLIENT_LEFT = TOOLBAR_FRAME, CLIENT_TOP = TOOLBAR_FRAME + TOOLBAR_CAPTION;
+
+// A position in the client area as the core takes it: device pixels.
+int32_t ClientParam(double x, double y) {
+    int32_t s = PlatToolbarScale();
+    int cx = int(x - CLIENT_LEFT) * s, cy = int(y - CLIENT_TOP) * s;
+    if (cx < 0) cx = 0;
+    if (cy < 0) cy = 0;
+    return int32_t(uint32_t(cx & 0xFFFF) | uint32_t(cy & 0xFFFF) << 16);
+}
+
+gboolean OnDraw(GtkWidget *w, cairo_t *cr, gpointer) {
+    CaptionDraw(cr, gtk_widget_get_allocated_width(w), gtk_widget_get_allocated_height(w),
+                g_caption.c_str());
     if (!g_strip) return FALSE;
     for (int i = 0; i < 6; i++) {
-        int dx = ButtonDestX(i), sx = ButtonSourceX(i);
+        int dx = CLIENT_LEFT + ButtonDestX(i), dy = CLIENT_TOP + 5, sx = ButtonSourceX(i);
         cairo_save(cr);
-        cairo_rectangle(cr, dx, 5, 16, 16);
+        cairo_rectangle(cr, dx, dy, 16, 16);
         cairo_clip(cr);
-        cairo_set_source_surface(cr, g_strip, dx - sx, 5);
+        cairo_set_source_surface(cr, g_strip, dx - sx, dy);
+        // Whole-number scaling pixel for pixel: at 2x every picture pixel
+        // becomes a sharp 2x2 block, not a blur.
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
         cairo_paint(cr);
         cairo_restore(cr);
     }
@@ -132,20 +151,28 @@ gboolean OnDraw(GtkWidget *, cairo_t *cr, gpointer) {
 gboolean OnButtonPress(GtkWidget *, GdkEventButton *e, gpointer) {
     // A second and third press of a double click arrive as extra events;
     // every single press already came as its own event.
+    if (e->type == GDK_BUTTON_PRESS && e->button == 1)
+        // A click activates the toolbar, so O and Enter reach it afterwards,
+        // also where no window manager hands out the focus.
+        gtk_window_present_with_time(GTK_WINDOW(g_window), e->time);
+    if (CaptionPress(GTK_WINDOW(g_window), e, gtk_widget_get_allocated_width(g_area))) return TRUE;
     if (e->type != GDK_BUTTON_PRESS || e->button != 1) return FALSE;
-    // A click activates the toolbar, so O and Enter reach it afterwards,
-    // also where no window manager hands out the focus.
-    gtk_window_present_with_time(GTK_WINDOW(g_window), e->time);
-    int x = int(e->x), y = int(e->y);
-    if (x < 0) x = 0;
-    if (y < 0) y = 0;
-    AppWindowProc(MSG_LBUTTONDOWN, 1, int32_t(uint32_t(x & 0xFFFF) | uint32_t(y & 0xFFFF) << 16));
+    AppWindowProc(MSG_LBUTTONDOWN, 1, ClientParam(e->x, e->y));
     return TRUE;
 }
 
+gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
+    return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
+}
+
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
-    int x = int(e->x), y = int(e->y);
-    AppWindowProc(MSG_MOUSEMOVE, 0, int32_t(uint32_t(x & 0xFFFF) | uint32_t(y & 0xFFFF) << 16));
+    // The hand belongs to the buttons; the caption keeps the arrow.
+    if (e->y < CLIENT_TOP) {
+        if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
+        g_handShown = false;
+        return FALSE;
+    }
+    AppWindowProc(MSG_MOUSEMOVE, 0, ClientParam(e->x, e->y));
     return FALSE;
 }
 
@@ -337,20 +364,25 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     gtk_window_set_keep_above(win, TRUE);
     gtk_window_set_resizable(win, FALSE);
     gtk_window_set_skip_taskbar_hint(win, TRUE);
+    // The window draws its own frame and small caption, the status line; a
+    // manager's title bar would cut it to an ellipsis at this width.
+    gtk_window_set_decorated(win, FALSE);
     g_area = gtk_drawing_area_new();
-    // The frame metrics are 0 here: the window manager's frame is outside
-    // the window, so the requested size is the client area.
-    int32_t cw = w > 0 ? w : CLIENT_WIDTH, ch = h > 0 ? h : CLIENT_HEIGHT;
+    // The core's sizes and places are in device pixels, GTK's in scaled ones.
+    int32_t s = PlatToolbarScale();
+    int32_t cw = w > 0 ? w / s : CLIENT_WIDTH, ch = h > 0 ? h / s : CLIENT_HEIGHT;
     gtk_widget_set_size_request(g_area, cw, ch);
-    gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_POINTER_MOTION_MASK);
+    gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                      GDK_POINTER_MOTION_MASK);
     gtk_widget_set_can_focus(g_area, TRUE);
     gtk_container_add(GTK_CONTAINER(g_window), g_area);
     g_signal_connect(g_area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(g_area, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
+    g_signal_connect(g_area, "button-release-event", G_CALLBACK(OnButtonRelease), nullptr);
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
-    gtk_window_move(win, x, y);
+    gtk_window_move(win, x / s, y / s);
     gtk_widget_show(g_area);
     gtk_widget_realize(g_window);
     GdkWindow *gw = gtk_widget_get_window(g_window);
@@ -359,6 +391,8 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
         g_window = g_area = nullptr;
         return false;
     }
+    // For managers that frame it anyway: no minimize, maximize or resize.
+    gdk_window_set_functions(gw, GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
     X11SetToolbarWindow(PlatMainWindowId());
     AppWindowProc(MSG_CREATE, 0, 0);
     return true;
@@ -392,7 +426,10 @@ void PlatDestroyMainWindow() {
 
 void PlatSetCaption(const char *text) {
     g_caption = text ? text : "";
-    if (g_window) gtk_window_set_title(GTK_WINDOW(g_window), g_caption.c_str());
+    if (!g_window) return;
+    // The title too, for task switchers and the manager's own frame.
+    gtk_window_set_title(GTK_WINDOW(g_window), g_caption.c_str());
+    if (g_area) gtk_widget_queue_draw(g_area);
 }
 
 void PlatGetCaption(char *buf, uint32_t size) {
@@ -410,12 +447,14 @@ void PlatGetWindowRect(PlatRect *r) {
     if (!gw) return;
     GdkRectangle f;
     gdk_window_get_frame_extents(gw, &f);
-    *r = {f.x, f.y, f.x + f.width, f.y + f.height};
+    int32_t s = PlatToolbarScale();
+    *r = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
 }
 
 void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
-    *dlgFrame = 0;
-    *smallCaption = 0;
+    int32_t s = PlatToolbarScale();
+    *dlgFrame = TOOLBAR_FRAME * s;
+    *smallCaption = TOOLBAR_CAPTION * s;
 }
 
 uint32_t PlatGetVersionMajor() {

@@ -31,6 +31,17 @@ void PlatInvalidate();
 void PlatGetWindowRect(PlatRect *r);
 // Dialog frame width and small caption height, for the window size.
 void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption);
+// ---- the desktop around the window ----
+// Whole device pixels per toolbar pixel (1, 2, ...). Places, sizes, frame
+// metrics, the pointer and event positions all reach the core in device
+// pixels, the ones recording and playback use; only the 21-pixel button
+// pitch is counted in toolbar pixels.
+int32_t PlatToolbarScale();
+// The primary monitor, in the same device pixels: the toolbar starts centred
+// on it and a saved place is kept on it.
+void PlatPrimaryMonitor(PlatRect *r);
+// A Wayland session: only X11 windows can be seen and driven there.
+bool PlatWaylandSession();
 // The desktop's major version (6 or more where there is no such number).
 uint32_t PlatGetVersionMajor();
 // The hand cursor and button pictures, made at MSG_CREATE, freed at MSG_DESTROY.

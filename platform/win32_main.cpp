@@ -2,6 +2,7 @@
 // core owns goes to AppWindowProc; only the painting and the graphic objects
 // are this file's own.
 #include "../app/app.h"
+#include "../app/appcore.h"
 #include "../engine/types.h"
 #include "../platform/ui.h"
 #include "../resources/hand_cursor.h"
@@ -42,17 +43,32 @@ static void PaintButtons(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     HDC memory = CreateCompatibleDC(dc);
+    // Whole steps of the monitor's DPI: each picture pixel becomes an s x s
+    // block (COLORONCOLOR copies pixels, it never blends).
+    int s = PlatToolbarScale();
+    SetStretchBltMode(dc, COLORONCOLOR);
     for (int i = 0; i < 6; i++) {
-        int sourceX = ButtonSourceX(i), destX = ButtonDestX(i);
+        int sourceX = ButtonSourceX(i), destX = ButtonDestX(i) * s;
         HGDIOBJ old = SelectObject(memory, s_mask);
-        BitBlt(dc, destX, 5, 16, 16, memory, sourceX, 0, SRCAND);
+        StretchBlt(dc, destX, 5 * s, 16 * s, 16 * s, memory, sourceX, 0, 16, 16, SRCAND);
         SelectObject(memory, old);
         old = SelectObject(memory, s_strip);
-        BitBlt(dc, destX, 5, 16, 16, memory, sourceX, 0, SRCPAINT);
+        StretchBlt(dc, destX, 5 * s, 16 * s, 16 * s, memory, sourceX, 0, 16, 16, SRCPAINT);
         SelectObject(memory, old);
     }
     DeleteDC(memory);
     EndPaint(window, &ps);
+}
+
+// Moved to a monitor of another DPI: the suggested place, but the size of
+// whole steps at the new DPI, not the proportional size suggested.
+constexpr UINT WM_DPICHANGED_MSG = 0x02E0;
+static void FollowDpi(HWND window, LPARAM lParam) {
+    const RECT *at = reinterpret_cast<const RECT *>(lParam);
+    int32_t w = 0, h = 0;
+    MainWindowSize(&w, &h);
+    SetWindowPos(window, nullptr, at->left, at->top, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, TRUE);
 }
 
 static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -73,6 +89,7 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPA
         if (window == g_mainWindow) g_mainWindow = nullptr;
         break;
     case WM_PAINT: PaintButtons(window); break;
+    case WM_DPICHANGED_MSG: FollowDpi(window, lParam); break;
     }
     return DefWindowProcA(window, msg, wParam, lParam);
 }
@@ -151,11 +168,6 @@ void PlatGetWindowRect(PlatRect *r) {
     RECT rc = {};
     GetWindowRect(g_mainWindow, &rc);
     *r = PlatRect{rc.left, rc.top, rc.right, rc.bottom};
-}
-
-void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
-    *dlgFrame = GetSystemMetrics(SM_CXDLGFRAME);
-    *smallCaption = GetSystemMetrics(SM_CYSMCAPTION);
 }
 
 uint32_t PlatGetVersionMajor() {

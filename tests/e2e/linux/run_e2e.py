@@ -52,6 +52,11 @@ def rec_bytes(events):
     return out
 
 
+# The toolbar's own frame and small caption around its 131x26 client area.
+FRAME, CAPTION = 1, 14
+TOOLBAR_SIZE = (131 + 2 * FRAME, 26 + 2 * FRAME + CAPTION)
+
+
 class Session:
     """A fresh copy of the program in its own folder, the target window and
     their logs."""
@@ -92,8 +97,10 @@ class Session:
         return X.read_log(self.log)[since:]
 
     def toolbar_origin(self):
+        """The client area's top-left corner, below the toolbar's own frame
+        and caption strip."""
         g = X.geometry(self.toolbar)
-        return g["x"], g["y"]
+        return g["x"] + FRAME, g["y"] + FRAME + CAPTION
 
     def caption(self):
         return X.title_of(self.toolbar)
@@ -146,7 +153,7 @@ def test_toolbar_window(s):
     X.xdo("mousemove", 5, 5)  # no tip while the pointer is elsewhere
     check(X.wait_until(lambda: s.caption() == "Quorvane"), "caption reads Quorvane")
     g = X.geometry(s.toolbar)
-    check((g["w"], g["h"]) == (131, 26), f"client area is 131x26, not {g['w']}x{g['h']}")
+    check((g["w"], g["h"]) == TOOLBAR_SIZE, f"toolbar is {TOOLBAR_SIZE}, not {g['w']}x{g['h']}")
     check(g["state"] == "IsViewable", "toolbar is shown")
     time.sleep(0.3)
     shot = X.screenshot(os.path.join(s.dir, "toolbar.png"))
@@ -154,14 +161,15 @@ def test_toolbar_window(s):
     key = strip[0][0]
     check(key == (240, 240, 240), "strip key colour is RGB(240,240,240)")
     # The background: a pixel between the pictures, never painted.
-    bg = shot[g["y"] + 1][g["x"] + 1]
+    ox, oy = s.toolbar_origin()
+    bg = shot[oy + 1][ox + 1]
     check(bg != key, "window background differs from the key colour, so the check can see it")
     bad_img = bad_key = 0
     for i in range(6):
         for yy in range(16):
             for xx in range(16):
                 want = strip[yy][16 * i + xx]
-                got = shot[g["y"] + 5 + yy][g["x"] + 21 * i + 5 + xx]
+                got = shot[oy + 5 + yy][ox + 21 * i + 5 + xx]
                 if want == key:
                     bad_key += got != bg
                 else:
@@ -185,7 +193,7 @@ def test_record_and_play_back_under_window_manager(s):
     try:
         _record_and_play_back(s)
         g = X.geometry(s.toolbar)
-        check((g["w"], g["h"]) == (131, 26), f"client area 131x26 inside the frame, not {g['w']}x{g['h']}")
+        check((g["w"], g["h"]) == TOOLBAR_SIZE, f"toolbar {TOOLBAR_SIZE} undecorated, not {g['w']}x{g['h']}")
         check(s.close_program() == 0, "exit code 0")
     finally:
         X.stop(wm)
@@ -758,7 +766,38 @@ def test_no_display(s):
     check("Quorvane needs an X11 display" in r.stderr, f"message on stderr: {r.stderr!r}")
 
 
+def test_status_caption_under_window_manager(s):
+    """Under a manager the status line is the toolbar's own caption strip:
+    two shots of the toolbar a second apart while recording differ, and the
+    toolbar is centred on the (only) monitor."""
+    wm = X.start_window_manager()
+    if wm is None:
+        print("    openbox not installed: not checked")
+        return
+    try:
+        s.start_program()
+        g = X.geometry(s.toolbar)
+        check((g["x"], g["y"]) == (1024 // 2 - TOOLBAR_SIZE[0] // 2, 768 // 2 - TOOLBAR_SIZE[1] // 2),
+              f"toolbar centred, not at {g['x']},{g['y']}")
+        X.press("ctrl+shift+alt+r", 0.2)
+        shots = []
+        for want in ("REC 00:01", "REC 00:02"):
+            check(X.wait_until(lambda: s.caption() == want, 4), f"caption reads {want}")
+            time.sleep(0.15)
+            shot = X.screenshot(os.path.join(s.dir, want[-1] + ".png"))
+            shots.append([row[g["x"]:g["x"] + g["w"]] for row in shot[g["y"]:g["y"] + g["h"]]])
+        check(shots[0] != shots[1], "the status strip shows the seconds change")
+        keep = os.environ.get("QV_E2E_SHOTS")
+        if keep:
+            shutil.copy(os.path.join(s.dir, "2.png"), keep)
+        X.press("ctrl+shift+alt+r", 0.2)
+        check(s.close_program() == 0, "exit code 0")
+    finally:
+        X.stop(wm)
+
+
 TESTS = [
+    test_status_caption_under_window_manager,
     test_resources_match_generator,
     test_no_display,
     test_own_size_and_placeholders,
