@@ -32,3 +32,12 @@ run_fuzzer() { # binary corpus log
   tail -30 "$3"
   return 1
 }
+
+# One check of a command-line stage: counts into the stage's passed and
+# failed, and names the stage ($STAGE) and the check when it fails. The
+# stage's scratch folder $D holds the failing command's stderr.
+check() { # description command...
+  local what=$1; shift
+  if "$@" >/dev/null 2>"$D/err"; then passed=$((passed + 1))
+  else failed=$((failed + 1)); echo "$STAGE: $what failed: $(head -3 "$D/err")"; fi
+}

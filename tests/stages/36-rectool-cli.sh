@@ -5,11 +5,7 @@ T=build/quorvane-rec
 D=$(mktemp -d)
 trap 'rm -rf "$D"' EXIT
 passed=0; failed=0
-check() { # description command...
-  local what=$1; shift
-  if "$@" >/dev/null 2>"$D/err"; then passed=$((passed + 1))
-  else failed=$((failed + 1)); echo "rectool-cli: $what failed: $(head -3 "$D/err")"; fi
-}
+STAGE=rectool-cli
 check "info" sh -c "$T info resources/demo.rec | grep -q '^valid:      yes$'"
 check "dump" $T dump resources/demo.rec -o "$D/demo.txt"
 check "build" $T build "$D/demo.txt" -o "$D/demo.rec"

@@ -6,11 +6,7 @@
 D=$(mktemp -d)
 trap 'rm -rf "$D"' EXIT
 passed=0; failed=0
-check() { # description command...
-  local what=$1; shift
-  if "$@" >/dev/null 2>"$D/err"; then passed=$((passed + 1))
-  else failed=$((failed + 1)); echo "install: $what failed: $(head -3 "$D/err")"; fi
-}
+STAGE=install
 P=$D/prefix
 E=$P/share/applications/quorvane.desktop
 check "build" cmake --build build -j 2 --target quorvane quorvane-rec qv_docs
