@@ -2,10 +2,9 @@
 #pragma once
 #include <cstdint>
 
-// The maker's one host: the main page, the support page below it and the
-// about box's link text all derive from it.
-constexpr const char *WEB_ADDRESS = "http://www.quorvane.example";
-constexpr const char *SUPPORT_PAGE_PATH = "/support.php#tools";
+// There is no web home: the Website item and the about box's link, which
+// shows this text, open the documentation that comes with the program.
+constexpr const char *DOC_LINK_TEXT = "Quorvane documentation";
 
 // window.cpp
 // The button (0..5) that x, counted from the window's left edge, belongs to.
@@ -36,6 +35,13 @@ void SettingCommand(uint32_t command); // speed, continuous, tips, remember
 void HotkeyChoiceCommand(uint32_t command);
 void HelpCommand();
 void WebsiteCommand(int32_t lParam);
+// The documentation page for the program at exePath: the installed one
+// (<prefix>/share/doc/quorvane/README.html for <prefix>/bin/program), else
+// README.html beside the program (a build folder, a portable copy). True
+// when one exists; otherwise out names where it belongs (installed on Linux,
+// beside a Windows program) for the failure box. False with out empty when
+// no path fits.
+bool DocumentationPage(const char *exePath, char *out, uint32_t size);
 extern const char HELP_TEXT[];
 
 // poll.cpp

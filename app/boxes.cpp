@@ -62,7 +62,7 @@ void AboutCommand() {
     char title[32];
     std::snprintf(title, sizeof title, "About %s", PROGRAM_NAME);
     PlatAboutBox(text, title, MB_OK | MB_USERICON | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST,
-                 WEB_ADDRESS);
+                 DOC_LINK_TEXT);
     PlatKillTimer(TIMER_ABOUT_DECORATE);
 }
 

@@ -2,9 +2,11 @@
 // playback nor file work.
 #include "../engine/appstate.h"
 #include "../engine/winconst.h"
+#include "../platform/files.h"
 #include "../platform/ui.h"
 #include "appcore.h"
 #include <cstdio>
+#include <cstring>
 
 // ---- the menu as data ----
 // When an item carries its check mark; evaluated afresh each time the menu
@@ -163,16 +165,51 @@ void HelpCommand() {
     PlatMessageBox(HELP_TEXT, title, BOX_INFO);
 }
 
-// The about box's link (lParam 1) leads to the main page, the menu item to
-// the support page.
-void WebsiteCommand(int32_t lParam) {
-    char target[128];
-    if (lParam == 1)
-        std::snprintf(target, sizeof target, "%s", WEB_ADDRESS);
-    else
-        std::snprintf(target, sizeof target, "%s%s", WEB_ADDRESS, SUPPORT_PAGE_PATH);
-    if (PlatOpenUrl(target)) return;
-    char message[160];
-    std::snprintf(message, sizeof message, "Unable to connect to \"%s\"", WEB_ADDRESS);
+bool DocumentationPage(const char *exePath, char *out, uint32_t size) {
+    // Programs named with backslashes are Windows ones, which live in one
+    // folder of their own: there the page beside them is the one to name.
+    const char *slash = std::strrchr(exePath, '/');
+    const char *back = std::strrchr(exePath, '\\');
+    const char *sep = back > slash ? back : slash;
+    char s = sep == back && back ? '\\' : '/';
+    int dirLen = sep ? int(sep - exePath) : 0;
+    // The folder's parent taken from the text: the running program's path
+    // is already the resolved one.
+    int parentLen = dirLen;
+    while (parentLen > 0 && exePath[parentLen - 1] != s)
+        parentLen--;
+    char installed[300], beside[300];
+    int a = std::snprintf(installed, sizeof installed, "%.*sshare%cdoc%cquorvane%cREADME.html",
+                          parentLen, exePath, s, s, s);
+    int b = sep ? std::snprintf(beside, sizeof beside, "%.*s%cREADME.html", dirLen, exePath, s)
+                : std::snprintf(beside, sizeof beside, "README.html");
+    bool fitA = a > 0 && size_t(a) < sizeof installed && uint32_t(a) < size;
+    bool fitB = b > 0 && size_t(b) < sizeof beside && uint32_t(b) < size;
+    const char *found = nullptr;
+    if (sep && fitA && parentLen > 0 && PlatFileKind(installed) == 0)
+        found = installed;
+    else if (fitB && PlatFileKind(beside) == 0)
+        found = beside;
+    // Where it is missing, it is named where a user would look for it.
+    bool installedFirst = s == '/' && sep && parentLen > 0;
+    const char *named = found            ? found
+                        : installedFirst ? (fitA ? installed : nullptr)
+                                         : (fitB ? beside : nullptr);
+    if (!named || !size) {
+        if (size) out[0] = 0;
+        return false;
+    }
+    std::snprintf(out, size, "%s", named);
+    return found != nullptr;
+}
+
+// The menu item and the about box's link (lParam 1) both open the
+// documentation page; one that is missing or cannot be shown gets the
+// failure box rather than a browser's error page.
+void WebsiteCommand(int32_t) {
+    char page[300];
+    if (DocumentationPage(g_app.ownPath, page, sizeof page) && PlatOpenUrl(page)) return;
+    char message[360];
+    std::snprintf(message, sizeof message, "Unable to connect to \"%s\"", page);
     PlatMessageBox(message, PROGRAM_NAME, BOX_INFO);
 }

@@ -644,7 +644,10 @@ bool PlatDecorateBox(uint32_t) {
 
 bool PlatOpenUrl(const char *url) {
     GError *err = nullptr;
-    gboolean ok = g_app_info_launch_default_for_uri(url, nullptr, &err);
+    // A local page goes by its file URI, which escapes what a path may hold.
+    gchar *uri = url[0] == '/' ? g_filename_to_uri(url, nullptr, &err) : g_strdup(url);
+    gboolean ok = uri && g_app_info_launch_default_for_uri(uri, nullptr, &err);
     if (err) g_error_free(err);
+    g_free(uri);
     return ok;
 }

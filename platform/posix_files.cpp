@@ -50,13 +50,25 @@ bool PlatMakeExecutable(const char *path) {
                            ((st.st_mode & S_IROTH) ? S_IXOTH : 0)) == 0;
 }
 
+// Folders the system's packages own. Root can write them, yet settings of a
+// program installed there are a user's, not the system's: /usr and /opt hold
+// shared, read-only data, /bin, /sbin and /lib* are the same tree on merged
+// systems (the running program's path is the resolved one either way).
+static bool SystemFolder(const char *dir) {
+    static const char *const roots[] = {"/usr/", "/opt/",   "/bin/",   "/sbin/",
+                                        "/lib/", "/lib32/", "/lib64/", "/libx32/"};
+    for (const char *root : roots)
+        if (std::strncmp(dir, root, std::strlen(root)) == 0) return true;
+    return false;
+}
+
 bool PlatSettingsPath(const char *beside, char *out, uint32_t size) {
     const char *slash = std::strrchr(beside, '/');
     char dir[TEMP_PATH_SIZE];
     int n = slash ? std::snprintf(dir, sizeof dir, "%.*s", int(slash - beside + 1), beside)
                   : std::snprintf(dir, sizeof dir, ".");
     if (n < 0 || size_t(n) >= sizeof dir) return false;
-    if (access(dir, W_OK | X_OK) == 0) {
+    if (!SystemFolder(dir) && access(dir, W_OK | X_OK) == 0) {
         n = std::snprintf(out, size, "%s", beside);
         return n >= 0 && uint32_t(n) < size;
     }

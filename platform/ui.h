@@ -81,5 +81,6 @@ void PlatAboutBox(const char *text, const char *title, uint32_t flags, const cha
 // (TIMER_ABOUT_DECORATE / TIMER_REPEAT_DECORATE). True once nothing is left
 // to do; backends whose boxes carry their controls already answer true.
 bool PlatDecorateBox(uint32_t timerId);
-// Opens a web page with the desktop's default handler; false on failure.
+// Opens a web page, or a local file by its absolute path, with the desktop's
+// default handler; false when there is none or it cannot be started.
 bool PlatOpenUrl(const char *url);

@@ -22,6 +22,7 @@ check "documentation" sh -c "grep -q '<h2>Set-up</h2>' '$P/share/doc/quorvane/RE
 check "package" sh -c "cd build && rm -f quorvane_*.deb && cpack -G DEB"
 DEB=$(ls build/quorvane_1.50_*.deb 2>/dev/null | head -1)
 check "package holds the program" sh -c "dpkg-deb -c '$DEB' | grep -q ' ./usr/bin/quorvane$'"
+check "package holds the page Website opens" sh -c "dpkg-deb -c '$DEB' | grep -q ' ./usr/share/doc/quorvane/README.html$'"
 check "package depends on GTK 3" sh -c "dpkg-deb -f '$DEB' Depends | grep -q 'libgtk-3-0'"
 check "package version" sh -c "[ \"\$(dpkg-deb -f '$DEB' Version)\" = 1.50 ]"
 check "package scripts" sh -c "dpkg-deb -I '$DEB' postinst | grep -q update-mime-database"

@@ -95,7 +95,7 @@ TEST_F(BoxesTest, AboutBoxTextAndLink) {
     FakeCall about = TheOnly("about");
     EXPECT_EQ(about.title, "About Quorvane");
     EXPECT_EQ(about.a, 0x52080);
-    EXPECT_EQ(TheOnly("aboutlink").text, "http://www.quorvane.example");
+    EXPECT_EQ(TheOnly("aboutlink").text, "Quorvane documentation");
     std::regex shape("\n\n\nQuorvane  1\\.50\n\n"
                      "[^\n]*Copyright[^\n]*\n"
                      "Build:  (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [1-9][0-9]? "
@@ -116,16 +116,18 @@ TEST_F(BoxesTest, BuildStampDropsTheDaysPadding) {
     EXPECT_STREQ(out, "Nov 18 2026 09:05:00");
 }
 
-// A click on the link while the about box is open opens the main page; the
-// box's loop runs the posted command and the box stays.
-TEST_F(BoxesTest, LinkClickInsideTheAboutBoxOpensTheMainPage) {
+// A click on the link while the about box is open opens the documentation;
+// the box's loop runs the posted command and the box stays.
+TEST_F(BoxesTest, LinkClickInsideTheAboutBoxOpensTheDocumentation) {
+    PutFile(scratch / "README.html", "<html>");
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s", exe.c_str());
     g_fake.onModal = [](const std::string &title) {
         if (title != "About Quorvane") return;
         PlatPostCommand(ID_WEBSITE, 1);
         FakeRunPending();
     };
     Command(ID_ABOUT);
-    EXPECT_EQ(TheOnly("url").text, "http://www.quorvane.example");
+    EXPECT_EQ(TheOnly("url").text, scratch / "README.html");
     size_t urlAt = 0, killAt = 0;
     for (size_t i = 0; i < g_fake.log.size(); i++) {
         if (g_fake.log[i].what == "url") urlAt = i;

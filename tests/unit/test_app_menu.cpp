@@ -174,23 +174,77 @@ TEST_F(MenuTest, HelpBox) {
     EXPECT_EQ(box.text.substr(box.text.size() - 30), "Enter + R\t\t\t-->  Set Repeats\n\n");
 }
 
-TEST_F(MenuTest, WebsiteFromTheMenuOpensTheSupportPage) {
+// The installed page (<prefix>/share/doc/quorvane) wins over one beside the
+// program; a missing one is named where it belongs: installed for a Linux
+// path, beside a Windows one.
+TEST(DocumentationPage, InstalledFirstThenBesideTheProgram) {
+    ScratchDir d;
+    std::filesystem::create_directories(d / "p/bin");
+    std::filesystem::create_directories(d / "p/share/doc/quorvane");
+    std::filesystem::create_directories(d / "build");
+    std::filesystem::create_directories(d / "both/bin");
+    std::filesystem::create_directories(d / "both/share/doc/quorvane");
+    PutFile(d / "p/share/doc/quorvane/README.html", "<html>");
+    PutFile(d / "build/README.html", "<html>");
+    PutFile(d / "both/bin/README.html", "<html>");
+    PutFile(d / "both/share/doc/quorvane/README.html", "<html>");
+    std::filesystem::create_directories(d / "dironly/share/doc/quorvane/README.html");
+    const struct {
+        std::string exe, page;
+        bool found;
+    } cases[] = {
+        {d / "p/bin/quorvane", d / "p/share/doc/quorvane/README.html", true},
+        {d / "build/quorvane", d / "build/README.html", true},
+        {d / "both/bin/quorvane", d / "both/share/doc/quorvane/README.html", true},
+        {d / "none/bin/quorvane", d / "none/share/doc/quorvane/README.html", false},
+        // A folder of that name is no page.
+        {d / "dironly/bin/quorvane", d / "dironly/share/doc/quorvane/README.html", false},
+        {"C:\\Tools\\quorvane.exe", "C:\\Tools\\README.html", false},
+        {"quorvane", "README.html", false},
+    };
+    for (auto &c : cases) {
+        char out[300] = "x";
+        EXPECT_EQ(DocumentationPage(c.exe.c_str(), out, sizeof out), c.found) << c.exe;
+        EXPECT_EQ(std::string(out), c.page) << c.exe;
+    }
+    // No room: nothing named, nothing found.
+    char small[8] = "x";
+    EXPECT_FALSE(DocumentationPage((d / "p/bin/quorvane").c_str(), small, sizeof small));
+    EXPECT_STREQ(small, "");
+}
+
+// Both the menu item and the about box's link open the documentation page.
+TEST_F(MenuTest, WebsiteOpensTheDocumentation) {
+    PutFile(scratch / "README.html", "<html>");
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s", exe.c_str());
     Command(ID_WEBSITE, 0);
     Command(ID_WEBSITE, 1);
     auto urls = FakeLogOf("url");
     ASSERT_EQ(urls.size(), 2u);
-    EXPECT_EQ(urls[0].text, "http://www.quorvane.example/support.php#tools");
-    EXPECT_EQ(urls[1].text, "http://www.quorvane.example");
+    EXPECT_EQ(urls[0].text, scratch / "README.html");
+    EXPECT_EQ(urls[1].text, scratch / "README.html");
     EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(MenuTest, WebsiteFailureNamesTheAddress) {
+// A page that cannot be shown, or is not there to be shown, gets the
+// failure box naming it; a missing one is never handed to the desktop.
+TEST_F(MenuTest, WebsiteFailureNamesThePage) {
+    PutFile(scratch / "README.html", "<html>");
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s", exe.c_str());
     g_fake.urlOk = false;
     Command(ID_WEBSITE, 0);
     FakeCall box = TheOnly("box");
-    EXPECT_EQ(box.text, "Unable to connect to \"http://www.quorvane.example\"");
+    EXPECT_EQ(box.text, "Unable to connect to \"" + (scratch / "README.html") + "\"");
     EXPECT_EQ(box.title, "Quorvane");
     EXPECT_EQ(box.a, 0x52040);
+
+    FakeReset();
+    std::filesystem::remove(scratch / "README.html");
+    std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/bin/quorvane", dir.c_str());
+    Command(ID_WEBSITE, 1);
+    EXPECT_TRUE(FakeLogOf("url").empty());
+    EXPECT_EQ(TheOnly("box").text,
+              "Unable to connect to \"" + (scratch / "share/doc/quorvane/README.html") + "\"");
 }
 
 } // namespace

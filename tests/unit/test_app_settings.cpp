@@ -1,5 +1,6 @@
 // The settings file: its path, the remember flag, reading with defaults and
 // the low-byte rule, and the save or delete when the window goes.
+#include "platform/files.h"
 #include "test_app_util.h"
 #include <cstring>
 
@@ -127,6 +128,32 @@ TEST_F(SettingsTest, InstalledProgramKeepsItsSettingsInTheConfigFolder) {
     std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s/quorvane.bin", dir.c_str());
     Read();
     EXPECT_EQ(std::string(g_app.iniPath), ini);
+}
+
+// The system's own folders never take a user's settings, not even when
+// root, who can write them, runs the program; a folder merely named like one
+// is no such folder.
+TEST_F(SettingsTest, ProgramsInSystemFoldersUseTheConfigFolder) {
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    std::filesystem::create_directories(dir + "/usr/bin");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/usr/bin/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/usr/local/bin/player.ini", "/cfg/quorvane/player.ini"},
+        {"/usr/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/opt/quorvane/bin/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/bin/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/sbin/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/lib/quorvane/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {"/lib64/quorvane.ini", "/cfg/quorvane/quorvane.ini"},
+        {dir + "/usr/bin/quorvane.ini", dir + "/usr/bin/quorvane.ini"},
+        {dir + "/quorvane.ini", dir + "/quorvane.ini"},
+    };
+    for (auto &c : cases) {
+        char out[300];
+        ASSERT_TRUE(PlatSettingsPath(c.first.c_str(), out, sizeof out)) << c.first;
+        EXPECT_EQ(std::string(out), c.second) << c.first;
+    }
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(SettingsTest, ByteSettingsKeepTheLowByte) {

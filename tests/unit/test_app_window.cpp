@@ -197,9 +197,11 @@ TEST_F(WindowTest, BoxAndPageCommandsActInEveryRunState) {
         {ID_WEBSITE, 1, "url "},
         {ID_ABOUT, 0, "settimer1003 about "},
     };
+    PutFile(scratch / "README.html", "<html>");
     for (RunState s : {Idle, Recording, Playing})
         for (auto &c : cases) {
             FakeReset();
+            std::snprintf(g_app.ownPath, sizeof g_app.ownPath, "%s", exe.c_str());
             g_app.runState = s;
             Command(c.cmd, c.lParam);
             EXPECT_EQ(Effect(), c.effect) << std::hex << c.cmd << " in state " << s;

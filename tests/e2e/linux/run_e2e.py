@@ -601,6 +601,171 @@ def test_failed_compile_leaves_nothing(s):
     check(s.close_program() == 0, "exit code 0")
 
 
+USER_UID = 65534  # nobody: an ordinary user who owns nothing of the install
+
+
+def _installed_as_user(s):
+    """A read-only install (root's, as a package leaves it) under s.dir/usr,
+    its documentation, and a scratch home owned by the ordinary user, whose
+    desktop opens HTML pages with a logging handler."""
+    os.chmod(s.dir, 0o755)
+    prefix = os.path.join(s.dir, "usr")
+    os.makedirs(os.path.join(prefix, "bin"))
+    exe = os.path.join(prefix, "bin", "quorvane")
+    shutil.copy(s.exe, exe)
+    os.chmod(exe, 0o755)
+    doc = os.path.join(prefix, "share", "doc", "quorvane")
+    os.makedirs(doc)
+    open(os.path.join(doc, "README.html"), "w").write("<html><h1>Quorvane</h1></html>")
+    home = os.path.join(s.dir, "home")
+    apps = os.path.join(home, ".local", "share", "applications")
+    os.makedirs(apps)
+    opened = os.path.join(home, "opened.txt")
+    handler = os.path.join(home, "qv-page")
+    open(handler, "w").write(f'#!/bin/sh\necho "$1" > {opened}\n')
+    os.chmod(handler, 0o755)
+    open(os.path.join(apps, "qv-page.desktop"), "w").write(
+        f"[Desktop Entry]\nType=Application\nName=Page\nExec={handler} %u\nMimeType=text/html;\n")
+    os.makedirs(os.path.join(home, ".config"))
+    open(os.path.join(home, ".config", "mimeapps.list"), "w").write(
+        "[Default Applications]\ntext/html=qv-page.desktop\n")
+    for root, dirs, files in os.walk(home):
+        for n in dirs + files + [""]:
+            os.chown(os.path.join(root, n), USER_UID, USER_UID)
+    os.chmod(home, 0o700)
+    env = {k: v for k, v in os.environ.items() if not k.startswith("XDG_")}
+    # No session bus for this user: GTK keeps its own settings in memory.
+    env.update(HOME=home, USER="nobody", LOGNAME="nobody", NO_AT_BRIDGE="1",
+               GSETTINGS_BACKEND="memory")
+    return prefix, exe, home, opened, env
+
+
+def _start_as_user(s, env, exe, *args, wait_title="Quorvane"):
+    if wait_title:
+        X.xdo("mousemove", 5, 5)
+    s.err = open(os.path.join(s.dir, "stderr.txt"), "a")
+    s.proc = X.start(["setpriv", f"--reuid={USER_UID}", f"--regid={USER_UID}", "--clear-groups",
+                      "--", exe] + list(args), cwd=env["HOME"], env=env, stderr=s.err)
+    if wait_title:
+        s.toolbar = X.find_window(wait_title, 10)
+        check(s.toolbar, f"toolbar titled {wait_title!r} appears")
+        # A new user's first start builds its font cache: the window may be
+        # named before it is shown.
+        check(X.wait_until(lambda: (X.geometry(s.toolbar) or {}).get("state") == "IsViewable", 5),
+              "the toolbar shows")
+        time.sleep(0.3)
+    return s.proc
+
+
+def _mode(path):
+    return os.stat(path).st_mode & 0o777
+
+
+def test_installed_program_as_ordinary_user(s):
+    """An installed program run by a user who cannot write its folder: the
+    settings live in ~/.config/quorvane, are read back and removed with the
+    option; the Website item opens the installed page; recordings, players
+    and the settings file are the user's alone, and a compiled copy keeps its
+    settings by the same rule under its own name."""
+    prefix, exe, home, opened, env = _installed_as_user(s)
+    bindir = os.path.dirname(exe)
+    ini = os.path.join(home, ".config", "quorvane", "quorvane.ini")
+    _start_as_user(s, env, exe)
+    _menu_key(s, "w")
+    page = os.path.join(prefix, "share", "doc", "quorvane", "README.html")
+    check(X.wait_until(lambda: os.path.exists(opened), 5), "the Website item opens a page")
+    got = open(opened).read().strip()
+    # GIO hands a local file to a handler as its path.
+    check(got in (page, "file://" + page), f"the installed documentation opens: {got!r}")
+    _toggle_remember(s)
+    # Somewhere else than the centred default, so reading it back shows.
+    X.xdo("windowmove", "--sync", s.toolbar, 300, 250)
+    time.sleep(0.3)
+    g = X.geometry(s.toolbar)
+    place = (g["x"], g["y"])
+    check(s.close_program() == 0, "exit code 0")
+    check(os.path.exists(ini), "settings written into the user's config folder")
+    check(os.listdir(bindir) == ["quorvane"], f"nothing beside the program: {os.listdir(bindir)}")
+    st = os.stat(ini)
+    check(st.st_uid == USER_UID and _mode(ini) == 0o600, f"the user's own file, 0600: {oct(_mode(ini))}")
+    check(_mode(os.path.dirname(ini)) == 0o700, "its folder 0700")
+    vals = dict(line.split("=", 1) for line in open(ini).read().splitlines() if "=" in line)
+    check((int(vals["window_x"]), int(vals["window_y"])) == place, f"the place {place}: {vals}")
+
+    # Read back: the window comes up where it was left.
+    _start_as_user(s, env, exe)
+    g = X.geometry(s.toolbar)
+    check((g["x"], g["y"]) == place, f"started again at {place}: {(g['x'], g['y'])}")
+    _toggle_remember(s)
+    check(s.close_program() == 0, "exit code 0")
+    check(not os.path.exists(ini), "turning the option off removes the file")
+
+    # A real Save and a real Compile, as that user.
+    rec = _short_recording(s)
+    os.chmod(rec, 0o644)
+    s.start_target()
+    _start_as_user(s, env, exe, rec, wait_title=None)
+    check(X.wait_until(lambda: len(s.events()) >= 4, 5), "the recording plays at start")
+    s.toolbar = X.find_window("short.rec")
+    check(s.toolbar, "idle again, named after the recording")
+    X.xdo("mousemove", 5, 5)
+    saved = os.path.join(home, "new.rec")
+    _save_to(s, saved)
+    check(X.wait_until(lambda: os.path.exists(saved), 3), "Save writes the file")
+    check(_mode(saved) == 0o600, f"a new recording is 0600: {oct(_mode(saved))}")
+    kept = os.path.join(home, "kept.rec")
+    open(kept, "wb").write(b"old")
+    os.chown(kept, USER_UID, USER_UID)
+    os.chmod(kept, 0o640)
+    _save_to(s, kept, replace=True)
+    check(X.wait_until(lambda: os.path.getsize(kept) == 80, 3), "Save replaces the file")
+    check(_mode(kept) == 0o640, f"a replaced file keeps its mode: {oct(_mode(kept))}")
+    player = os.path.join(home, "player")
+    _compile_to(s, player)
+    check(os.path.exists(player) and _mode(player) == 0o700, f"a new player is 0700")
+    check(s.close_program() == 0, "exit code 0")
+    check(not os.path.exists(ini), "no settings written without the option")
+
+    # The copy's own settings: beside it where the user can write, in the
+    # config folder where it lies in a read-only folder.
+    shutil.copy(player, os.path.join(bindir, "qvplayer"))
+    os.chmod(os.path.join(bindir, "qvplayer"), 0o755)
+    cfg = os.path.dirname(ini)
+    for prog, wish in ((player, player + ".ini"), (os.path.join(bindir, "qvplayer"),
+                                                    os.path.join(cfg, "qvplayer.ini"))):
+        open(wish, "w").close()
+        os.chown(wish, USER_UID, USER_UID)
+        mark = len(s.events())
+        X.xdo("mousemove", TARGET_RECT[0] + 100, TARGET_RECT[1] + 100)
+        time.sleep(0.2)
+        p = _start_as_user(s, env, prog, wait_title=None)
+        try:
+            rc = p.wait(10)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{prog} did not end by itself")
+        check(rc == 0, f"{prog} exits with 0, not {rc}")
+        check(len([1 for f in s.events(mark) if f[1] == "KeyPress"]) >= 2, f"{prog} plays")
+        text = open(wish).read()
+        check("window_x=" in text and "speed=" in text, f"{prog} keeps its settings in {wish}: {text!r}")
+    check(sorted(os.listdir(bindir)) == ["quorvane", "qvplayer"], f"nothing beside the installed copy: {os.listdir(bindir)}")
+
+
+def _save_to(s, target, replace=False):
+    """Save button, then the save dialog given the whole path; a file that
+    exists is replaced through the dialog's question."""
+    tx, ty = s.toolbar_origin()
+    X.click(tx + 26 + 8, ty + 13)
+    check(X.find_window("Save As"), "the save dialog opens")
+    time.sleep(0.5)
+    X.xdo("key", "ctrl+a")
+    X.xdo("type", "--delay", "5", target)
+    X.xdo("key", "Return")
+    if replace:
+        time.sleep(0.8)
+        X.xdo("key", "Return")
+    check(X.wait_until(lambda: X.find_window("Save As", 0.1) is None, 5), "the save dialog closes")
+
+
 def test_about_box_link_and_live_hotkeys(s):
     """While the about box is open the hotkeys still work, and its link
     posts the web-site command without closing it."""
@@ -817,6 +982,7 @@ TESTS = [
     test_about_box_link_and_live_hotkeys,
     test_compiled_player,
     test_failed_compile_leaves_nothing,
+    test_installed_program_as_ordinary_user,
 ]
 
 

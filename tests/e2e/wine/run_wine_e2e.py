@@ -414,7 +414,7 @@ def test_about_box_gets_link():
         cls, _, x, y, w, h, text = links[0]
         check(cls.lower() == "static" and x == 75 and y in (15, 30) and h == 20,
               f"link {cls} at ({x}, {y}) height {h}")
-        check(re.match(r"^https?://[\w.-]+/?$", text), f"link text {text!r}")
+        check(text == "Quorvane documentation", f"link text {text!r}")
         press_button("About Quorvane")
         check(driver("gone", "-", "About Quorvane", 5000)[0] == 0, "box did not close")
     finally:
