@@ -187,6 +187,72 @@ class XDisplay:
         self.x.XCloseDisplay(self.d)
 
 
+_monitors_set = set()
+
+
+class _RRMonitorInfo(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_ulong), ("primary", ctypes.c_int), ("automatic", ctypes.c_int),
+                ("noutput", ctypes.c_int), ("x", ctypes.c_int), ("y", ctypes.c_int),
+                ("width", ctypes.c_int), ("height", ctypes.c_int), ("mwidth", ctypes.c_int),
+                ("mheight", ctypes.c_int), ("outputs", ctypes.POINTER(ctypes.c_ulong))]
+
+
+class _RRScreenResources(ctypes.Structure):
+    _fields_ = [("timestamp", ctypes.c_ulong), ("configTimestamp", ctypes.c_ulong),
+                ("ncrtc", ctypes.c_int), ("crtcs", ctypes.c_void_p),
+                ("noutput", ctypes.c_int), ("outputs", ctypes.POINTER(ctypes.c_ulong))]
+
+
+def set_monitor(rect, name="QV-PRIMARY"):
+    """Defines a RandR monitor (x, y, w, h) on the server's one output, as
+    a desktop's monitor setup does; it stands in for the whole screen's
+    automatic one until delete_monitor. Xvfb has one output, and toolkits
+    see only monitors that have one, so a second monitor cannot be added."""
+    # The server refuses to redefine a monitor in place.
+    if _monitors_set:
+        delete_monitor(name)
+    d = XDisplay()
+    rr = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xrandr"))
+    rr.XRRGetScreenResources.restype = ctypes.POINTER(_RRScreenResources)
+    rr.XRRGetScreenResources.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    rr.XRRAllocateMonitor.restype = ctypes.POINTER(_RRMonitorInfo)
+    rr.XRRAllocateMonitor.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    rr.XRRSetMonitor.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(_RRMonitorInfo)]
+    d.x.XDefaultRootWindow.restype = ctypes.c_ulong
+    d.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    d.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    root = d.x.XDefaultRootWindow(d.d)
+    res = rr.XRRGetScreenResources(d.d, root)
+    m = rr.XRRAllocateMonitor(d.d, 1)
+    mon = m.contents
+    mon.name = d.x.XInternAtom(d.d, name.encode(), 0)
+    mon.primary = 1
+    mon.automatic = 0
+    mon.noutput = 1
+    mon.x, mon.y, mon.width, mon.height = rect
+    mon.mwidth, mon.mheight = rect[2] // 4, rect[3] // 4
+    mon.outputs[0] = res.contents.outputs[0]
+    rr.XRRSetMonitor(d.d, root, m)
+    d.x.XSync(d.d, 0)
+    d.close()
+    _monitors_set.add(name)
+
+
+def delete_monitor(name="QV-PRIMARY"):
+    if name not in _monitors_set:
+        return
+    _monitors_set.discard(name)
+    d = XDisplay()
+    rr = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xrandr"))
+    rr.XRRDeleteMonitor.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+    d.x.XDefaultRootWindow.restype = ctypes.c_ulong
+    d.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    d.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    rr.XRRDeleteMonitor(d.d, d.x.XDefaultRootWindow(d.d), d.x.XInternAtom(d.d, name.encode(), 0))
+    d.x.XSync(d.d, 0)
+    d.close()
+
+
 def start_window_manager(timeout=5.0):
     """Starts openbox when it is installed; None when it is not."""
     if not shutil.which("openbox"):
