@@ -962,6 +962,25 @@ def test_scaled_toolbar(s):
         check(X.wait_until(lambda: s.caption() == tip, 2), f"tip {tip!r} under the pointer, not {s.caption()!r}")
     X.xdo("mousemove", g["x"] + g["w"] + 3, g["y"] + 20)
     check(X.wait_until(lambda: s.caption() == "Quorvane", 2), "no tip just right of the toolbar")
+    # Saved through the doubled Save button, the recording holds the first
+    # click where the pointer was on the screen: device pixels.
+    path = os.path.join(s.dir, "scaled.rec")
+    X.click(*s.client_point(21 + 5 + 8, 13))
+    dialog = X.find_window("Save As")
+    check(dialog, "the save dialog opens")
+    # At 2x the dialog fills the screen and takes a while to be ready.
+    time.sleep(1.5)
+    X.xdo("windowfocus", "--sync", dialog)
+    X.xdo("key", "ctrl+a")
+    X.xdo("type", "--delay", "5", path)
+    time.sleep(0.5)
+    X.xdo("key", "Return")
+    check(X.wait_until(lambda: os.path.exists(path) and os.path.getsize(path) % 20 == 0, 10),
+          f"recording saved: {os.listdir(s.dir)} {X.windows()}")
+    data = open(path, "rb").read()
+    downs = [struct.unpack_from("<3I", data, i)[1:] for i in range(0, len(data), 20)
+             if struct.unpack_from("<I", data, i)[0] == WM_LBUTTONDOWN]
+    check(downs[:1] == [(150, 300)], f"first press recorded at (150, 300), not {downs[:1]}")
     check(s.close_program() == 0, "exit code 0")
 
 
