@@ -502,9 +502,11 @@ def set_dpi(dpi):
 
 
 def test_toolbar_doubles_at_192_dpi():
-    """At 200% the DPI-aware program draws its toolbar in physical pixels at
-    twice the size: a 262x52 client area, each picture pixel a 2x2 block,
-    and a click on a doubled button hits that button."""
+    """At 200% the toolbar is drawn in whole steps at twice the size: a
+    262x52 client area, each picture pixel a 2x2 block, and a click on a
+    doubled button hits that button. Wine 8 hands every program the
+    desktop's DPI, declared aware or not, so the awareness itself is
+    checked in the manifest (test_resources), not here."""
     folder, exe = fresh_copy("dpi192")
     set_dpi(192)
     prog = code = None
