@@ -224,6 +224,34 @@ TEST_F(PollTest, TipsByPointerXWithBothEdgesInside) {
     }
 }
 
+// At 2x the window, the pointer and the rectangle are all in device pixels;
+// the button pitch is in toolbar pixels, so every boundary lies twice as far.
+TEST_F(PollTest, ScaledTipsUseOneCoordinateSystem) {
+    g_fake.scale = 2;
+    g_fake.windowRect = PlatRect{1000, 600, 1000 + 268, 600 + 73};
+    const struct {
+        int32_t dx, dy;
+        const char *caption;
+    } cases[] = {
+        {0, 0, "Open (O)"},
+        {45, 30, "Open (O)"},
+        {46, 30, "Save"},
+        {87, 30, "Save"},
+        {88, 30, "Rec (ctl+shft+alt+R)"},
+        {129, 30, "Rec (ctl+shft+alt+R)"},
+        {131, 30, "Play (ctl+shft+alt+P)"},
+        {214, 30, "Options (Enter)"},
+        {268, 73, "Options (Enter)"},
+        {269, 30, "Quorvane"},
+        {-1, 30, "Quorvane"},
+        {100, 74, "Quorvane"},
+    };
+    for (auto &c : cases) {
+        PointAt(c.dx, c.dy);
+        EXPECT_EQ(CaptionNow(), c.caption) << c.dx << "," << c.dy;
+    }
+}
+
 TEST_F(PollTest, TipsNeedExactlyOne) {
     PointAt(30);
     g_app.tips = 2;

@@ -127,6 +127,122 @@ TEST_F(StartTest, SavedPositionIsClampedOntoTheScreen) {
     EXPECT_EQ(Created().b, 768 - 47);
 }
 
+// Placed and clamped on the primary monitor, never on the whole X screen:
+// two monitors side by side make a screen wider than either, and monitors of
+// different sizes leave parts of it where no monitor is.
+TEST_F(StartTest, PlacedAndClampedOnThePrimaryMonitor) {
+    const struct {
+        const char *what;
+        PlatRect primary; // on a 2304 x 1024 screen
+        const char *ini;  // the saved place, or none
+        int32_t x, y;
+    } cases[] = {
+        // 137 x 47: centred on the left monitor, not across the seam at 1280.
+        {"primary left", {0, 0, 1280, 1024}, nullptr, 640 - 68, 512 - 23},
+        {"primary right", {1024, 0, 2304, 1024}, nullptr, 1024 + 640 - 68, 512 - 23},
+        // A smaller primary below the top of the screen.
+        {"primary lower", {1280, 256, 2304, 1024}, nullptr, 1280 + 512 - 68, 256 + 384 - 23},
+        // Beyond the primary's right edge: primary width - window width.
+        {"past the seam", {0, 0, 1280, 1024}, "window_x=1500\nwindow_y=100\n", 1280 - 137, 100},
+        {"far right", {0, 0, 1280, 1024}, "window_x=2200\nwindow_y=100\n", 1280 - 137, 100},
+        // A place on the monitor left of the primary comes back onto it.
+        {"left monitor", {1024, 0, 2304, 1024}, "window_x=100\nwindow_y=100\n", 1024 + 5, 100},
+        // Below the shorter primary's bottom, where the taller one still is.
+        {"below the short one",
+         {1280, 0, 2304, 768},
+         "window_x=1300\nwindow_y=900\n",
+         1300,
+         768 - 47},
+        {"above the lower one",
+         {1280, 256, 2304, 1024},
+         "window_x=1300\nwindow_y=10\n",
+         1300,
+         256 + 5},
+        // Right at the primary's far edges it stays.
+        {"at the edge", {0, 0, 1280, 1024}, "window_x=1143\nwindow_y=977\n", 1143, 977},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        BeforeStart();
+        g_fake.screenW = 2304;
+        g_fake.screenH = 1024;
+        g_fake.primary = c.primary;
+        if (c.ini) PutFile(exe + ".ini", std::string("[Quorvane]\n") + c.ini);
+        AppMain("");
+        EXPECT_EQ(Created().a, c.x) << c.what;
+        EXPECT_EQ(Created().b, c.y) << c.what;
+        std::remove((exe + ".ini").c_str());
+    }
+}
+
+// Under a whole-number toolkit scale every place and size is in device
+// pixels: the 1280x1024 screen at 2x centres the 268x73 window (fake
+// metrics stay 3 and 15) fully on screen.
+TEST_F(StartTest, ScaledWindowIsCentredInDevicePixels) {
+    g_fake.screenW = 1280;
+    g_fake.screenH = 1024;
+    g_fake.scale = 2;
+    AppMain("");
+    FakeCall c = Created();
+    EXPECT_EQ(c.c, (int64_t(2 * 3 + 2 * 131) << 16) | (15 + 2 * 3 + 2 * 26));
+    EXPECT_EQ(c.a, 640 - 268 / 2);
+    EXPECT_EQ(c.b, 512 - 73 / 2);
+    EXPECT_LE(c.a + 268, 1280);
+    EXPECT_LE(c.b + 73, 1024);
+}
+
+TEST(WaylandSession, ByEitherVariable) {
+    const struct {
+        const char *display, *type;
+        bool wayland;
+    } cases[] = {
+        {nullptr, nullptr, false},  {"", "", false},
+        {"", "x11", false},         {"wayland-0", nullptr, true},
+        {"wayland-0", "x11", true}, {nullptr, "wayland", true},
+        {"", "wayland", true},      {nullptr, "Wayland", false},
+        {nullptr, "tty", false},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(IsWaylandSession(c.display, c.type), c.wayland)
+            << (c.display ? c.display : "(null)") << " " << (c.type ? c.type : "(null)");
+}
+
+// Said once on a Wayland session and remembered with the settings; never
+// on X11.
+TEST_F(StartTest, WaylandNoticeShowsOnceAndIsRemembered) {
+    const std::string ini = exe + ".ini";
+    auto notices = [] {
+        size_t n = 0;
+        for (auto &c : FakeLogOf("box"))
+            n += c.text.find("Wayland session") != std::string::npos;
+        return n;
+    };
+    PutFile(ini, "");
+    AppMain("");
+    EXPECT_EQ(notices(), 0u) << "plain X11";
+    AppWindowProc(MSG_CLOSE, 0, 0);
+    EXPECT_EQ(GetFile(ini).find("wayland_notice"), std::string::npos);
+
+    for (int run = 0; run < 3; run++) {
+        FakeReset();
+        BeforeStart();
+        g_fake.wayland = true;
+        AppMain("");
+        EXPECT_EQ(notices(), run == 0 ? 1u : 0u) << "run " << run;
+        AppWindowProc(MSG_CLOSE, 0, 0);
+        EXPECT_NE(GetFile(ini).find("wayland_notice=1"), std::string::npos) << "run " << run;
+    }
+    // Not remembered without settings: it is said again next time.
+    std::remove(ini.c_str());
+    for (int run = 0; run < 2; run++) {
+        FakeReset();
+        BeforeStart();
+        g_fake.wayland = true;
+        AppMain("");
+        EXPECT_EQ(notices(), 1u) << "unremembered run " << run;
+    }
+}
+
 TEST_F(StartTest, WindowFailureShowsTheRunFailureBox) {
     g_fake.createFails = true;
     PutFile(exe + ".ini", "");

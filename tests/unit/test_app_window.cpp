@@ -29,6 +29,25 @@ TEST_F(WindowTest, ClicksMapToButtonsWithoutDeadSpots) {
     EXPECT_TRUE(FakeLogOf("menu").empty());
 }
 
+// Client positions come in device pixels; at 2x each button is twice as
+// wide and its boundaries lie at twice the unscaled ones.
+TEST_F(WindowTest, ScaledClicksMapToTheSameButtons) {
+    g_fake.scale = 2;
+    const struct {
+        uint32_t x;
+        uint32_t command;
+    } cases[] = {
+        {0, ID_OPEN},      {45, ID_OPEN},     {46, ID_SAVE},       {87, ID_SAVE},
+        {88, ID_RECORD},   {130, ID_PLAY},    {172, ID_COMPILE},   {213, ID_COMPILE},
+        {214, ID_OPTIONS}, {261, ID_OPTIONS}, {65535, ID_OPTIONS},
+    };
+    for (auto &c : cases) {
+        FakeClearLog();
+        AppWindowProc(MSG_LBUTTONDOWN, 1, int32_t((25u << 16) | c.x));
+        EXPECT_EQ(Posted(), std::vector<uint32_t>{c.command}) << "x " << c.x;
+    }
+}
+
 TEST_F(WindowTest, KeysOAndEnterPostInEveryRunState) {
     for (RunState s : {Idle, Recording, Playing}) {
         FakeReset();

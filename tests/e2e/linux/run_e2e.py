@@ -52,6 +52,9 @@ def rec_bytes(events):
     return out
 
 
+# The private display numbers tried, first for Xvfb, then for any other
+# server a test starts.
+DISPLAYS = range(91, 96)
 # The toolbar's own frame and small caption around its 131x26 client area.
 FRAME, CAPTION = 1, 14
 TOOLBAR_SIZE = (131 + 2 * FRAME, 26 + 2 * FRAME + CAPTION)
@@ -71,6 +74,10 @@ class Session:
         self.proc = None
         self.target = None
         self.toolbar = None
+        # The environment of the program's runs (None: the tests' own) and
+        # the whole-number scale it draws at.
+        self.env = None
+        self.scale = 1
 
     def start_target(self, rect=TARGET_RECT):
         self.target = X.start([self.target_bin, self.log, "QvTarget"] + [str(v) for v in rect],
@@ -87,7 +94,7 @@ class Session:
         # caption.
         X.xdo("mousemove", 5, 5)
         self.err = open(os.path.join(self.dir, "stderr.txt"), "w")
-        self.proc = X.start([self.exe] + list(args), cwd=self.dir, stderr=self.err)
+        self.proc = X.start([self.exe] + list(args), cwd=self.dir, stderr=self.err, env=self.env)
         if wait_title:
             self.toolbar = X.find_window(wait_title)
             check(self.toolbar, f"toolbar titled {wait_title!r} appears")
@@ -100,7 +107,12 @@ class Session:
         """The client area's top-left corner, below the toolbar's own frame
         and caption strip."""
         g = X.geometry(self.toolbar)
-        return g["x"] + FRAME, g["y"] + FRAME + CAPTION
+        return g["x"] + FRAME * self.scale, g["y"] + (FRAME + CAPTION) * self.scale
+
+    def client_point(self, x, y):
+        """A point of the client area, given in toolbar pixels, on the screen."""
+        ox, oy = self.toolbar_origin()
+        return ox + x * self.scale, oy + y * self.scale
 
     def caption(self):
         return X.title_of(self.toolbar)
@@ -202,7 +214,6 @@ def test_record_and_play_back_under_window_manager(s):
 def _record_and_play_back(s):
     s.start_program()
     s.start_target()
-    tx, ty = s.toolbar_origin()
     X.press("ctrl+shift+alt+r", 0.2)
     check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
     time.sleep(0.2)
@@ -219,7 +230,7 @@ def _record_and_play_back(s):
     time.sleep(0.1)
     typed = key_events(s.events(mark))
     # The stop click on the Rec button must not become part of the recording.
-    X.click(tx + 47 + 8, ty + 13)
+    X.click(*s.client_point(47 + 8, 13))
     check(X.wait_until(lambda: not (s.caption() or "").startswith("REC"), 3), "recording stops on the Rec click")
     time.sleep(0.3)
     mark2 = len(s.events())
@@ -954,17 +965,235 @@ def test_status_caption_under_window_manager(s):
             shot = X.screenshot(os.path.join(s.dir, want[-1] + ".png"))
             shots.append([row[g["x"]:g["x"] + g["w"]] for row in shot[g["y"]:g["y"] + g["h"]]])
         check(shots[0] != shots[1], "the status strip shows the seconds change")
+        # QV_E2E_SHOTS names the README's picture: the toolbar with a margin
+        # of the desktop, enlarged three times pixel for pixel.
         keep = os.environ.get("QV_E2E_SHOTS")
         if keep:
-            shutil.copy(os.path.join(s.dir, "2.png"), keep)
+            m = 8
+            subprocess.run(["convert", os.path.join(s.dir, "2.png"), "-crop",
+                            f"{g['w'] + 2 * m}x{g['h'] + 2 * m}+{g['x'] - m}+{g['y'] - m}", "+repage",
+                            "-filter", "point", "-resize", "300%", keep], check=True)
         X.press("ctrl+shift+alt+r", 0.2)
         check(s.close_program() == 0, "exit code 0")
     finally:
         X.stop(wm)
 
 
+
+def test_placed_on_the_primary_monitor(s):
+    """With a monitor that is not the whole X screen (offset, smaller) the
+    toolbar starts centred on it and a saved place is clamped to it: its
+    geometry, not the screen's, is used."""
+    w, h = TOOLBAR_SIZE
+    ini = os.path.join(s.dir, "quorvane.ini")
+    cases = [
+        ((424, 0, 600, 500), None, (424 + 300 - w // 2, 250 - h // 2)),
+        ((0, 268, 700, 500), None, (350 - w // 2, 268 + 250 - h // 2)),
+        # Beyond the monitor's right edge: monitor width - window width.
+        ((0, 268, 700, 500), (1000, 300), (700 - w, 300)),
+        ((424, 0, 600, 500), (10, 700), (424 + 5, 500 - h)),
+    ]
+    try:
+        for rect, saved, want in cases:
+            X.set_monitor(rect)
+            if saved:
+                open(ini, "w").write(f"[Quorvane]\nwindow_x={saved[0]}\nwindow_y={saved[1]}\n")
+            elif os.path.exists(ini):
+                os.remove(ini)
+            s.start_program()
+            g = X.geometry(s.toolbar)
+            check((g["x"], g["y"]) == want, f"monitor {rect}, saved {saved}: at {want}, not {g['x']},{g['y']}")
+            check(s.close_program() == 0, "exit code 0")
+    finally:
+        X.delete_monitor()
+
+
+def test_centred_on_the_primary_of_two_monitors(s):
+    """A real two-monitor screen (Xorg's dummy driver): 1280x1024 and, right
+    of it, 1024x768. The toolbar starts centred on the primary, never across
+    the seam at x=1280 where the whole screen's middle lies; a saved place is
+    clamped to the primary, whichever it is, also under a window manager;
+    a recording made on the second monitor plays back there."""
+    if not X.xorg_dummy_available():
+        print("    Xorg with the dummy driver (as root) not available: checked on Xvfb's one monitor only")
+        return
+    w, h = TOOLBAR_SIZE
+    ini = os.path.join(s.dir, "quorvane.ini")
+    n, server = X.start_xorg_dummy(DISPLAYS, s.dir)
+    saved_display = os.environ["DISPLAY"]
+    os.environ["DISPLAY"] = f":{n}"
+    wm = None
+    try:
+        X.sh("xrandr", "--output", "DUMMY0", "--mode", "1280x1024", "--primary")
+        X.sh("xrandr", "--addmode", "DUMMY1", "1024x768")
+        X.sh("xrandr", "--output", "DUMMY1", "--mode", "1024x768", "--right-of", "DUMMY0")
+        out = X.sh("xrandr")
+        check("DUMMY1 connected 1024x768+1280+0" in out and "current 2304 x 1024" in out,
+              f"two monitors set up: {out[:300]}")
+        cases = [
+            # primary, saved place, where the toolbar must be
+            ("DUMMY0", None, (640 - w // 2, 512 - h // 2)),
+            ("DUMMY0", (1500, 100), (1280 - w, 100)),
+            ("DUMMY1", None, (1280 + 512 - w // 2, 384 - h // 2)),
+            ("DUMMY1", (1300, 900), (1300, 768 - h)),
+            ("DUMMY1", (100, 100), (1280 + 5, 100)),
+        ]
+        for primary, saved, want in cases:
+            X.sh("xrandr", "--output", primary, "--primary")
+            if saved:
+                open(ini, "w").write(f"[Quorvane]\nwindow_x={saved[0]}\nwindow_y={saved[1]}\n")
+            elif os.path.exists(ini):
+                os.remove(ini)
+            s.start_program()
+            g = X.geometry(s.toolbar)
+            check((g["x"], g["y"]) == want, f"primary {primary}, saved {saved}: at {want}, not {g['x']},{g['y']}")
+            check(s.close_program() == 0, "exit code 0")
+        X.sh("xrandr", "--output", "DUMMY0", "--primary")
+        os.remove(ini)
+        wm = X.start_window_manager()
+        if wm is None:
+            print("    openbox not installed: placement checked without a window manager only")
+        # The whole screen's coordinates: a click recorded on the second
+        # monitor is played back onto a window there.
+        rect = (1500, 200, 400, 300)
+        s.start_program()
+        g = X.geometry(s.toolbar)
+        check((g["x"], g["y"]) == (640 - w // 2, 512 - h // 2), f"centred on the primary under a manager: {g}")
+        time.sleep(0.3)
+        X.screenshot(os.path.join(s.dir, "two-monitors.png"))
+        s.start_target(rect)
+        X.press("ctrl+shift+alt+r", 0.2)
+        check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts")
+        time.sleep(0.2)
+        mark = len(s.events())
+        X.click(1700, 350)
+        time.sleep(0.2)
+        made = [e for e in key_events(s.events(mark)) if e[0] == "ButtonPress"]
+        X.press("ctrl+shift+alt+r", 0.2)
+        check(X.wait_until(lambda: not (s.caption() or "").startswith("REC"), 3), "recording stops")
+        check(made, "the click reaches the target on the second monitor")
+        mark = len(s.events())
+        X.xdo("mousemove", 100, 100)
+        X.press("ctrl+shift+alt+p", 0.2)
+
+        def played():
+            return [e for e in key_events(s.events(mark)) if e[0] == "ButtonPress"]
+        check(X.wait_until(played, 10), "playback clicks")
+        check(X.wait_until(lambda: not (s.caption() or "").startswith("PLAY"), 10), "playback ends")
+        played = played()
+        check(played[:1] == made[:1], f"played {played} where recorded {made}")
+        check(s.close_program() == 0, "exit code 0")
+    finally:
+        if wm:
+            X.stop(wm)
+        X.stop_all_of([p for p in (s.proc, s.target) if p])
+        s.proc = s.target = None
+        X.stop(server)
+        os.environ["DISPLAY"] = saved_display
+
+
+def test_scaled_toolbar(s):
+    """Under GDK_SCALE=2 everything the toolbar does is in device pixels:
+    a recording plays back where it was made, the window opens centred and
+    whole, its pictures are the strip's pixels as sharp 2x2 blocks and the
+    tips follow the pointer."""
+    s.env = dict(os.environ, GDK_SCALE="2")
+    s.scale = 2
+    _record_and_play_back(s)
+    g = X.geometry(s.toolbar)
+    size = (TOOLBAR_SIZE[0] * 2, TOOLBAR_SIZE[1] * 2)
+    check((g["w"], g["h"]) == size, f"toolbar is {size}, not {g['w']}x{g['h']}")
+    # Within the one device pixel that halving an odd place loses.
+    cx, cy = 1024 // 2 - size[0] // 2, 768 // 2 - size[1] // 2
+    check(abs(g["x"] - cx) <= 1 and abs(g["y"] - cy) <= 1, f"centred near {cx},{cy}, not {g['x']},{g['y']}")
+    check(g["x"] >= 0 and g["y"] >= 0 and g["x"] + g["w"] <= 1024 and g["y"] + g["h"] <= 768, "fully on screen")
+    X.xdo("mousemove", 5, 5)
+    check(X.wait_until(lambda: s.caption() == "Quorvane"), "no tip away from the toolbar")
+    time.sleep(0.3)
+    shot = X.screenshot(os.path.join(s.dir, "scaled.png"))
+    strip = X.read_bmp24(os.path.join(ROOT, "resources", "strip.bmp"))
+    bad = 0
+    for i in range(6):
+        for yy in range(16):
+            for xx in range(16):
+                want = strip[yy][16 * i + xx]
+                if want == strip[0][0]:
+                    continue
+                px, py = s.client_point(21 * i + 5 + xx, 5 + yy)
+                bad += any(shot[py + dy][px + dx] != want for dy in (0, 1) for dx in (0, 1))
+    check(bad == 0, f"{bad} picture pixels are not sharp 2x2 blocks of the strip")
+    for x, tip in ((21 + 5 + 8, "Save"), (44 + 5 + 8, "Rec (ctl+shft+alt+R)"), (107 + 5 + 8, "Options (Enter)")):
+        X.xdo("mousemove", *s.client_point(x, 13))
+        check(X.wait_until(lambda: s.caption() == tip, 2), f"tip {tip!r} under the pointer, not {s.caption()!r}")
+    X.xdo("mousemove", g["x"] + g["w"] + 3, g["y"] + 20)
+    check(X.wait_until(lambda: s.caption() == "Quorvane", 2), "no tip just right of the toolbar")
+    # Saved through the doubled Save button, the recording holds the first
+    # click where the pointer was on the screen: device pixels.
+    path = os.path.join(s.dir, "scaled.rec")
+    X.click(*s.client_point(21 + 5 + 8, 13))
+    dialog = X.find_window("Save As")
+    check(dialog, "the save dialog opens")
+    # At 2x the dialog fills the screen and takes a while to be ready.
+    time.sleep(1.5)
+    X.xdo("windowfocus", "--sync", dialog)
+    X.xdo("key", "ctrl+a")
+    X.xdo("type", "--delay", "5", path)
+    time.sleep(0.5)
+    X.xdo("key", "Return")
+    check(X.wait_until(lambda: os.path.exists(path) and os.path.getsize(path) % 20 == 0, 10),
+          f"recording saved: {os.listdir(s.dir)} {X.windows()}")
+    data = open(path, "rb").read()
+    downs = [struct.unpack_from("<3I", data, i)[1:] for i in range(0, len(data), 20)
+             if struct.unpack_from("<I", data, i)[0] == WM_LBUTTONDOWN]
+    check(downs[:1] == [(150, 300)], f"first press recorded at (150, 300), not {downs[:1]}")
+    check(s.close_program() == 0, "exit code 0")
+
+
+def test_wayland_notice_once(s):
+    """A session that says it is Wayland gets the notice once; remembered in
+    the settings file, it is not shown again; plain X11 never shows it."""
+    ini = os.path.join(s.dir, "quorvane.ini")
+    plain = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE")}
+
+    def named_quorvane():
+        return [w for w, t in X.windows() if t == "Quorvane" and (X.geometry(w) or {}).get("state") == "IsViewable"]
+
+    def run(env, notice):
+        s.env = env
+        s.start_program(wait_title=None)
+        if notice:
+            check(X.wait_until(lambda: len(named_quorvane()) == 2, 5), f"the notice shows: {X.windows()}")
+            wins = named_quorvane()
+            s.toolbar = next(w for w in wins if (X.geometry(w)["w"], X.geometry(w)["h"]) == TOOLBAR_SIZE)
+            box = next(w for w in wins if w != s.toolbar)
+            time.sleep(0.3)
+            X.screenshot(os.path.join(s.dir, "notice.png"))
+            X.xdo("windowfocus", "--sync", box)
+            X.xdo("key", "Return")
+            check(X.wait_until(lambda: len(named_quorvane()) == 1, 3), "the notice closes on Enter")
+        else:
+            check(X.wait_until(lambda: named_quorvane(), 5), "the toolbar appears")
+            time.sleep(1.0)
+            check(len(named_quorvane()) == 1, f"no notice: {X.windows()}")
+            s.toolbar = named_quorvane()[0]
+        check(s.close_program() == 0, "exit code 0")
+        return open(ini).read() if os.path.exists(ini) else ""
+
+    open(ini, "w").close()  # settings kept
+    check("wayland_notice" not in run(plain, False), "plain X11 writes no wayland_notice")
+    wayland = dict(plain, WAYLAND_DISPLAY="wayland-qv-none")
+    check("wayland_notice=1" in run(wayland, True), "the notice is remembered")
+    check("wayland_notice=1" in run(wayland, False), "and stays remembered")
+    open(ini, "w").close()
+    run(dict(plain, XDG_SESSION_TYPE="wayland"), True)
+
+
 TESTS = [
     test_status_caption_under_window_manager,
+    test_placed_on_the_primary_monitor,
+    test_centred_on_the_primary_of_two_monitors,
+    test_scaled_toolbar,
+    test_wayland_notice_once,
     test_resources_match_generator,
     test_no_display,
     test_own_size_and_placeholders,
@@ -997,12 +1226,12 @@ def main():
     try:
         # QV_E2E_DISPLAYS="FIRST-LAST" picks the private display numbers
         # tried, for machines where the default range is taken.
+        global DISPLAYS
         span = os.environ.get("QV_E2E_DISPLAYS")
         if span:
             first, last = (int(v) for v in span.split("-"))
-            X.start_xvfb(range(first, last + 1))
-        else:
-            X.start_xvfb()
+            DISPLAYS = range(first, last + 1)
+        X.start_xvfb(DISPLAYS)
         for t in TESTS:
             if wanted and t.__name__ not in wanted:
                 continue

@@ -57,6 +57,64 @@ def start_xvfb(displays=range(91, 96), size="1024x768x24"):
     raise RuntimeError("no free private display")
 
 
+_DUMMY_CONF = """Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 65536
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 2304 1024
+  EndSubSection
+EndSection
+Section "ServerFlags"
+  Option "AutoAddDevices" "false"
+  Option "AutoEnableDevices" "false"
+  Option "DontVTSwitch" "true"
+EndSection
+"""
+
+
+def xorg_dummy_available():
+    """Xorg with the dummy video driver, which has sixteen RandR outputs:
+    a screen with several real monitors. Xorg takes a config file of its
+    own only from root."""
+    return (shutil.which("Xorg") and shutil.which("xrandr") and os.geteuid() == 0
+            and os.path.exists("/usr/lib/xorg/modules/drivers/dummy_drv.so"))
+
+
+def start_xorg_dummy(displays, folder):
+    """An Xorg server on the dummy driver; returns its display number (the
+    caller's DISPLAY is left alone) and process."""
+    conf = os.path.join(folder, "dummy.conf")
+    open(conf, "w").write(_DUMMY_CONF)
+    for n in displays:
+        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            continue
+        p = start(["Xorg", f":{n}", "-config", conf, "-noreset", "-nolisten", "tcp", "-novtswitch",
+                   "-sharevts", "-logfile", os.path.join(folder, "xorg.log")],
+                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(200):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                time.sleep(0.5)
+                return n, p
+            if p.poll() is not None:
+                break
+            time.sleep(0.05)
+        stop(p)
+    raise RuntimeError("no free display for Xorg")
+
+
 def sh(*args, check=True):
     r = subprocess.run(list(args), capture_output=True, text=True)
     if check and r.returncode != 0:
@@ -185,6 +243,92 @@ class XDisplay:
 
     def close(self):
         self.x.XCloseDisplay(self.d)
+
+
+_monitors_set = set()
+_x_errors = []
+# Xlib's own handler ends the process on a protocol error: a refused
+# request must fail the test, not stop the whole run.
+_X_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+    lambda d, e: _x_errors.append(e) or 0)
+
+
+def _trap_errors(d):
+    d.x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
+    d.x.XSetErrorHandler(_X_ERROR_HANDLER)
+    _x_errors.clear()
+
+
+def _untrap_errors(d, what):
+    d.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    d.x.XSync(d.d, 0)
+    d.close()
+    if _x_errors:
+        raise RuntimeError(f"the X server refused {what}")
+
+
+class _RRMonitorInfo(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_ulong), ("primary", ctypes.c_int), ("automatic", ctypes.c_int),
+                ("noutput", ctypes.c_int), ("x", ctypes.c_int), ("y", ctypes.c_int),
+                ("width", ctypes.c_int), ("height", ctypes.c_int), ("mwidth", ctypes.c_int),
+                ("mheight", ctypes.c_int), ("outputs", ctypes.POINTER(ctypes.c_ulong))]
+
+
+class _RRScreenResources(ctypes.Structure):
+    _fields_ = [("timestamp", ctypes.c_ulong), ("configTimestamp", ctypes.c_ulong),
+                ("ncrtc", ctypes.c_int), ("crtcs", ctypes.c_void_p),
+                ("noutput", ctypes.c_int), ("outputs", ctypes.POINTER(ctypes.c_ulong))]
+
+
+def set_monitor(rect, name="QV-PRIMARY"):
+    """Defines a RandR monitor (x, y, w, h) on the server's one output, as
+    a desktop's monitor setup does; it stands in for the whole screen's
+    automatic one until delete_monitor. Xvfb has one output, and toolkits
+    see only monitors that have one, so a second monitor cannot be added
+    here: start_xorg_dummy gives a screen with several."""
+    # The server refuses to redefine a monitor in place.
+    if _monitors_set:
+        delete_monitor(name)
+    d = XDisplay()
+    rr = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xrandr"))
+    rr.XRRGetScreenResources.restype = ctypes.POINTER(_RRScreenResources)
+    rr.XRRGetScreenResources.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    rr.XRRAllocateMonitor.restype = ctypes.POINTER(_RRMonitorInfo)
+    rr.XRRAllocateMonitor.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    rr.XRRSetMonitor.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(_RRMonitorInfo)]
+    d.x.XDefaultRootWindow.restype = ctypes.c_ulong
+    d.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    d.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    root = d.x.XDefaultRootWindow(d.d)
+    res = rr.XRRGetScreenResources(d.d, root)
+    m = rr.XRRAllocateMonitor(d.d, 1)
+    mon = m.contents
+    mon.name = d.x.XInternAtom(d.d, name.encode(), 0)
+    mon.primary = 1
+    mon.automatic = 0
+    mon.noutput = 1
+    mon.x, mon.y, mon.width, mon.height = rect
+    mon.mwidth, mon.mheight = rect[2] // 4, rect[3] // 4
+    mon.outputs[0] = res.contents.outputs[0]
+    _trap_errors(d)
+    rr.XRRSetMonitor(d.d, root, m)
+    _untrap_errors(d, f"the monitor {rect}")
+    _monitors_set.add(name)
+
+
+def delete_monitor(name="QV-PRIMARY"):
+    if name not in _monitors_set:
+        return
+    _monitors_set.discard(name)
+    d = XDisplay()
+    rr = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xrandr"))
+    rr.XRRDeleteMonitor.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong]
+    d.x.XDefaultRootWindow.restype = ctypes.c_ulong
+    d.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    d.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    _trap_errors(d)
+    rr.XRRDeleteMonitor(d.d, d.x.XDefaultRootWindow(d.d), d.x.XInternAtom(d.d, name.encode(), 0))
+    _untrap_errors(d, f"to delete the monitor {name}")
 
 
 def start_window_manager(timeout=5.0):

@@ -87,6 +87,9 @@ static BOOL CALLBACK FindDescendant(HWND child, LPARAM param) {
 
 int main(int argc, char **argv) {
     if (argc < 2) return 2;
+    // Physical pixels, the ones the program under test works in: at a
+    // desktop scale, an unaware driver would be handed scaled ones.
+    SetProcessDPIAware();
     const char *cmd = argv[1];
     if (!std::strcmp(cmd, "list")) {
         EnumWindows(PrintTop, 0);

@@ -1,0 +1,14 @@
+// What the GTK toolbar window (gtk_ui.cpp) shares with its boxes, dialogs
+// and menu (gtk_boxes.cpp).
+#pragma once
+#include <cstdint>
+#include <gtk/gtk.h>
+
+// The toolbar window: the owner of boxes and the menu's anchor. Null before
+// it is made and once it is gone.
+GtkWindow *ToolbarWindow();
+// The buttons' hand cursor, which the about box's link shows too; null
+// outside the graphics' lifetime.
+GdkCursor *ToolbarHandCursor();
+// text into buf of size bytes, cut to fit and always terminated.
+void CopyText(char *buf, uint32_t size, const char *text);
