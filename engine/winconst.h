@@ -14,6 +14,8 @@ enum : uint32_t {
     WM_LBUTTONDBLCLK = 0x203,
     WM_RBUTTONDOWN = 0x204,
     WM_RBUTTONUP = 0x205,
+    WM_MOUSEWHEEL = 0x20A,
+    WM_MOUSEHWHEEL = 0x20E,
 };
 
 enum : int {
@@ -59,10 +61,15 @@ enum : uint32_t {
     MOUSEEVENTF_MIDDLEUP = 0x0040,
     MOUSEEVENTF_XDOWN = 0x0080,
     MOUSEEVENTF_XUP = 0x0100,
+    MOUSEEVENTF_WHEEL = 0x0800,
+    MOUSEEVENTF_HWHEEL = 0x1000,
     MOUSEEVENTF_ABSOLUTE = 0x8000,
 };
 
 enum : uint32_t { XBUTTON1 = 1, XBUTTON2 = 2 };
+
+// One notch of a wheel, as wheel records and wheel injection count it.
+constexpr int32_t WHEEL_DELTA = 120;
 
 enum : uint32_t {
     MB_OK = 0x0,
