@@ -16,6 +16,8 @@ static uint32_t s_sampleDue;
 // Wheel turns taken from the backend but not yet recorded: a tick that
 // records a key, or the other wheel, leaves them for a later tick.
 static int32_t s_wheelDy, s_wheelDx;
+// Whether a record with the pointer's place has been taken yet.
+static bool s_placeTaken;
 
 // Sums turns without wrapping: a wheel spun for hours stays a large turn
 // the right way.
@@ -44,6 +46,7 @@ static void StartRecording() {
     int32_t dy = 0, dx = 0;
     PlatTakeWheel(&dy, &dx);
     s_wheelDy = s_wheelDx = 0;
+    s_placeTaken = false;
     g_app.startTick = PlatGetTickCount();
     s_sampleDue = g_app.startTick + RECORD_INTERVAL_MS;
     PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
@@ -197,6 +200,15 @@ void RecordTick(uint32_t timerId) {
         rec.message = down ? WM_KEYDOWN : WM_KEYUP;
         rec.paramL = scan * 256 + uint32_t(changed);
         rec.paramH = scan;
+    } else if ((s_wheelDy || s_wheelDx) && !s_placeTaken && x != 0 && y != 0) {
+        // The wheel acts where the pointer is, so the recording first
+        // takes where that is; it also keeps the file one the loader
+        // accepts when the wheel is the first thing done.
+        g_app.lastMoveX = x;
+        g_app.lastMoveY = y;
+        rec.message = WM_MOUSEMOVE;
+        rec.paramL = uint32_t(x);
+        rec.paramH = uint32_t(y);
     } else if (s_wheelDy || s_wheelDx) {
         // One wheel a tick, all its turns since the last record of it; it
         // acts where the pointer is, so no position is kept.
@@ -216,6 +228,8 @@ void RecordTick(uint32_t timerId) {
         }
     }
     if (rec.message) {
+        // Moves and buttons carry the pointer's place.
+        if (rec.message >= WM_MOUSEMOVE && rec.message <= WM_RBUTTONUP) s_placeTaken = true;
         rec.hwnd = PlatGetForegroundWindow();
         rec.time = PlatGetTickCount();
         g_app.list.records[g_app.list.count++] = rec;

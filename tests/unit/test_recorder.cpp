@@ -168,16 +168,17 @@ TEST_F(RecorderTest, WheelTurnsComeBetweenKeysAndMoves) {
     FakeWheel(120, 0);
     g_fake.cursorX = 210;
     Tick();
+    // Before its first turn the wheel's place goes in, as a move.
     EXPECT_EQ(KindsAndParams(), (Taken{{WM_KEYDOWN, 30u * 256 + 'A'},
+                                       {WM_MOUSEMOVE, 200},
                                        {WM_MOUSEWHEEL, 240},
                                        {WM_MOUSEHWHEEL, 120},
-                                       {WM_MOUSEMOVE, 200},
                                        {WM_MOUSEWHEEL, uint32_t(-30)},
                                        {WM_MOUSEMOVE, 210}}));
     auto r = Recorded();
-    EXPECT_EQ(r[1].paramH, 0u);
-    EXPECT_EQ(r[1].hwnd, g_fake.foreground);
-    EXPECT_EQ(r[1].time, r[0].time + 10);
+    EXPECT_EQ(r[2].paramH, 0u);
+    EXPECT_EQ(r[2].hwnd, g_fake.foreground);
+    EXPECT_EQ(r[2].time, r[1].time + 10);
 }
 
 // A stop click on the toolbar and everything after it are cut off; the cut
