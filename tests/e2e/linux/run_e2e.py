@@ -404,6 +404,21 @@ def test_wheel_recorded_and_played_back(s):
     """The wheel turned over the target while recording with the hotkeys
     (two notches up, three down, one left, one right) becomes wheel records,
     and playback turns it the same seven notches in the same order."""
+    _wheel_recorded_and_played_back(s)
+
+
+def test_wheel_recorded_and_played_back_under_window_manager(s):
+    wm = X.start_window_manager()
+    if wm is None:
+        print("    openbox not installed: checked without a window manager only")
+        return
+    try:
+        _wheel_recorded_and_played_back(s)
+    finally:
+        X.stop(wm)
+
+
+def _wheel_recorded_and_played_back(s):
     s.start_program()
     s.start_target()
     X.press("ctrl+shift+alt+r", 0.2)
@@ -918,6 +933,7 @@ TESTS = [
     test_file_plays_with_timing,
     test_shared_fixture_plays_into_target,
     test_wheel_recorded_and_played_back,
+    test_wheel_recorded_and_played_back_under_window_manager,
     test_wheel_files_of_both_desktops_play,
     test_key_table_plays_pc_codes,
     test_bad_file_box,
