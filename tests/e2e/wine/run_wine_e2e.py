@@ -470,6 +470,13 @@ def test_records_the_wheel():
         post_main(WM_COMMAND, ID_RECORD)
         time.sleep(0.5)
         driver("wheel", *turned)
+        # And a wheel of the X display, through Wine's own driver, as a
+        # real mouse turns it.
+        if shutil.which("xdotool"):
+            for button in ("4", "4", "5"):
+                subprocess.run(["xdotool", "click", button], timeout=10)
+                time.sleep(0.06)
+            want += [("wheel", 240), ("wheel", -120)]
         time.sleep(0.3)
         post_main(WM_COMMAND, ID_RECORD)
         time.sleep(0.5)
