@@ -443,7 +443,10 @@ def test_plays_wheel_records_into_target():
     folder, exe = fresh_copy("wheel-play")
     rec = os.path.join(folder, "wheel.rec")
     shutil.copy(os.path.join(FIXTURES, "play_wheel.rec"), rec)
-    play_into_target(exe, rec, [("wheel", 120), ("wheel", -240), ("hwheel", 120), ("hwheel", -120)])
+    want = wheel_turns([(0, kind, a, 0) for kind, a, _, _ in read_expected("play_wheel")])
+    check(want == [("wheel", 120), ("wheel", -240), ("hwheel", 120), ("hwheel", -120)],
+          f"the fixture holds {want}")
+    play_into_target(exe, rec, want)
     # A recording made on Linux plays the notches it holds.
     linux = os.path.join(folder, "wheel_linux.rec")
     shutil.copy(os.path.join(FIXTURES, "wheel_linux.rec"), linux)
