@@ -68,9 +68,6 @@ enum : uint32_t {
 
 enum : uint32_t { XBUTTON1 = 1, XBUTTON2 = 2 };
 
-// One notch of a wheel, as wheel records and wheel injection count it.
-constexpr int32_t WHEEL_DELTA = 120;
-
 enum : uint32_t {
     MB_OK = 0x0,
     MB_OKCANCEL = 0x1,
