@@ -1,7 +1,8 @@
 // What one recorder tick costs on a real X server (run it under Xvfb or a
-// desktop): the whole tick of the core over the X11 backend, in three
+// desktop): the whole tick of the core over the X11 backend, in four
 // situations: nothing changes, the pointer moves every tick (one record per
-// tick, with the foreground window look-up), and a key is held. Also the
+// tick, with the foreground window look-up), the wheel turns every tick, and
+// a key is held. Also the
 // backend's snapshot alone, which is the floor of every scan. Prints the
 // numbers; nothing is judged here.
 #include "../engine/appstate.h"
@@ -79,6 +80,16 @@ int main(int argc, char **argv) {
     uint32_t moveRecords = g_app.list.count;
 
     StartRecordingState();
+    Report("record tick, the wheel turns every tick", Measure(rounds, [d](int i) {
+               unsigned button = i % 2 ? 5 : 4;
+               XTestFakeButtonEvent(d, button, True, CurrentTime);
+               XTestFakeButtonEvent(d, button, False, CurrentTime);
+               XSync(d, False);
+               RecordTick(1001);
+           }));
+    uint32_t wheelRecords = g_app.list.count;
+
+    StartRecordingState();
     KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
     XTestFakeKeyEvent(d, shift, True, CurrentTime);
     XSync(d, False);
@@ -86,8 +97,8 @@ int main(int argc, char **argv) {
     XTestFakeKeyEvent(d, shift, False, CurrentTime);
     XSync(d, False);
 
-    std::printf("records taken: idle %u of %d ticks, moving %u of %d ticks\n", idleRecords, rounds,
-                moveRecords, rounds);
+    std::printf("records taken: idle %u of %d ticks, moving %u of %d ticks, wheel %u of %d ticks\n",
+                idleRecords, rounds, moveRecords, rounds, wheelRecords, rounds);
     std::printf("a tick every 10 ms: the idle tick's median is %.2f%% of the interval\n",
                 Measure(200, [](int) { RecordTick(1001); }).median / 100.0);
     ClearEventList(&g_app.list);

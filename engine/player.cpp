@@ -116,6 +116,13 @@ static void ReplayRecord(const EventRecord &r) {
                        0);
         g_app.leftHeld = 0;
         return;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+        // At the pointer, like a button; a held left button stays held.
+        if (r.paramL)
+            PlatMouseButtonEvent(
+                r.message == WM_MOUSEWHEEL ? MOUSEEVENTF_WHEEL : MOUSEEVENTF_HWHEEL, r.paramL);
+        return;
     default: return;
     }
 }

@@ -1,6 +1,6 @@
 // The recorder: a 10 ms one-shot timer compares every key with the last
-// state it saw and takes at most one event per tick, a pointer move only
-// when no key changed.
+// state it saw and takes at most one event per tick: a key change first,
+// then a turn of the wheel, a pointer move only when neither.
 #include "../platform/input.h"
 #include "../platform/timer.h"
 #include "appstate.h"
@@ -13,6 +13,20 @@ static const uint32_t RECORD_INTERVAL_MS = 10;
 // Tick at which the next sample is due: the samples keep a 10 ms grid of
 // their own, whatever each tick's scan costs.
 static uint32_t s_sampleDue;
+// Wheel turns taken from the backend but not yet recorded: a tick that
+// records a key, or the other wheel, leaves them for a later tick.
+static int32_t s_wheelDy, s_wheelDx;
+// Whether a record with the pointer's place has been taken yet.
+static bool s_placeTaken;
+
+// Sums turns without wrapping: a wheel spun for hours stays a large turn
+// the right way.
+static int32_t AddTurn(int32_t sum, int32_t turn) {
+    int64_t total = int64_t(sum) + turn;
+    if (total > INT32_MAX) return INT32_MAX;
+    if (total < INT32_MIN) return INT32_MIN;
+    return int32_t(total);
+}
 
 void ShowIdleCaption() {
     PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
@@ -28,6 +42,11 @@ static void StartRecording() {
     PlatInputSnapshot();
     for (int vk = 1; vk <= 254; vk++)
         g_app.keySnapshot[vk] = PlatGetKeyState(vk) < 0 ? 1 : 0;
+    // Turns from before the start belong to no recording.
+    int32_t dy = 0, dx = 0;
+    PlatTakeWheel(&dy, &dx);
+    s_wheelDy = s_wheelDx = 0;
+    s_placeTaken = false;
     g_app.startTick = PlatGetTickCount();
     s_sampleDue = g_app.startTick + RECORD_INTERVAL_MS;
     PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
@@ -161,6 +180,10 @@ void RecordTick(uint32_t timerId) {
     }
     int32_t x = 0, y = 0;
     PlatGetCursorPos(&x, &y);
+    int32_t dy = 0, dx = 0;
+    PlatTakeWheel(&dy, &dx);
+    s_wheelDy = AddTurn(s_wheelDy, dy);
+    s_wheelDx = AddTurn(s_wheelDx, dx);
 
     EventRecord rec = {};
     // Left Shift shows up under the generic Shift code first; its own code
@@ -177,6 +200,22 @@ void RecordTick(uint32_t timerId) {
         rec.message = down ? WM_KEYDOWN : WM_KEYUP;
         rec.paramL = scan * 256 + uint32_t(changed);
         rec.paramH = scan;
+    } else if ((s_wheelDy || s_wheelDx) && !s_placeTaken && x != 0 && y != 0) {
+        // The wheel acts where the pointer is, so the recording first
+        // takes where that is; it also keeps the file one the loader
+        // accepts when the wheel is the first thing done.
+        g_app.lastMoveX = x;
+        g_app.lastMoveY = y;
+        rec.message = WM_MOUSEMOVE;
+        rec.paramL = uint32_t(x);
+        rec.paramH = uint32_t(y);
+    } else if (s_wheelDy || s_wheelDx) {
+        // One wheel a tick, all its turns since the last record of it; it
+        // acts where the pointer is, so no position is kept.
+        int32_t &turn = s_wheelDy ? s_wheelDy : s_wheelDx;
+        rec.message = s_wheelDy ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
+        rec.paramL = uint32_t(turn);
+        turn = 0;
     } else {
         // Every position that differs from the last one taken is a move;
         // the screen's top and left edges are not taken.
@@ -189,6 +228,8 @@ void RecordTick(uint32_t timerId) {
         }
     }
     if (rec.message) {
+        // Moves and buttons carry the pointer's place.
+        if (rec.message >= WM_MOUSEMOVE && rec.message <= WM_RBUTTONUP) s_placeTaken = true;
         rec.hwnd = PlatGetForegroundWindow();
         rec.time = PlatGetTickCount();
         g_app.list.records[g_app.list.count++] = rec;

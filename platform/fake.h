@@ -12,7 +12,7 @@
 #include <vector>
 
 struct FakeCall {
-    std::string what; // "key", "mouse", "setcursor", "settimer", "killtimer", "post",
+    std::string what; // "key", "mouse", "button", "setcursor", "settimer", "killtimer", "post",
                       // "close", "caption", "box", "choose", "menu", "repeatbox",
                       // "about", "url", "sleep", "setkeyboardstate", "invalidate",
                       // "show", "create", "destroy", "graphics", "decorate", "quit"
@@ -37,6 +37,7 @@ struct FakeState {
     uint8_t physical[256] = {}; // 1 while physically down (PlatGetAsyncKeyState)
     uint8_t thread[256] = {};   // 0x80 down, 0x01 toggled (PlatGetKeyState)
     int32_t cursorX = 400, cursorY = 300;
+    int32_t wheelDy = 0, wheelDx = 0; // turned since the last PlatTakeWheel
     int32_t screenW = 1024, screenH = 768;
     uint32_t foreground = 0x2222;
     uint32_t mainWindowId = 0x10001;
@@ -79,6 +80,8 @@ void FakeReset();
 // Key held / released by the user: physical state and the thread's table.
 void FakeKeyDown(int vk);
 void FakeKeyUp(int vk);
+// The user turns the wheels (120 a notch); the turns add up until taken.
+void FakeWheel(int32_t dy, int32_t dx);
 // Runs `action` when the virtual clock reaches `at`.
 void FakeAt(uint32_t at, std::function<void()> action);
 // Dispatches posted messages and due timers while virtual time runs for ms

@@ -70,6 +70,12 @@ void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     FakeLog("button", flags, data);
 }
 
+void PlatTakeWheel(int32_t *dy, int32_t *dx) {
+    *dy = g_fake.wheelDy;
+    *dx = g_fake.wheelDx;
+    g_fake.wheelDy = g_fake.wheelDx = 0;
+}
+
 void PlatSetCursorPos(int32_t x, int32_t y) {
     g_fake.cursorX = x;
     g_fake.cursorY = y;

@@ -42,6 +42,11 @@ void FakeKeyUp(int vk) {
     g_fake.thread[vk & 255] &= uint8_t(~0x80);
 }
 
+void FakeWheel(int32_t dy, int32_t dx) {
+    g_fake.wheelDy += dy;
+    g_fake.wheelDx += dx;
+}
+
 void FakeAt(uint32_t at, std::function<void()> action) {
     g_fake.script.emplace(at, action);
 }

@@ -26,8 +26,16 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags);
 // absolute position scaled to 0..65535 of the primary screen.
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy);
 // The buttons past left and right, at the pointer: flags 0x20/0x40 middle
-// down/up, 0x80/0x100 side button down/up with data 1 (first) or 2 (second).
+// down/up, 0x80/0x100 side button down/up with data 1 (first) or 2 (second),
+// 0x800/0x1000 the wheel/the horizontal wheel turned by data, a signed delta
+// of 120 a notch. A desktop that turns only whole notches keeps the rest
+// for the next turn of that wheel.
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data);
+// How far the wheels turned since the last take, summed, 120 a notch (finer
+// wheels give parts of one): dy positive away from the user, dx positive to
+// the right. A wheel has no state to poll, so the backend counts the turns
+// as they arrive, also between the scans.
+void PlatTakeWheel(int32_t *dy, int32_t *dx);
 void PlatSetCursorPos(int32_t x, int32_t y);
 int32_t PlatScreenWidth();
 int32_t PlatScreenHeight();

@@ -11,3 +11,7 @@ extern HCURSOR g_handCursor;
 // Resource numbers of the program icon and the button strip.
 constexpr int IDI_PROGRAM = 1001;
 constexpr int IDB_STRIP = 1002;
+// Raw Input of every mouse to the toolbar, focused or not: the wheel's
+// turns, added up until the recorder takes them (PlatTakeWheel).
+void Win32WheelListen(HWND window);
+void Win32WheelInput(LPARAM lParam);

@@ -47,6 +47,7 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     mouse_event(flags, dx, dy, 0, 0);
 }
 
+// The wheel's delta goes in as it is: the desktop takes parts of a notch.
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     mouse_event(flags, 0, 0, data, 0);
 }

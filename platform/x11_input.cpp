@@ -4,6 +4,7 @@
 // trip per key would cost milliseconds of every 10 ms recorder tick.
 #include "input.h"
 #include "x11_backend.h"
+#include "x11_wheel.h"
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -376,7 +377,7 @@ bool X11InputOpen() {
     g_screen = DefaultScreen(g_dpy);
     g_root = RootWindow(g_dpy, g_screen);
     g_netActive = XInternAtom(g_dpy, "_NET_ACTIVE_WINDOW", False);
-    int xiOpcode = 0, xiMajor = 2, xiMinor = 0;
+    int xiOpcode = 0, xiMajor = 2, xiMinor = 2;
     if (XQueryExtension(g_dpy, "XInputExtension", &xiOpcode, &ev, &err) &&
         XIQueryVersion(g_dpy, &xiMajor, &xiMinor) == Success) {
         // The client pointer when one is set, else the first master
@@ -391,6 +392,9 @@ bool X11InputOpen() {
             if (devices) XIFreeDeviceInfo(devices);
         }
         if (id > 0) g_xiPointer = id;
+        // From 2.1 on, raw events arrive also while another client holds
+        // a grab (a menu, a drag).
+        if (xiMajor > 2 || (xiMajor == 2 && xiMinor >= 1)) X11WheelListen(g_dpy, g_root, xiOpcode);
     }
     BuildCodeTable();
     FindLedMasks();
@@ -425,6 +429,7 @@ void PlatInputSnapshot() {
     while (XPending(g_dpy)) {
         XEvent e;
         XNextEvent(g_dpy, &e);
+        if (X11WheelEvent(g_dpy, &e)) continue;
         if (e.type == MappingNotify) {
             XRefreshKeyboardMapping(&e.xmapping);
             remap = true;
@@ -584,7 +589,7 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
 }
 
 // Middle is button 2; the side buttons are 8 and 9, as XInput 2 reports
-// them back to the recorder.
+// them back to the recorder; the wheels are buttons 4 to 7.
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     if (!Ensure()) return;
     if (X11Tracing()) g_printerr("button %#x %u\n", flags, data);
@@ -593,6 +598,7 @@ void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     if (flags & 0x0040) XTestFakeButtonEvent(g_dpy, 2, False, CurrentTime);
     if ((flags & 0x0080) && side) XTestFakeButtonEvent(g_dpy, side, True, CurrentTime);
     if ((flags & 0x0100) && side) XTestFakeButtonEvent(g_dpy, side, False, CurrentTime);
+    if (flags & 0x1800) X11WheelInject(g_dpy, flags, data);
     Flush();
 }
 

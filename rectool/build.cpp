@@ -2,6 +2,7 @@
 // anything is kept, and a file with any bad line gives no bytes at all.
 #include "bytes.h"
 #include "rectool.h"
+#include "../engine/winconst.h"
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -51,10 +52,13 @@ enum Field {
     F_PL,
     F_PH,
     F_BYTES,
+    F_DY,
+    F_DX,
     F_COUNT
 };
-const char *const FIELD_NAMES[F_COUNT] = {"delay",    "time", "hwnd", "key",    "vk",     "scan",
-                                          "highbits", "x",    "y",    "paramL", "paramH", "bytes"};
+const char *const FIELD_NAMES[F_COUNT] = {"delay",  "time",     "hwnd", "key", "vk",
+                                          "scan",   "highbits", "x",    "y",   "paramL",
+                                          "paramH", "bytes",    "dy",   "dx"};
 struct Range {
     int64_t lo, hi;
 };
@@ -69,25 +73,29 @@ const Range FIELD_RANGES[F_COUNT] = {{0, 0xFFFFFFFF},
                                      {INT32_MIN, INT32_MAX},
                                      {0, 0xFFFFFFFF},
                                      {0, 0xFFFFFFFF},
-                                     {0, 0}};
+                                     {0, 0},
+                                     {INT32_MIN, INT32_MAX},
+                                     {INT32_MIN, INT32_MAX}};
 
-enum Shape { SHAPE_KEY, SHAPE_POINTER, SHAPE_RAW, SHAPE_TRAILING };
+enum Shape { SHAPE_KEY, SHAPE_POINTER, SHAPE_WHEEL, SHAPE_HWHEEL, SHAPE_RAW, SHAPE_TRAILING };
 bool Allowed(Shape shape, int f) {
     if (f <= F_HWND) return shape != SHAPE_TRAILING;
     switch (shape) {
     case SHAPE_KEY: return f == F_KEY || f == F_VK || f == F_SCAN || f == F_HIGH || f == F_PH;
     case SHAPE_POINTER: return f == F_X || f == F_Y;
+    case SHAPE_WHEEL: return f == F_DY || f == F_PH;
+    case SHAPE_HWHEEL: return f == F_DX || f == F_PH;
     case SHAPE_RAW: return f == F_PL || f == F_PH;
     case SHAPE_TRAILING: return f == F_BYTES;
     }
     return false;
 }
 
-// Decimal with an optional '-', or hexadecimal after 0x.
+// Decimal with an optional sign, or hexadecimal after 0x.
 bool ParseNumber(Span s, int64_t *value) {
     const char *p = s.p, *end = s.p + s.n;
     bool negative = p < end && *p == '-';
-    if (negative) p++;
+    if (p < end && (*p == '-' || *p == '+')) p++;
     int base = 10;
     if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
         p += 2;
@@ -163,10 +171,14 @@ void Builder::ParseLine(const char *p, size_t n) {
     } else if (kind.Is("trailing")) {
         shape = SHAPE_TRAILING;
     } else if (KindByName(kind.p, kind.n, &message)) {
-        shape = IsKeyKind(message) ? SHAPE_KEY : SHAPE_POINTER;
+        shape = IsKeyKind(message)          ? SHAPE_KEY
+                : message == WM_MOUSEWHEEL  ? SHAPE_WHEEL
+                : message == WM_MOUSEHWHEEL ? SHAPE_HWHEEL
+                                            : SHAPE_POINTER;
     } else {
         Error(Cat({"unknown kind '", Shown(kind),
-                   "' (keydown, keyup, move, ldown, lup, rdown, rup, msg=N or trailing)"}));
+                   "' (keydown, keyup, move, ldown, lup, rdown, rup, wheel, hwheel, msg=N or "
+                   "trailing)"}));
         return;
     }
 
@@ -261,6 +273,14 @@ void Builder::ParseLine(const char *p, size_t n) {
         }
         paramL = uint32_t(int32_t(value[F_X]));
         paramH = uint32_t(int32_t(value[F_Y]));
+    } else if (shape == SHAPE_WHEEL || shape == SHAPE_HWHEEL) {
+        int f = shape == SHAPE_WHEEL ? F_DY : F_DX;
+        if (!given[f]) {
+            Error(Cat({kindText, " needs ", FIELD_NAMES[f], "="}));
+            return;
+        }
+        paramL = uint32_t(int32_t(value[f]));
+        paramH = uint32_t(value[F_PH]);
     } else {
         paramL = uint32_t(value[F_PL]);
         paramH = uint32_t(value[F_PH]);

@@ -47,6 +47,7 @@ const char BUILD_HELP[] =
     "  keydown, keyup       key=NAME and/or vk=CODE, scan=N (0..255)\n"
     "  move, ldown, lup,    x=N y=N (screen pixels, may be negative)\n"
     "  rdown, rup\n"
+    "  wheel, hwheel        dy=N or dx=N: the turn, 120 a notch, + up or right\n"
     "  msg=N                paramL=N paramH=N (any other message number)\n"
     "  trailing             bytes=HEX (1..19 bytes after the last whole record)\n"
     "\n"
@@ -62,7 +63,8 @@ const char BUILD_HELP[] =
 const char PLOT_HELP[] =
     "usage: quorvane-rec plot FILE.rec -o FILE.png\n"
     "Draws the screen area the pointer covered with the pointer's path through it,\n"
-    "its start, left clicks (red dots) and right clicks (purple squares), and a\n"
+    "its start, left clicks (red dots), right clicks (purple squares), wheel turns\n"
+    "(orange wedges pointing the way the wheel went, where the pointer was) and a\n"
     "legend. Areas wider than 1200 or taller than 900 pixels are scaled down.\n";
 
 struct Args {

@@ -2,6 +2,7 @@
 // that build can give back the very bytes it came from.
 #include "bytes.h"
 #include "rectool.h"
+#include "../engine/winconst.h"
 #include <charconv>
 #include <cinttypes>
 #include <cstdio>
@@ -75,6 +76,16 @@ void DumpText(const uint8_t *data, uint64_t size, const char *name, std::string 
                 c.Hex(r.paramL >> 16);
             }
             if (r.paramH != scan) {
+                c.Text(" paramH=");
+                c.Dec(r.paramH);
+            }
+        } else if (IsWheelKind(r.message)) {
+            // The sign always shows: which way the wheel went is the point.
+            int32_t delta = int32_t(r.paramL);
+            c.Text(r.message == WM_MOUSEWHEEL ? "dy=" : "dx=");
+            if (delta > 0) *c.p++ = '+';
+            c.Dec(delta);
+            if (r.paramH) {
                 c.Text(" paramH=");
                 c.Dec(r.paramH);
             }

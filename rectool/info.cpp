@@ -60,8 +60,9 @@ void InfoText(const uint8_t *data, uint64_t size, const char *name, std::string 
     const uint64_t *k = s.byKind;
     std::snprintf(buf, sizeof buf,
                   "keydown %" PRIu64 ", keyup %" PRIu64 ", move %" PRIu64 ", ldown %" PRIu64
-                  ", lup %" PRIu64 ", rdown %" PRIu64 ", rup %" PRIu64 ", other %" PRIu64,
-                  k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7]);
+                  ", lup %" PRIu64 ", rdown %" PRIu64 ", rup %" PRIu64 ", wheel %" PRIu64
+                  ", hwheel %" PRIu64 ", other %" PRIu64,
+                  k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8], k[9]);
     Line(out, "kinds:      ", buf);
     if (s.anyPointer)
         std::snprintf(buf, sizeof buf, "x %d..%d, y %d..%d", int(s.minX), int(s.maxX), int(s.minY),

@@ -11,12 +11,12 @@ struct KindEntry {
     const char *name;
 };
 const KindEntry KINDS[] = {
-    {WM_KEYDOWN, "keydown"},   {WM_KEYUP, "keyup"},   {WM_MOUSEMOVE, "move"},
-    {WM_LBUTTONDOWN, "ldown"}, {WM_LBUTTONUP, "lup"}, {WM_RBUTTONDOWN, "rdown"},
-    {WM_RBUTTONUP, "rup"},
+    {WM_KEYDOWN, "keydown"},   {WM_KEYUP, "keyup"},      {WM_MOUSEMOVE, "move"},
+    {WM_LBUTTONDOWN, "ldown"}, {WM_LBUTTONUP, "lup"},    {WM_RBUTTONDOWN, "rdown"},
+    {WM_RBUTTONUP, "rup"},     {WM_MOUSEWHEEL, "wheel"}, {WM_MOUSEHWHEEL, "hwheel"},
 };
 constexpr int KIND_COUNT = int(sizeof KINDS / sizeof KINDS[0]);
-static_assert(KIND_COUNT == 7, "RecSummary::byKind holds the named kinds and one more");
+static_assert(KIND_COUNT == 9, "RecSummary::byKind holds the named kinds and one more");
 
 struct KeyEntry {
     uint8_t vk;
@@ -124,6 +124,10 @@ bool IsPointerKind(uint32_t message) {
 
 bool IsKeyKind(uint32_t message) {
     return message == WM_KEYDOWN || message == WM_KEYUP;
+}
+
+bool IsWheelKind(uint32_t message) {
+    return message == WM_MOUSEWHEEL || message == WM_MOUSEHWHEEL;
 }
 
 const char *KeyName(uint32_t vk) {

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int MARGIN = 24;
 constexpr int LEGEND = 64;
-constexpr int MIN_WIDTH = 440;
+constexpr int MIN_WIDTH = 560;
 
 struct Mapping {
     double minX, minY, scale;
@@ -47,10 +47,24 @@ void Square(cairo_t *cr, double x, double y, double r, double red, double green,
     cairo_stroke(cr);
 }
 
+// A wedge pointing the way the wheel turned: up or down, left or right.
+void Wedge(cairo_t *cr, double x, double y, double r, int dx, int dy, const double rgb[3]) {
+    cairo_move_to(cr, x + dx * r, y - dy * r);
+    cairo_line_to(cr, x - dx * r + dy * r, y + dy * r + dx * r);
+    cairo_line_to(cr, x - dx * r - dy * r, y + dy * r - dx * r);
+    cairo_close_path(cr);
+    cairo_set_source_rgb(cr, rgb[0], rgb[1], rgb[2]);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
 const double PATH_RGB[3] = {0.16, 0.38, 0.70};
 const double LEFT_RGB[3] = {0.85, 0.15, 0.15};
 const double RIGHT_RGB[3] = {0.55, 0.20, 0.75};
 const double START_RGB[3] = {0.10, 0.60, 0.25};
+const double WHEEL_RGB[3] = {0.95, 0.55, 0.05};
 
 void Text(cairo_t *cr, double x, double y, const char *s) {
     cairo_move_to(cr, x, y);
@@ -124,11 +138,32 @@ bool PlotRecording(const uint8_t *data, uint64_t size, const char *title, PlotSi
     cairo_set_line_width(cr, 1.5);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_stroke(cr);
-    uint64_t lefts = 0, rights = 0;
+    // A wheel turns where the pointer is: at the last place a record gave,
+    // or before any, at the first.
+    uint64_t lefts = 0, rights = 0, wheels = 0;
+    int32_t atX = startX, atY = startY;
     for (uint64_t i = 0; i < s.records; i++) {
         EventRecord r = RecordAt(data, i);
         int32_t x = int32_t(r.paramL), y = int32_t(r.paramH);
-        if (r.message == WM_LBUTTONDOWN) {
+        if (IsPointerKind(r.message)) {
+            atX = x;
+            atY = y;
+        }
+        if (IsWheelKind(r.message)) {
+            int32_t delta = int32_t(r.paramL);
+            int sign = delta > 0 ? 1 : delta < 0 ? -1 : 0;
+            // Beside the place, so a click there still shows: the vertical
+            // wheel to its right, the horizontal one below it, each way on
+            // its own side.
+            if (s.anyPointer && sign) {
+                double px = map.X(atX), py = map.Y(atY);
+                if (r.message == WM_MOUSEWHEEL)
+                    Wedge(cr, px + 10, py - 6 * sign, 5, 0, sign, WHEEL_RGB);
+                else
+                    Wedge(cr, px + 6 * sign, py + 10, 5, sign, 0, WHEEL_RGB);
+            }
+            wheels++;
+        } else if (r.message == WM_LBUTTONDOWN) {
             Dot(cr, map.X(x), map.Y(y), 4.5, LEFT_RGB[0], LEFT_RGB[1], LEFT_RGB[2]);
             lefts++;
         } else if (r.message == WM_RBUTTONDOWN) {
@@ -154,7 +189,7 @@ bool PlotRecording(const uint8_t *data, uint64_t size, const char *title, PlotSi
         if (static_cast<unsigned char>(ch) < 32 || static_cast<unsigned char>(ch) > 126) ch = '?';
     // One entry after the other: the mark, then its words.
     double lx = MARGIN;
-    for (int entry = 0; entry < 5; entry++) {
+    for (int entry = 0; entry < 6; entry++) {
         double mx = lx + 6, my = ly - 4;
         switch (entry) {
         case 0:
@@ -178,9 +213,13 @@ bool PlotRecording(const uint8_t *data, uint64_t size, const char *title, PlotSi
             Dot(cr, mx, my, 4.5, LEFT_RGB[0], LEFT_RGB[1], LEFT_RGB[2]);
             std::snprintf(buf, sizeof buf, "left click (%" PRIu64 ")", lefts);
             break;
-        default:
+        case 4:
             Square(cr, mx, my, 4.5, RIGHT_RGB[0], RIGHT_RGB[1], RIGHT_RGB[2]);
             std::snprintf(buf, sizeof buf, "right click (%" PRIu64 ")", rights);
+            break;
+        default:
+            Wedge(cr, mx, my, 5, 0, 1, WHEEL_RGB);
+            std::snprintf(buf, sizeof buf, "wheel (%" PRIu64 ")", wheels);
             break;
         }
         cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);

@@ -9,15 +9,18 @@
 #include <vector>
 
 // ---- event kinds and key names ----
-// "keydown", "move", ... for the seven kinds the recorder writes, else null.
+// "keydown", "move", "wheel", ... for the nine kinds the recorder writes,
+// else null.
 const char *KindName(uint32_t message);
 // The message number for a kind name; false when the name is not one.
 bool KindByName(const char *name, size_t length, uint32_t *message);
-// Where the kind stands among the seven named ones, in the order of
-// RecSummary::byKind; 7 for any other message.
+// Where the kind stands among the nine named ones, in the order of
+// RecSummary::byKind; 9 for any other message.
 int KindIndex(uint32_t message);
 bool IsPointerKind(uint32_t message);
 bool IsKeyKind(uint32_t message);
+// The two wheels: paramL a signed delta, 120 a notch; no position.
+bool IsWheelKind(uint32_t message);
 // A short name for a virtual-key code ("A", "F8", "Shift"), null when it has
 // none.
 const char *KeyName(uint32_t vk);
@@ -30,10 +33,10 @@ enum : uint32_t { REC_TOO_SHORT = 1, REC_FIRST_BYTE = 2, REC_NOT_WHOLE = 4 };
 uint32_t RecordingFaults(const uint8_t *data, uint64_t size);
 
 struct RecSummary {
-    uint64_t records;   // whole records
-    uint64_t trailing;  // bytes after the last whole record
-    uint64_t duration;  // ms from the first time stamp to the last, as played
-    uint64_t byKind[8]; // keydown keyup move ldown lup rdown rup other
+    uint64_t records;    // whole records
+    uint64_t trailing;   // bytes after the last whole record
+    uint64_t duration;   // ms from the first time stamp to the last, as played
+    uint64_t byKind[10]; // keydown keyup move ldown lup rdown rup wheel hwheel other
     bool anyPointer;
     int32_t minX, minY, maxX, maxY;
     uint32_t faults;

@@ -148,6 +148,51 @@ TEST_F(PlayerTest, KeysAndButtonsAreInjectedWithTheirFlags) {
     EXPECT_EQ(g_app.leftHeld, 0);
 }
 
+// Wheel records turn the wheel where the pointer is, by their signed delta;
+// at fast speed they end a run of moves as a button does, and a drag stays
+// a drag across them.
+TEST_F(PlayerTest, WheelRecordsTurnTheWheelAtThePointer) {
+    auto wheel = [](uint32_t message, int32_t delta, uint32_t time) {
+        return EventRecord{message, uint32_t(delta), 0, time, 0x2222};
+    };
+    InstallRecording({wheel(WM_MOUSEWHEEL, 120, 0), wheel(WM_MOUSEWHEEL, -240, 10),
+                      wheel(WM_MOUSEHWHEEL, 120, 30), wheel(WM_MOUSEWHEEL, 0, 60),
+                      wheel(WM_MOUSEHWHEEL, -1, 100), KeyRec(WM_KEYDOWN, 'A', 150)});
+    Command(ID_PLAY);
+    FakeRunFor(500);
+    std::vector<std::pair<int64_t, int64_t>> turns;
+    for (auto &b : FakeLogOf("button"))
+        turns.push_back({b.a, b.b});
+    EXPECT_EQ(turns, (std::vector<std::pair<int64_t, int64_t>>{{MOUSEEVENTF_WHEEL, 120},
+                                                               {MOUSEEVENTF_WHEEL, 0xFFFFFF10},
+                                                               {MOUSEEVENTF_HWHEEL, 120},
+                                                               {MOUSEEVENTF_HWHEEL, 0xFFFFFFFF}}))
+        << "a turn of 0 injects nothing";
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 10, 20, 30, 40, 50}));
+    EXPECT_EQ(g_app.clickPlayed, 0) << "no double-click wait for a wheel";
+
+    FakeClearLog();
+    std::vector<EventRecord> recs;
+    for (int32_t pos = 0; pos < 5; pos++)
+        recs.push_back(MoveRec(pos * 10 + 10, 5, 0));
+    recs.push_back(wheel(WM_MOUSEWHEEL, -120, 0));
+    for (int32_t pos = 6; pos < 9; pos++)
+        recs.push_back(MoveRec(pos * 10 + 10, 5, 0));
+    std::vector<std::string> order;
+    PlayFastMoves(recs);
+    for (auto &c : LogOf({"setcursor", "button"}))
+        order.push_back(c.what == "button" ? "wheel " + std::to_string(int32_t(c.b))
+                                           : "move " + std::to_string(c.a));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"move 10", "move 50", "wheel -120", "move 70", "move 90"}));
+
+    FakeClearLog();
+    g_app.leftHeld = 1;
+    PlayFastMoves(recs);
+    EXPECT_EQ(FakeLogOf("setcursor").size(), 8u) << "every move of a drag";
+    EXPECT_EQ(g_app.leftHeld, 1);
+}
+
 // Once a left-button event has been played, every end of pass waits half
 // the double-click time, so the next pass's first click is no double click.
 TEST_F(PlayerTest, EndOfPassWaitsHalfTheDoubleClickTimeAfterAClick) {

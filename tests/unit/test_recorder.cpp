@@ -150,6 +150,37 @@ TEST_F(RecorderTest, MoveFilter) {
     EXPECT_EQ(r[expected + 1].paramL, 200u);
 }
 
+// The wheel has no state: the turns between ticks add up per direction and
+// go in after a key change and before a move, one record a tick. Turns from
+// before the start are dropped; parts of a notch are kept as they are.
+TEST_F(RecorderTest, WheelTurnsComeBetweenKeysAndMoves) {
+    FakeWheel(360, -120);
+    Start();
+    FakeWheel(120, 0);
+    FakeWheel(120, -120);
+    FakeWheel(0, 240);
+    FakeKeyDown('A');
+    g_fake.cursorX = 200;
+    Ticks(4);
+    FakeWheel(-30, 0);
+    Tick();
+    FakeWheel(-120, 0);
+    FakeWheel(120, 0);
+    g_fake.cursorX = 210;
+    Tick();
+    // Before its first turn the wheel's place goes in, as a move.
+    EXPECT_EQ(KindsAndParams(), (Taken{{WM_KEYDOWN, 30u * 256 + 'A'},
+                                       {WM_MOUSEMOVE, 200},
+                                       {WM_MOUSEWHEEL, 240},
+                                       {WM_MOUSEHWHEEL, 120},
+                                       {WM_MOUSEWHEEL, uint32_t(-30)},
+                                       {WM_MOUSEMOVE, 210}}));
+    auto r = Recorded();
+    EXPECT_EQ(r[2].paramH, 0u);
+    EXPECT_EQ(r[2].hwnd, g_fake.foreground);
+    EXPECT_EQ(r[2].time, r[1].time + 10);
+}
+
 // A stop click on the toolbar and everything after it are cut off; the cut
 // point becomes the terminator and the rest stays behind it.
 TEST_F(RecorderTest, StopClickOnTheToolbarIsTrimmed) {

@@ -79,16 +79,19 @@ TEST_F(RecToolCli, InfoCountsKindsTimeAndArea) {
                            {WM_LBUTTONDOWN, 300, 40, 0xFFFFFE00u, 1},
                            {WM_LBUTTONUP, 300, 40, 0x00000100u, 1},
                            {WM_KEYDOWN, 65 + 30 * 256, 30, 0x00000400u, 1},
+                           {WM_MOUSEWHEEL, uint32_t(-9999), 0, 0x00000400u, 1},
+                           {WM_MOUSEHWHEEL, 9999, 0, 0x00000400u, 1},
+                           {WM_MOUSEWHEEL, 120, 0, 0x00000400u, 1},
                            {0x203, 9999, 9999, 0x00000500u, 1}});
     PutFile(P("a.rec"), AsString(b));
     ASSERT_EQ(Run({"info", P("a.rec")}), 0);
     EXPECT_EQ(out, "file:       " + P("a.rec") +
                        "\n"
-                       "records:    5\n"
-                       "size:       100 bytes\n"
+                       "records:    8\n"
+                       "size:       160 bytes\n"
                        "duration:   2.304 s (2304 ms)\n"
                        "kinds:      keydown 1, keyup 0, move 1, ldown 1, lup 1, rdown 0, rup 0, "
-                       "other 1\n"
+                       "wheel 2, hwheel 1, other 1\n"
                        "pointer:    x -20..300, y 5..40\n"
                        "valid:      yes\n");
     EXPECT_EQ(err, "");
@@ -153,6 +156,8 @@ TEST_F(RecToolCli, ProgramRecordingComesBackExactly) {
         if (i == 12) FakeKeyUp('Q');
         if (i == 20) FakeKeyDown(VK_LBUTTON);
         if (i == 22) FakeKeyUp(VK_LBUTTON);
+        if (i == 30) FakeWheel(120, 0);
+        if (i == 32) FakeWheel(0, -360);
         FakeRunFor(10);
     }
     AppWindowProc(MSG_COMMAND, ID_RECORD, 0);
@@ -168,6 +173,8 @@ TEST_F(RecToolCli, ProgramRecordingComesBackExactly) {
     std::string text = GetFile(P("made.txt"));
     EXPECT_NE(text.find("keydown key=Q vk=81"), std::string::npos);
     EXPECT_NE(text.find("ldown   x=160 y=220"), std::string::npos);
+    EXPECT_NE(text.find("\nwheel   dy=+120 delay="), std::string::npos);
+    EXPECT_NE(text.find("\nhwheel  dx=-360 delay="), std::string::npos);
     ASSERT_EQ(Run({"build", P("made.txt"), "-o", P("again.rec")}), 0);
     EXPECT_EQ(GetFile(P("again.rec")), saved);
     // Without -o the dump goes to standard output, the same text.
@@ -194,7 +201,7 @@ cairo_status_t ReadPiece(void *closure, unsigned char *data, unsigned int length
 
 TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
     // The area is 201 x 101 pixels at scale 1: a left click at its right
-    // end, a right click at its bottom left.
+    // end, a right click at its bottom left and the wheel turned there.
     Bytes b = RecordBytes({{WM_MOUSEMOVE, 100, 100, 0, 0},
                            {WM_MOUSEMOVE, 300, 200, 10, 0},
                            {WM_LBUTTONDOWN, 300, 200, 20, 0},
@@ -202,6 +209,7 @@ TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
                            {WM_MOUSEMOVE, 100, 150, 40, 0},
                            {WM_RBUTTONDOWN, 100, 150, 50, 0},
                            {WM_RBUTTONUP, 100, 150, 60, 0},
+                           {WM_MOUSEWHEEL, uint32_t(-120), 0, 65, 0},
                            {WM_KEYDOWN, 65, 0, 70, 0}});
     std::string png, why;
     ASSERT_TRUE(PlotRecording(b.data(), b.size(), "t.rec", {1200, 900}, ToString, &png, why));
@@ -225,6 +233,11 @@ TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
     // Pixel (24 + x - 100, 24 + y - 100) shows screen point (x, y).
     EXPECT_TRUE(reddish(pixel(24 + 200, 24 + 100))) << std::hex << pixel(224, 124);
     EXPECT_TRUE(purplish(pixel(24 + 0, 24 + 50))) << std::hex << pixel(24, 74);
+    auto orange = [](uint32_t v) {
+        return (v >> 16 & 255) > 200 && (v >> 8 & 255) > 100 && (v >> 8 & 255) < 180 &&
+               (v & 255) < 60;
+    };
+    EXPECT_TRUE(orange(pixel(24 + 10, 24 + 50 + 6))) << std::hex << pixel(34, 80);
     uint32_t inside = pixel(24 + 100, 24 + 20);
     EXPECT_TRUE(inside >= 0xF0F0F0u && inside <= 0xF5F5F5u && (inside & 255) == (inside >> 16))
         << "inside the area, off the path: " << std::hex << inside;

@@ -59,7 +59,8 @@ std::vector<std::string> RecordLines(const std::string &text) {
 // Records of every shape a file can hold, with times that jump, run
 // backwards and wrap.
 Bytes RandomBytes(uint32_t seed, size_t records, size_t trailing) {
-    static const uint32_t kinds[] = {256, 257, 512, 513, 514, 516, 517, 0, 0x203, 0xFFFFFFFF};
+    static const uint32_t kinds[] = {256, 257, 512, 513, 514,   516,
+                                     517, 522, 526, 0,   0x203, 0xFFFFFFFF};
     uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
     auto next = [&x] {
         x ^= x << 13;
@@ -69,7 +70,7 @@ Bytes RandomBytes(uint32_t seed, size_t records, size_t trailing) {
     };
     std::vector<EventRecord> recs(records);
     for (auto &r : recs) {
-        r.message = kinds[next() % 10];
+        r.message = kinds[next() % 12];
         r.paramL = next() % 3 ? next() % 0x10000 : next();
         r.paramH = next() % 2 ? (r.paramL >> 8) & 0xFF : next();
         r.time = next() % 4 ? 0xFFFFFF00u + next() % 0x200 : next();
@@ -112,13 +113,25 @@ TEST(RecToolText, LinesNameKindsKeysAndPositions) {
     Bytes b = RecordBytes({{WM_KEYDOWN, 'A' + 30 * 256, 30, 100, 0x2222},
                            {WM_MOUSEMOVE, uint32_t(-5), 700, 110, 0x2222},
                            {WM_RBUTTONUP, 1, 2, 130, 0x2222},
-                           {0x203, 7, 8, 131, 0}});
+                           {0x203, 7, 8, 131, 0},
+                           {WM_MOUSEWHEEL, 120, 0, 140, 0},
+                           {WM_MOUSEHWHEEL, uint32_t(-240), 0, 150, 0},
+                           {WM_MOUSEWHEEL, uint32_t(-30), 7, 160, 0},
+                           {WM_MOUSEHWHEEL, 0, 0, 170, 0}});
     auto lines = RecordLines(Dump(b));
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "keydown key=A vk=65 scan=30 delay=0 time=100 hwnd=0x2222");
     EXPECT_EQ(lines[1], "move    x=-5 y=700 delay=10 time=110 hwnd=0x2222");
     EXPECT_EQ(lines[2], "rup     x=1 y=2 delay=20 time=130 hwnd=0x2222");
     EXPECT_EQ(lines[3], "msg=515 paramL=0x7 paramH=0x8 delay=1 time=131 hwnd=0x0");
+    EXPECT_EQ(lines[4], "wheel   dy=+120 delay=9 time=140 hwnd=0x0");
+    EXPECT_EQ(lines[5], "hwheel  dx=-240 delay=10 time=150 hwnd=0x0");
+    EXPECT_EQ(lines[6], "wheel   dy=-30 paramH=7 delay=10 time=160 hwnd=0x0");
+    EXPECT_EQ(lines[7], "hwheel  dx=0 delay=10 time=170 hwnd=0x0");
+    EXPECT_EQ(Build(Dump(b)), b);
+    // Typed in by hand, with or without the sign.
+    EXPECT_EQ(Records(Build("wheel dy=120\nhwheel dx=+0x78 paramH=1\n"))[1].paramL, 120u);
+    EXPECT_EQ(Records(Build("wheel dy=120\n"))[0].message, uint32_t(WM_MOUSEWHEEL));
 
     // Every key name leads back to its own code, whatever the case.
     for (uint32_t vk = 0; vk < 256; vk++) {
@@ -181,7 +194,8 @@ TEST(RecToolText, EditedDelaysMoveEverythingAfterThem) {
 TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
     const std::pair<const char *, const char *> cases[] = {
         {"jump x=1 y=2",
-         "unknown kind 'jump' (keydown, keyup, move, ldown, lup, rdown, rup, msg=N or trailing)"},
+         "unknown kind 'jump' (keydown, keyup, move, ldown, lup, rdown, rup, wheel, hwheel, msg=N "
+         "or trailing)"},
         {"move x=1", "move needs x= and y="},
         {"move x=1 y=2 x=3", "x is given twice"},
         {"move x=1 y=2 vk=3", "'vk' is not a field of move"},
@@ -191,6 +205,11 @@ TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
         {"move x=1 y=2 delay=-1", "delay=-1 is out of range (0 to 4294967295)"},
         {"move x=1 y=2 hwnd=0x100000000", "hwnd=0x100000000 is out of range (0 to 4294967295)"},
         {"keydown scan=3", "keydown needs key= or vk="},
+        {"wheel paramH=0", "wheel needs dy="},
+        {"hwheel dy=120", "'dy' is not a field of hwheel"},
+        {"wheel dy=120 x=1", "'x' is not a field of wheel"},
+        {"wheel dy=+-120", "dy=+-120 is not a number"},
+        {"hwheel dx=-2147483649", "dx=-2147483649 is out of range (-2147483648 to 2147483647)"},
         {"keydown key=Hyper", "key=Hyper is not a key name"},
         {"keyup key=A vk=66", "key=A is vk 65, not vk=66"},
         {"keyup vk=256", "vk=256 is out of range (0 to 255)"},
@@ -221,7 +240,7 @@ TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "edit.txt:1: unknown kind 'move?"
                          "?' (keydown, keyup, move, ldown, lup, "
-                         "rdown, rup, msg=N or trailing)");
+                         "rdown, rup, wheel, hwheel, msg=N or trailing)");
 }
 
 } // namespace

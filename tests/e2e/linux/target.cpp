@@ -100,7 +100,9 @@ int main(int argc, char **argv) {
                          e.xbutton.x_root, e.xbutton.y_root);
             if (e.type == ButtonPress) {
                 XSetInputFocus(d, win, RevertToParent, CurrentTime);
-                clicks.push_back({e.xbutton.x, e.xbutton.y, e.xbutton.button});
+                // A wheel notch (buttons 4 to 7) is no click to show.
+                if (e.xbutton.button < 4 || e.xbutton.button > 7)
+                    clicks.push_back({e.xbutton.x, e.xbutton.y, e.xbutton.button});
                 Redraw(d, win, gc, typed, clicks);
             }
             break;

@@ -11,6 +11,7 @@
 //   qvdriver type VK...                         each key pressed and released
 //   qvdriver chord VK...                        keys held together, then let go
 //   qvdriver click                              a left click where the pointer is
+//   qvdriver wheel V|hV...                      wheel turns (h: the horizontal one)
 //   qvdriver move X Y                           the pointer moved there
 //   qvdriver cursor X Y                         places the pointer
 //   qvdriver wininfo CLASS|- TITLE|- TIMEOUT_MS visible flag and window rect
@@ -130,6 +131,15 @@ int main(int argc, char **argv) {
         mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
         Sleep(60);
         mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+        return 0;
+    }
+    if (!std::strcmp(cmd, "wheel")) {
+        for (int i = 2; i < argc; i++) {
+            bool h = argv[i][0] == 'h';
+            long delta = std::strtol(argv[i] + (h ? 1 : 0), nullptr, 10);
+            mouse_event(h ? MOUSEEVENTF_HWHEEL : MOUSEEVENTF_WHEEL, 0, 0, DWORD(delta), 0);
+            Sleep(60);
+        }
         return 0;
     }
     if (!std::strcmp(cmd, "move") && argc == 4) {

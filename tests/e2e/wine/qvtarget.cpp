@@ -1,6 +1,7 @@
-// A window that writes down every key, button and pointer position it
-// receives, one line each: "<tick> <kind> <a> <b>". Positions are in screen
-// pixels. Usage: qvtarget LOGFILE X Y W H [SECONDS]
+// A window that writes down every key, button, wheel turn and pointer
+// position it receives, one line each: "<tick> <kind> <a> <b>". Positions
+// are in screen pixels; a turn ("wheel", "hwheel") has its signed delta in a. Usage: qvtarget
+// LOGFILE X Y W H [SECONDS]
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,10 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     case WM_LBUTTONUP: button = "lup"; break;
     case WM_RBUTTONDOWN: button = "rdown"; break;
     case WM_RBUTTONUP: button = "rup"; break;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+        Log(msg == WM_MOUSEWHEEL ? "wheel" : "hwheel", GET_WHEEL_DELTA_WPARAM(wParam), 0);
+        return 0;
     case WM_MOUSEMOVE: {
         POINT p = ScreenPoint(window, lParam);
         if (p.x != s_lastMove.x || p.y != s_lastMove.y) Log("move", p.x, p.y);

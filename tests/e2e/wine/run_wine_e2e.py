@@ -26,8 +26,9 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "shell
                "msvcrt.dll", "advapi32.dll", "comctl32.dll", "ntdll.dll", "ole32.dll",
                "shlwapi.dll", "ws2_32.dll", "version.dll"}
 ID_SPEED_FAST, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800D, 0x8010
-ID_SAVE, ID_RECORD, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8001, 0x8002, 0x8004, 0x8012
+ID_SAVE, ID_RECORD, ID_PLAY, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8001, 0x8002, 0x8003, 0x8004, 0x8012
 WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_LBUTTONDOWN = 0x111, 0x10, 0x100, 0x201
+WM_MOUSEWHEEL, WM_MOUSEHWHEEL = 0x20A, 0x20E
 STRIP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
                      "strip.bmp")
 # Where the target window sits: the fixture's positions fall inside it.
@@ -129,9 +130,9 @@ class Program:
 
 
 class Target:
-    def __init__(self, folder, seconds=60):
+    def __init__(self, folder, seconds=60, rect=TARGET_RECT):
         self.log = os.path.join(folder, "target.log")
-        x, y, w, h = TARGET_RECT
+        x, y, w, h = rect
         self.proc = subprocess.Popen(["wine", os.path.join(TOOLS, "qvtarget.exe"), winpath(self.log),
                                       str(x), str(y), str(w), str(h), str(seconds)],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -379,6 +380,131 @@ def test_plays_recording_into_target():
         if prog:
             prog.close()
         target.stop()
+
+
+def wheel_turns(events):
+    """The target's wheel turns, with runs of one wheel turned one way
+    joined: the desktop may deliver a turn of two notches as two of one."""
+    out = []
+    for _, kind, delta, _ in events:
+        if kind not in ("wheel", "hwheel"):
+            continue
+        if out and out[-1][0] == kind and (out[-1][1] > 0) == (delta > 0):
+            out[-1] = (kind, out[-1][1] + delta)
+        else:
+            out.append((kind, delta))
+    return out
+
+
+def recorded_turns(data):
+    """The wheel records of .rec bytes in the same terms."""
+    names = {WM_MOUSEWHEEL: "wheel", WM_MOUSEHWHEEL: "hwheel"}
+    events = []
+    for i in range(0, len(data) - 19, 20):
+        message, paramL, paramH, _, _ = struct.unpack_from("<5I", data, i)
+        if message in names:
+            check(paramH == 0, f"a wheel record's second parameter is {paramH}")
+            events.append((0, names[message], paramL - (1 << 32) if paramL >> 31 else paramL, 0))
+    return wheel_turns(events)
+
+
+def play_into_target(exe, rec, want, focus=None):
+    """Plays rec into a fresh target and checks its wheel turns. The wheel
+    goes to the window with the focus; a file that does not click into the
+    target itself (focus: where to click) is played a second time, by the
+    play command, once the target has the focus."""
+    target = Target(os.path.dirname(exe), rect=(0, 0, 640, 480))
+    prog = None
+    try:
+        driver("cursor", 1000, 700)
+        prog = Program(exe, winpath(rec))
+        if focus:
+            wait_caption(lambda t: t.startswith("PLAY"), 10)
+            check(wait_caption(lambda t: t == os.path.basename(rec), 20) == os.path.basename(rec),
+                  "the first playback ends")
+            mark = len(target.events())
+            driver("move", *focus)
+            driver("click")
+            time.sleep(0.3)
+            post_main(WM_COMMAND, ID_PLAY)
+        else:
+            mark = 0
+        got = []
+        deadline = time.time() + 20
+        while time.time() < deadline and len(got) < len(want):
+            time.sleep(0.2)
+            got = wheel_turns(target.events()[mark:])
+        time.sleep(0.5)
+        got = wheel_turns(target.events()[mark:])
+        check(got == want, f"{os.path.basename(rec)}: the target got {got}, want {want}")
+    finally:
+        if prog:
+            prog.close()
+        target.stop()
+
+
+def test_plays_wheel_records_into_target():
+    """The shared wheel recording: +120, -240 and +120 on the horizontal
+    wheel arrive as those turns, and parts of a notch as they are."""
+    folder, exe = fresh_copy("wheel-play")
+    rec = os.path.join(folder, "wheel.rec")
+    shutil.copy(os.path.join(FIXTURES, "play_wheel.rec"), rec)
+    want = wheel_turns([(0, kind, a, 0) for kind, a, _, _ in read_expected("play_wheel")])
+    check(want == [("wheel", 120), ("wheel", -240), ("hwheel", 120), ("hwheel", -120)],
+          f"the fixture holds {want}")
+    play_into_target(exe, rec, want)
+    # A recording made on Linux plays the notches it holds.
+    linux = os.path.join(folder, "wheel_linux.rec")
+    shutil.copy(os.path.join(FIXTURES, "wheel_linux.rec"), linux)
+    want = recorded_turns(open(linux, "rb").read())
+    check(want == [("wheel", 240), ("wheel", -360), ("hwheel", -120), ("hwheel", 120)],
+          f"the Linux recording holds {want}")
+    play_into_target(exe, linux, want, focus=(200, 150))
+
+
+def test_records_the_wheel():
+    """The wheel turned over another window while recording ends up as
+    wheel records, which play back the same turns."""
+    folder, exe = fresh_copy("wheel-record")
+    target = Target(folder)
+    driver("cursor", 1000, 700)
+    prog = Program(exe)
+    turned = ["120", "120", "-120", "-120", "-120", "h-120", "h120"]
+    want = [("wheel", 240), ("wheel", -360), ("hwheel", -120), ("hwheel", 120)]
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        driver("move", 220, 160)
+        driver("click")  # the target takes the focus
+        time.sleep(0.3)
+        post_main(WM_COMMAND, ID_RECORD)
+        time.sleep(0.5)
+        driver("wheel", *turned)
+        # And a wheel of the X display, through Wine's own driver, as a
+        # real mouse turns it.
+        if shutil.which("xdotool"):
+            for button in ("4", "4", "5"):
+                subprocess.run(["xdotool", "click", button], timeout=10)
+                time.sleep(0.06)
+            want += [("wheel", 240), ("wheel", -120)]
+        time.sleep(0.3)
+        post_main(WM_COMMAND, ID_RECORD)
+        time.sleep(0.5)
+        check(wheel_turns(target.events()) == want, f"the target saw {wheel_turns(target.events())}")
+        post_main(WM_COMMAND, ID_SAVE)
+        answer_save_dialog(os.path.join(folder, "turned"))
+        time.sleep(0.5)
+    finally:
+        code = prog.close()
+        target.stop()
+    check(code == 0, f"exit code {code}")
+    saved = os.path.join(folder, "turned.rec")
+    check(os.path.exists(saved), "nothing saved")
+    data = open(saved, "rb").read()
+    check(recorded_turns(data) == want, f"recorded {recorded_turns(data)}")
+    keep = os.environ.get("QV_WINE_WHEEL_REC")
+    if keep:
+        shutil.copy(saved, keep)
+    play_into_target(exe, saved, want, focus=(220, 160))
 
 
 def test_repeat_box_gets_field_and_keeps_text():
