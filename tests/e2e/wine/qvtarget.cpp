@@ -30,6 +30,10 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     case WM_LBUTTONUP: button = "lup"; break;
     case WM_RBUTTONDOWN: button = "rdown"; break;
     case WM_RBUTTONUP: button = "rup"; break;
+    case WM_MBUTTONDOWN: button = "mdown"; break;
+    case WM_MBUTTONUP: button = "mup"; break;
+    case WM_XBUTTONDOWN: button = HIWORD(wParam) == XBUTTON2 ? "x2down" : "x1down"; break;
+    case WM_XBUTTONUP: button = HIWORD(wParam) == XBUTTON2 ? "x2up" : "x1up"; break;
     case WM_MOUSEMOVE: {
         POINT p = ScreenPoint(window, lParam);
         if (p.x != s_lastMove.x || p.y != s_lastMove.y) Log("move", p.x, p.y);
@@ -42,7 +46,8 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     if (button) {
         POINT p = ScreenPoint(window, lParam);
         Log(button, p.x, p.y);
-        return 0;
+        // A side button's message is taken only when it answers TRUE.
+        return msg == WM_XBUTTONDOWN || msg == WM_XBUTTONUP;
     }
     return DefWindowProcA(window, msg, wParam, lParam);
 }
