@@ -518,29 +518,35 @@ def test_pause_stops_and_releases(s):
     s.toolbar = X.find_window("long.rec") or X.find_window("Quorvane")
     check(s.toolbar, "idle caption after the stop")
     check(s.close_program() == 0, "exit code 0")
-    # A recording that holds right, middle and first side button through a
-    # 5 s wait: Pause and the play hotkey each stop it at once and let go of
-    # every button.
-    ev = [(WM_MOUSEMOVE, 200, 300, 0), (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 0x04, None, 40),
+    # A recording that holds Shift and the right, middle and first side
+    # button through a 5 s wait: Pause, the play hotkey and closing the
+    # window each stop it at once and let go of every key and button.
+    ev = [(WM_MOUSEMOVE, 200, 300, 0), (WM_KEYDOWN, 0x10, None, 10), (WM_KEYDOWN, 0xA0, None, 10),
+          (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 0x04, None, 40),
           (WM_KEYDOWN, 0x05, None, 60), (WM_KEYDOWN, 0x42, None, 100), (WM_KEYUP, 0x42, None, 140),
           (WM_KEYDOWN, 0x42, None, 5140), (WM_KEYUP, 0x42, None, 5180), (WM_KEYUP, 0x05, None, 5200),
-          (WM_KEYUP, 0x04, None, 5220), (WM_RBUTTONUP, 0, 0, 5240)]
+          (WM_KEYUP, 0x04, None, 5220), (WM_RBUTTONUP, 0, 0, 5240), (WM_KEYUP, 0xA0, None, 5260),
+          (WM_KEYUP, 0x10, None, 5260)]
     path = os.path.join(s.dir, "held.rec")
     open(path, "wb").write(rec_bytes(ev))
     probe = Probe(s.probe)
-    for stop in ("Pause", "ctrl+shift+alt+p"):
+    for stop in ("Pause", "ctrl+shift+alt+p", "close"):
         mark = len(s.events())
         s.start_program(path, wait_title=None)
         # The player lets go of the left button before each pass, held or not.
         held = [("ButtonPress", "3"), ("ButtonPress", "2"), ("ButtonPress", "8"), ("KeyPress", "b"),
                 ("KeyRelease", "b")]
-        check(X.wait_until(lambda: [(f[1], f[2]) for f in s.events(mark) if f[2] != "1"] == held, 5),
+        check(X.wait_until(lambda: [(f[1], f[2]) for f in s.events(mark)
+                                    if f[2] != "1" and f[2] not in MODIFIERS] == held, 5),
               f"{stop}: buttons held and the first key played: {s.events(mark)}")
         s.toolbar = X.wait_until(lambda: next((w for w, t in X.windows() if t.startswith("PLAY")), None), 2)
         check(s.toolbar, f"{stop}: the caption shows the playback")
         t0 = time.time()
-        X.press(stop, 0.15)
-        check(X.wait_until(lambda: s.caption() == "held.rec", 3), f"{stop}: idle caption after the stop")
+        if stop == "close":
+            check(s.close_program() == 0, "exit code 0 after a close mid-playback")
+        else:
+            X.press(stop, 0.15)
+            check(X.wait_until(lambda: s.caption() == "held.rec", 3), f"{stop}: idle caption after the stop")
         took = time.time() - t0
         print(f"    {stop}: stopped {took:.2f} s after the press, in a 5 s wait")
         check(took < 2.5, f"{stop}: the stop took {took:.2f} s")
@@ -553,7 +559,11 @@ def test_pause_stops_and_releases(s):
         check(buttons == [], f"{stop}: buttons read as down: {buttons}")
         a, _, _ = probe.snap()
         check(not a & {1, 2, 4, 5, 6}, f"{stop}: button codes read as down: {a}")
-        check(s.close_program() == 0, "exit code 0")
+        dpy = X.XDisplay()
+        down = dpy.keys_down()
+        dpy.close()
+        check(down == [], f"{stop}: keys read as down: {down}")
+        check(stop == "close" or s.close_program() == 0, "exit code 0")
         check(not [f for f in s.events(mark) if f[2] == "b" and f[1] == "KeyPress"][1:],
               f"{stop}: nothing after the wait was played")
 
@@ -692,6 +702,20 @@ def test_compiled_player(s):
     check(rc == 0, f"exit code 0 with a file, not {rc}")
     keys = [(f[1], f[2]) for f in s.events(mark) if f[2] in ("a", "s", "d")]
     check(keys == [("KeyPress", "d"), ("KeyRelease", "d")], f"the named file plays instead: {keys}")
+    # Stopped by Pause, the hidden player ends too instead of staying on.
+    long_rec = os.path.join(s.dir, "long.rec")
+    open(long_rec, "wb").write(rec_bytes([(WM_KEYDOWN if i % 2 == 0 else WM_KEYUP, 0x44, None, 100 * i)
+                                          for i in range(80)]))
+    mark = len(s.events())
+    p = X.start([player, long_rec], cwd=s.dir)
+    check(X.wait_until(lambda: len(s.events(mark)) >= 4, 5), "the long file plays")
+    X.press("Pause", 0.15)
+    try:
+        rc = p.wait(3)
+    except subprocess.TimeoutExpired:
+        raise Failure("the player stays on after Pause")
+    check(rc == 0, f"exit code 0 after Pause, not {rc}")
+    check(len([f for f in s.events(mark) if f[1] == "KeyPress" and f[2] == "d"]) < 30, "Pause stopped it early")
 
 
 def test_failed_compile_leaves_nothing(s):
