@@ -12,7 +12,7 @@
 //   qvdriver chord VK...                        keys held together, then let go
 //   qvdriver click [BUTTON]                     a click where the pointer is: left
 //                                               (default), right, middle, x1, x2
-//   qvdriver buttons                            the buttons down: left right middle x1 x2
+//   qvdriver held                               every key and button down (hex codes)
 //   qvdriver move X Y                           the pointer moved there
 //   qvdriver cursor X Y                         places the pointer
 //   qvdriver wininfo CLASS|- TITLE|- TIMEOUT_MS visible flag and window rect
@@ -144,9 +144,9 @@ int main(int argc, char **argv) {
         }
         return 2;
     }
-    if (!std::strcmp(cmd, "buttons")) {
-        for (const auto &b : buttons)
-            if (GetAsyncKeyState(b.vk) < 0) std::printf("%s ", b.name);
+    if (!std::strcmp(cmd, "held")) {
+        for (int vk = 1; vk < 255; vk++)
+            if (GetAsyncKeyState(vk) < 0) std::printf("%x ", vk);
         std::printf("\n");
         return 0;
     }

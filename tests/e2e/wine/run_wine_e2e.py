@@ -714,15 +714,18 @@ def test_hotkeys_work_while_another_window_has_the_focus():
 
 
 def test_stop_lets_go_of_held_buttons():
-    """A recording that holds right, middle and first side button through
-    a 5 s wait: the play hotkey and Pause each stop it at once, and no
-    button stays down."""
+    """A recording that holds Shift and the right, middle and first side
+    button through a 5 s wait: the play hotkey, Pause and closing the
+    window each stop it at once, and no key or button stays down."""
     WM_MOUSEMOVE, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_KEYUP = 0x200, 0x204, 0x205, 0x101
-    rows = [(WM_MOUSEMOVE, 200, 150, 0), (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 4, 0, 40),
+    # The right button comes first: its press gives the target the focus.
+    rows = [(WM_MOUSEMOVE, 200, 150, 0), (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 0x2A10, 0x2A, 30),
+            (WM_KEYDOWN, 4, 0, 40),
             (WM_KEYDOWN, 5, 0, 60), (WM_KEYDOWN, 0x51 + 0x1000, 0x10, 100), (WM_KEYUP, 0x51 + 0x1000, 0x10, 140),
             (WM_KEYDOWN, 0x51 + 0x1000, 0x10, 5140), (WM_KEYUP, 0x51 + 0x1000, 0x10, 5180),
-            (WM_KEYUP, 5, 0, 5200), (WM_KEYUP, 4, 0, 5220), (WM_RBUTTONUP, 0, 0, 5240)]
-    for stop in (("chord", 0x11, 0x10, 0x12, ord("P")), ("type", 0x13)):
+            (WM_KEYUP, 5, 0, 5200), (WM_KEYUP, 4, 0, 5220), (WM_RBUTTONUP, 0, 0, 5240),
+            (WM_KEYUP, 0x2A10, 0x2A, 5260)]
+    for stop in (("chord", 0x11, 0x10, 0x12, ord("P")), ("type", 0x13), ("close",)):
         folder, exe = fresh_copy("held")
         rec = os.path.join(folder, "held.rec")
         with open(rec, "wb") as f:
@@ -732,19 +735,25 @@ def test_stop_lets_go_of_held_buttons():
         prog = Program(exe, winpath(rec))
         try:
             check(target.wait_for("keyup", 1, 20), f"playback did not arrive: {target.events()}")
-            acts = [k for _, k, _, _ in actions_of(target.events())]
-            check(acts == ["rdown", "mdown", "x1down", "keydown", "keyup"], f"{stop[0]}: played {acts}")
+            acts = [(k, a) for _, k, a, _ in actions_of(target.events())]
+            acts = [k if k.startswith(("r", "m", "x")) else (k, a) for k, a in acts]
+            check(acts == ["rdown", ("keydown", 0x10), "mdown", "x1down", ("keydown", 0x51), ("keyup", 0x51)],
+                  f"{stop[0]}: played {acts}")
             t0 = time.time()
-            driver(*stop)
-            text = wait_caption(lambda t: t == "held.rec")
+            if stop[0] == "close":
+                check(prog.close() == 0, "exit code 0 after a close mid-playback")
+            else:
+                driver(*stop)
+                text = wait_caption(lambda t: t == "held.rec")
+                check(text == "held.rec", f"{stop[0]}: caption {text!r} after the stop")
             took = time.time() - t0
             print(f"    {stop[0]}: stopped {took:.2f} s after the press, in a 5 s wait")
-            check(text == "held.rec" and took < 4, f"{stop[0]}: caption {text!r} {took:.2f} s after the stop")
+            check(took < 4, f"{stop[0]}: {took:.2f} s to stop")
             time.sleep(0.3)
             ups = sorted(k for _, k, _, _ in actions_of(target.events()) if k in ("rup", "mup", "x1up"))
             check(ups == ["mup", "rup", "x1up"], f"{stop[0]}: buttons let go: {ups}")
-            rc, down = driver("buttons")
-            check(rc == 0 and not down.strip(), f"{stop[0]}: buttons down: {down.strip()}")
+            rc, down = driver("held")
+            check(rc == 0 and not down.strip(), f"{stop[0]}: keys and buttons down: {down.strip()}")
             check(sum(1 for _, k, a, _ in target.events() if k == "keydown" and a == 0x51) == 1,
                   f"{stop[0]}: keys after the wait were played")
         finally:
