@@ -41,6 +41,11 @@ void StopPlayback() {
     ShowIdleCaption();
 }
 
+static bool StopKeyDown() {
+    PlatInputSnapshot();
+    return PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0;
+}
+
 void PlayCommand(uint32_t wParam) {
     if (g_app.runState == Recording) return;
     if (!g_app.list.records) {
@@ -51,6 +56,13 @@ void PlayCommand(uint32_t wParam) {
         g_app.loopNumber = 0;
         g_app.runState = Playing;
     } else {
+        // Between passes a stop key still held is read now: the release
+        // below would let go of it before the poll could see it, so a short
+        // recording played continuously could never be stopped.
+        if (StopKeyDown()) {
+            StopPlaybackByKey();
+            return;
+        }
         g_app.loopNumber = int32_t(uint32_t(g_app.loopNumber) + 1);
     }
     ReleaseAllInput();
@@ -153,8 +165,7 @@ void PlayTick(uint32_t timerId) {
     // A tick still pending from a playback that has ended (or a recording
     // that has started since) has nothing to do.
     if (g_app.runState != Playing) return;
-    PlatInputSnapshot();
-    if (PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0) {
+    if (StopKeyDown()) {
         StopPlaybackByKey();
         return;
     }

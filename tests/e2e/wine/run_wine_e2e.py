@@ -703,7 +703,8 @@ def test_hotkeys_work_while_another_window_has_the_focus():
                   f"{[(k, hex(a)) for _, k, a, _ in target.events()[mark:]]}")
             driver("type", VK_PAUSE)
             text = wait_caption(lambda t: not t.startswith("PLAY"))
-            check(text == "Quorvane", f"{chord}: caption {text!r} after Pause")
+            check(text == "Quorvane", f"{chord}: caption {text!r} after Pause; played "
+                  f"{[(k, hex(a)) for _, k, a, _ in target.events()[mark:]][:40]}")
             keys = [a for _, k, a, _ in target.events()[mark:] if k.startswith("key")]
             keys = keys[:keys.index(VK_PAUSE)] if VK_PAUSE in keys else keys
             check(keys.count(ord("Q")) >= 4 and set(keys) == {ord("Q")},
