@@ -41,9 +41,15 @@ void StopPlayback() {
     ShowIdleCaption();
 }
 
-static bool StopKeyDown() {
+bool StopKeyDown() {
     PlatInputSnapshot();
-    return PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0;
+    // The device's state as well as the thread's table: a table that a
+    // pass's release has just cleared can go on reading a later press as
+    // up (seen under Wine), and then the stop key would do nothing.
+    static const int keys[] = {VK_PAUSE, VK_SCROLL};
+    for (int vk : keys)
+        if (PlatGetKeyState(vk) < 0 || PlatGetAsyncKeyState(vk) < 0) return true;
+    return false;
 }
 
 void PlayCommand(uint32_t wParam) {
