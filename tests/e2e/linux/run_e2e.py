@@ -278,15 +278,22 @@ def _visits(moves, points):
     return i == len(points)
 
 
-def _real_chord(keys, hold=0.2):
-    """A chord held on Xvfb's own keyboard, pressed and let go key by key."""
+def _real_keys(action, keys):
+    """Presses (action "down") or lets go of ("up") keys one by one on Xvfb's
+    own keyboard; they stay as left after the helper ends."""
     args = []
     for k in keys:
-        args += ["down", k, "sleep", 0.03]
-    args[-1] = hold
-    for k in reversed(keys):
-        args += ["up", k, "sleep", 0.03]
+        args += [action, k, "sleep", 0.03]
     subprocess.run([REAL_KEYS] + [str(a) for a in args], check=True, timeout=10)
+
+
+RECORD_CHORD = ["Control_L", "Shift_L", "Alt_L", "r"]
+
+
+def _real_chord(keys, hold=0.2):
+    _real_keys("down", keys)
+    time.sleep(hold)
+    _real_keys("up", list(reversed(keys)))
 
 
 def test_record_hotkey_left_out_of_recording(s):
@@ -299,9 +306,21 @@ def test_record_hotkey_left_out_of_recording(s):
     _menu_key(s, "c")  # continuous playback
     s.start_target()
     chords = {"xdotool": lambda: X.press("ctrl+shift+alt+r", 0.2),
-              "keyboard": lambda: _real_chord(["Control_L", "Shift_L", "Alt_L", "r"])}
+              "keyboard": lambda: _real_chord(RECORD_CHORD)}
     for source, chord in chords.items():
-        chord()
+        if source == "keyboard":
+            # The start's release makes the keys the keyboard still holds
+            # read as up, so the recorder does not take them.
+            _real_keys("down", RECORD_CHORD)
+            check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
+            time.sleep(0.1)
+            dpy = X.XDisplay()
+            down = dpy.keys_down()
+            dpy.close()
+            check(down == [], f"held keyboard keys read as up once the recording starts: {down}")
+            _real_keys("up", list(reversed(RECORD_CHORD)))
+        else:
+            chord()
         check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
         time.sleep(0.3)
         X.press("a", 0.1)
