@@ -99,7 +99,7 @@ void PollTick() {
     // down, and when both name the same key.
     if (HotkeyDown(g_app.recordHotkey, 'R')) {
         PlatPostCommand(RECORD_BY_HOTKEY, 0);
-    } else if (g_app.runState == Playing && (IsDown(VK_PAUSE) || IsDown(VK_SCROLL))) {
+    } else if (g_app.runState == Playing && StopKeyDown()) {
         // However long the wait for the next record, the stop keys act now.
         StopPlaybackByKey();
     } else if (HotkeyDown(g_app.playHotkey, 'P')) {

@@ -46,6 +46,8 @@ void ReplayPointerMove(int32_t x, int32_t y);
 void StopPlayback();
 // A stop by Pause or Scroll Lock, from the play tick or the hotkey poll.
 void StopPlaybackByKey();
+// Whether Pause or Scroll Lock is held now.
+bool StopKeyDown();
 // The keys of a hotkey choice (the letter for the chord's first key);
 // returns how many, 0 for an unknown choice.
 int HotkeyChordKeys(uint8_t choice, uint8_t letter, uint8_t keys[4]);

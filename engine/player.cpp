@@ -41,6 +41,17 @@ void StopPlayback() {
     ShowIdleCaption();
 }
 
+bool StopKeyDown() {
+    PlatInputSnapshot();
+    // The device's state as well as the thread's table: a table that a
+    // pass's release has just cleared can go on reading a later press as
+    // up (seen under Wine), and then the stop key would do nothing.
+    static const int keys[] = {VK_PAUSE, VK_SCROLL};
+    for (int vk : keys)
+        if (PlatGetKeyState(vk) < 0 || PlatGetAsyncKeyState(vk) < 0) return true;
+    return false;
+}
+
 void PlayCommand(uint32_t wParam) {
     if (g_app.runState == Recording) return;
     if (!g_app.list.records) {
@@ -51,6 +62,13 @@ void PlayCommand(uint32_t wParam) {
         g_app.loopNumber = 0;
         g_app.runState = Playing;
     } else {
+        // Between passes a stop key still held is read now: the release
+        // below would let go of it before the poll could see it, so a short
+        // recording played continuously could never be stopped.
+        if (StopKeyDown()) {
+            StopPlaybackByKey();
+            return;
+        }
         g_app.loopNumber = int32_t(uint32_t(g_app.loopNumber) + 1);
     }
     ReleaseAllInput();
@@ -160,8 +178,7 @@ void PlayTick(uint32_t timerId) {
     // A tick still pending from a playback that has ended (or a recording
     // that has started since) has nothing to do.
     if (g_app.runState != Playing) return;
-    PlatInputSnapshot();
-    if (PlatGetKeyState(VK_PAUSE) < 0 || PlatGetKeyState(VK_SCROLL) < 0) {
+    if (StopKeyDown()) {
         StopPlaybackByKey();
         return;
     }

@@ -1,10 +1,11 @@
 # The Linux program end to end under a private Xvfb: xdotool types, moves
-# and clicks, a small target window logs what arrives, and a probe reads the
-# input services directly.
+# and clicks, a small target window logs what arrives, a probe reads the
+# input services directly, and a helper presses keys on Xvfb's own keyboard.
 . "$(dirname "$0")/../lib.sh"
 fail() { record e2e-linux 0 1; exit 1; }
 [ -x build/quorvane ] || cmake --build build -j 2 --target quorvane || fail
 g++ -O1 -Wall -Wextra -Werror -o build/qv_target tests/e2e/linux/target.cpp -lX11 || fail
+g++ -O1 -Wall -Wextra -Werror -o build/qv_real_keys tests/e2e/linux/real_keys.cpp -lXtst -lXi -lX11 || fail
 g++ -std=c++20 -O1 -Wall -Wextra -Werror -I. -o build/qv_input_probe tests/e2e/linux/input_probe.cpp \
   platform/x11_input.cpp platform/x11_wheel.cpp $(pkg-config --cflags --libs gtk+-3.0 x11 xtst xi) || fail
 log="$QV_RESULTS/e2e-linux.log"

@@ -397,6 +397,22 @@ TEST_F(PlayerTest, PauseOrScrollLockStopsAndReleases) {
     }
 }
 
+// A stop key held when a pass ends stops there: the release that opens the
+// next pass would let go of it before the poll could read it.
+TEST_F(PlayerTest, PauseHeldAtTheEndOfAPassStops) {
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 40)});
+    g_app.continuous = 1;
+    Command(ID_PLAY);
+    FakeRunFor(30);
+    FakeKeyDown(VK_PAUSE);
+    FakeClearLog();
+    Command(ID_PLAY); // as the end of the pass posts it
+    EXPECT_EQ(g_app.runState, Idle);
+    EXPECT_EQ(g_app.loopNumber, 0);
+    FakeRunFor(500);
+    EXPECT_EQ(Trace(), (std::vector<std::string>{"key 19 up", "release"})) << "nothing more played";
+}
+
 TEST_F(PlayerTest, PauseBetweenTicksDoesNothing) {
     InstallRecording({KeyRec(WM_KEYDOWN, 'A', 0), KeyRec(WM_KEYUP, 'A', 1000)});
     Command(ID_PLAY);

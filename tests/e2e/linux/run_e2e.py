@@ -22,8 +22,10 @@ import xtools as X  # noqa: E402
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 FIXTURES = os.path.join(ROOT, "tests", "fixtures")
 WM_KEYDOWN, WM_KEYUP, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP = 0x100, 0x101, 0x200, 0x201, 0x202
+WM_RBUTTONDOWN, WM_RBUTTONUP = 0x204, 0x205
 SCAN = {0x41: 0x1E, 0x53: 0x1F, 0x44: 0x20, 0x46: 0x21, 0x42: 0x30, 0x10: 0x2A, 0xA0: 0x2A}
 TARGET_RECT = (40, 200, 400, 300)
+REAL_KEYS = None  # the helper that presses keys on Xvfb's own keyboard
 # Typed during the recording test (xdotool names) and as the target logs
 # them (the unshifted symbol of the key).
 KEYS_TYPED = ["a", "s", "Home", "F5", "bracketleft", "KP_1", "Delete", "period"]
@@ -101,7 +103,12 @@ class Session:
         return self.proc
 
     def events(self, since=0):
-        return X.read_log(self.log)[since:]
+        """The target's keys and buttons."""
+        return [f for f in X.read_log(self.log) if f[1] != "Motion"][since:]
+
+    def moves(self):
+        """Every pointer position the target saw, in order."""
+        return [(int(f[2]), int(f[3])) for f in X.read_log(self.log) if f[1] == "Motion"]
 
     def toolbar_origin(self):
         """The client area's top-left corner, below the toolbar's own frame
@@ -227,13 +234,24 @@ def _record_and_play_back(s):
     X.xdo("mousemove", 300, 350)
     time.sleep(0.1)
     X.click(320, 360, 3)
+    # Middle and side buttons, each at a place of its own.
+    for button, x, y in ((2, 200, 330), (8, 240, 340), (9, 280, 350)):
+        X.click(x, y, button)
+    # A diagonal of equal x + y: every point is a move of its own.
+    diagonal = [(250 + 8 * i, 450 - 8 * i) for i in range(11)]
+    chain = []
+    for x, y in diagonal:
+        chain += ["mousemove", x, y, "sleep", 0.08]
+    X.xdo(*chain)
     time.sleep(0.1)
+    check(_visits(s.moves(), diagonal), "the target sees the diagonal as it is made")
     typed = key_events(s.events(mark))
     # The stop click on the Rec button must not become part of the recording.
     X.click(*s.client_point(47 + 8, 13))
     check(X.wait_until(lambda: not (s.caption() or "").startswith("REC"), 3), "recording stops on the Rec click")
     time.sleep(0.3)
     mark2 = len(s.events())
+    moves2 = len(s.moves())
     X.xdo("mousemove", TARGET_RECT[0] + 200, TARGET_RECT[1] + 50)
     time.sleep(0.1)
     X.press("ctrl+shift+alt+p", 0.2)
@@ -243,7 +261,7 @@ def _record_and_play_back(s):
     names = set(KEYS_LOGGED)
     played = key_events(s.events(mark2), keep=names)
     typed = [e for e in typed if e[0].startswith("Button") or e[1] in names]
-    check(len(typed) == 2 * len(KEYS_TYPED) + 4, f"typed keys and 4 button events, saw {typed}")
+    check(len(typed) == 2 * len(KEYS_TYPED) + 10, f"typed keys and 10 button events, saw {typed}")
 
     def same(a, b):
         if len(a) != len(b):
@@ -255,9 +273,104 @@ def _record_and_play_back(s):
                 return False
         return True
     check(same(typed, played), f"playback delivers what was typed:\n  typed  {typed}\n  played {played}")
+    check(_visits(s.moves()[moves2:], diagonal),
+          f"every point of the diagonal is played: {[m for m in s.moves()[moves2:] if sum(m) == 700]}")
     cap = s.caption() or ""
     check(not cap.startswith(("PLAY", "REC")), f"idle caption after playback, not {cap!r}")
     check(s.proc.poll() is None, "program still runs")
+
+
+def _visits(moves, points):
+    """Whether the pointer passed every one of points, in order."""
+    i = 0
+    for m in moves:
+        if i < len(points) and m == points[i]:
+            i += 1
+    return i == len(points)
+
+
+def _real_keys(action, keys):
+    """Presses (action "down") or lets go of ("up") keys one by one on Xvfb's
+    own keyboard; they stay as left after the helper ends."""
+    args = []
+    for k in keys:
+        args += [action, k, "sleep", 0.03]
+    subprocess.run([REAL_KEYS] + [str(a) for a in args], check=True, timeout=10)
+
+
+RECORD_CHORD = ["Control_L", "Shift_L", "Alt_L", "r"]
+
+
+def _pass_number(caption):
+    """The pass a playing caption shows, 0 for any other caption."""
+    m = re.match(r"PLAY \d+:\d+ \((\d+)/", caption or "")
+    return int(m.group(1)) if m else 0
+
+
+def _real_chord(keys, hold=0.2):
+    _real_keys("down", keys)
+    time.sleep(hold)
+    _real_keys("up", list(reversed(keys)))
+
+
+def test_record_hotkey_left_out_of_recording(s):
+    """Started and stopped by the record hotkey, a recording holds none of
+    the hotkey's keys: played continuously it runs pass after pass (an R in
+    it would stop it), and no Ctrl, Shift, Alt or R reaches the target.
+    Pressed by xdotool, and on the keyboard itself, whose keys an injected
+    release cannot lift."""
+    s.start_program()
+    _menu_key(s, "c")  # continuous playback
+    s.start_target()
+    chords = {"xdotool": lambda: X.press("ctrl+shift+alt+r", 0.2),
+              "keyboard": lambda: _real_chord(RECORD_CHORD)}
+    for source, chord in chords.items():
+        if source == "keyboard":
+            # The start's release makes the keys the keyboard still holds
+            # read as up, so the recorder does not take them.
+            _real_keys("down", RECORD_CHORD)
+            check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
+            time.sleep(0.1)
+            dpy = X.XDisplay()
+            down = dpy.keys_down()
+            dpy.close()
+            check(down == [], f"held keyboard keys read as up once the recording starts: {down}")
+            _real_keys("up", list(reversed(RECORD_CHORD)))
+        else:
+            chord()
+        check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
+        time.sleep(0.3)
+        X.press("a", 0.1)
+        time.sleep(0.1)
+        X.press("s", 0.1)
+        time.sleep(0.3)
+        chord()
+        check(X.wait_until(lambda: not (s.caption() or "").startswith("REC"), 3), f"{source}: recording stops")
+        time.sleep(0.3)
+        dpy = X.XDisplay()
+        down = dpy.keys_down()
+        dpy.close()
+        check(down == [], f"{source}: no key reads as down after the stop: {down}")
+        mark = len(s.events())
+        X.press("ctrl+shift+alt+p")
+        check(X.wait_until(lambda: _pass_number(s.caption()) >= 3, 15),
+              f"{source}: a third pass starts, caption {s.caption()!r}")
+        # Pause from the same source: a keyboard's press survives the
+        # releases between passes.
+        if source == "keyboard":
+            _real_chord(["Pause"], 0.15)
+        else:
+            X.press("Pause", 0.15)
+        check(X.wait_until(lambda: not (s.caption() or "").startswith("PLAY"), 3), f"{source}: Pause stops")
+        evs = [(f[1], f[2]) for f in s.events(mark) if f[1].startswith("Key")]
+        first = evs.index(("KeyPress", "a")) if ("KeyPress", "a") in evs else len(evs)
+        stop = evs.index(("KeyPress", "Pause")) if ("KeyPress", "Pause") in evs else len(evs)
+        played = evs[first:stop]
+        check(played.count(("KeyPress", "a")) >= 2, f"{source}: passes play the keys: {played}")
+        extra = [e for e in played if e[1] not in ("a", "s")]
+        check(not extra, f"{source}: keys beyond the recorded ones reach the target: {extra}")
+        time.sleep(0.3)
+    check(s.close_program() == 0, "exit code 0")
 
 
 def test_file_plays_with_timing(s):
@@ -568,6 +681,54 @@ def test_pause_stops_and_releases(s):
     s.toolbar = X.find_window("long.rec") or X.find_window("Quorvane")
     check(s.toolbar, "idle caption after the stop")
     check(s.close_program() == 0, "exit code 0")
+    # A recording that holds Shift and the right, middle and first side
+    # button through a 5 s wait: Pause, the play hotkey and closing the
+    # window each stop it at once and let go of every key and button.
+    ev = [(WM_MOUSEMOVE, 200, 300, 0), (WM_KEYDOWN, 0x10, None, 10), (WM_KEYDOWN, 0xA0, None, 10),
+          (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 0x04, None, 40),
+          (WM_KEYDOWN, 0x05, None, 60), (WM_KEYDOWN, 0x42, None, 100), (WM_KEYUP, 0x42, None, 140),
+          (WM_KEYDOWN, 0x42, None, 5140), (WM_KEYUP, 0x42, None, 5180), (WM_KEYUP, 0x05, None, 5200),
+          (WM_KEYUP, 0x04, None, 5220), (WM_RBUTTONUP, 0, 0, 5240), (WM_KEYUP, 0xA0, None, 5260),
+          (WM_KEYUP, 0x10, None, 5260)]
+    path = os.path.join(s.dir, "held.rec")
+    open(path, "wb").write(rec_bytes(ev))
+    probe = Probe(s.probe)
+    for stop in ("Pause", "ctrl+shift+alt+p", "close"):
+        mark = len(s.events())
+        s.start_program(path, wait_title=None)
+        # The player lets go of the left button before each pass, held or not.
+        held = [("ButtonPress", "3"), ("ButtonPress", "2"), ("ButtonPress", "8"), ("KeyPress", "b"),
+                ("KeyRelease", "b")]
+        check(X.wait_until(lambda: [(f[1], f[2]) for f in s.events(mark)
+                                    if f[2] != "1" and f[2] not in MODIFIERS] == held, 5),
+              f"{stop}: buttons held and the first key played: {s.events(mark)}")
+        s.toolbar = X.wait_until(lambda: next((w for w, t in X.windows() if t.startswith("PLAY")), None), 2)
+        check(s.toolbar, f"{stop}: the caption shows the playback")
+        t0 = time.time()
+        if stop == "close":
+            check(s.close_program() == 0, "exit code 0 after a close mid-playback")
+        else:
+            X.press(stop, 0.15)
+            check(X.wait_until(lambda: s.caption() == "held.rec", 3), f"{stop}: idle caption after the stop")
+        took = time.time() - t0
+        print(f"    {stop}: stopped {took:.2f} s after the press, in a 5 s wait")
+        check(took < 2.5, f"{stop}: the stop took {took:.2f} s")
+        time.sleep(0.2)
+        released = [(f[1], f[2]) for f in s.events(mark) if f[1] == "ButtonRelease" and f[2] != "1"]
+        check(sorted(released) == [("ButtonRelease", b) for b in "238"], f"{stop}: buttons let go: {released}")
+        dpy = X.XDisplay()
+        buttons = dpy.buttons_down()
+        dpy.close()
+        check(buttons == [], f"{stop}: buttons read as down: {buttons}")
+        a, _, _ = probe.snap()
+        check(not a & {1, 2, 4, 5, 6}, f"{stop}: button codes read as down: {a}")
+        dpy = X.XDisplay()
+        down = dpy.keys_down()
+        dpy.close()
+        check(down == [], f"{stop}: keys read as down: {down}")
+        check(stop == "close" or s.close_program() == 0, "exit code 0")
+        check(not [f for f in s.events(mark) if f[2] == "b" and f[1] == "KeyPress"][1:],
+              f"{stop}: nothing after the wait was played")
 
 
 def _toggle_remember(s):
@@ -704,6 +865,20 @@ def test_compiled_player(s):
     check(rc == 0, f"exit code 0 with a file, not {rc}")
     keys = [(f[1], f[2]) for f in s.events(mark) if f[2] in ("a", "s", "d")]
     check(keys == [("KeyPress", "d"), ("KeyRelease", "d")], f"the named file plays instead: {keys}")
+    # Stopped by Pause, the hidden player ends too instead of staying on.
+    long_rec = os.path.join(s.dir, "long.rec")
+    open(long_rec, "wb").write(rec_bytes([(WM_KEYDOWN if i % 2 == 0 else WM_KEYUP, 0x44, None, 100 * i)
+                                          for i in range(80)]))
+    mark = len(s.events())
+    p = X.start([player, long_rec], cwd=s.dir)
+    check(X.wait_until(lambda: len(s.events(mark)) >= 4, 5), "the long file plays")
+    X.press("Pause", 0.15)
+    try:
+        rc = p.wait(3)
+    except subprocess.TimeoutExpired:
+        raise Failure("the player stays on after Pause")
+    check(rc == 0, f"exit code 0 after Pause, not {rc}")
+    check(len([f for f in s.events(mark) if f[1] == "KeyPress" and f[2] == "d"]) < 30, "Pause stopped it early")
 
 
 def test_failed_compile_leaves_nothing(s):
@@ -1324,6 +1499,7 @@ TESTS = [
     test_toolbar_keys,
     test_record_and_play_back,
     test_record_and_play_back_under_window_manager,
+    test_record_hotkey_left_out_of_recording,
     test_file_plays_with_timing,
     test_shared_fixture_plays_into_target,
     test_wheel_recorded_and_played_back,
@@ -1345,6 +1521,8 @@ def main():
         print(__doc__)
         return 2
     binary, target, probe = (os.path.abspath(a) for a in sys.argv[1:4])
+    global REAL_KEYS
+    REAL_KEYS = os.path.join(os.path.dirname(target), "qv_real_keys")
     wanted = set(sys.argv[4:])
     X.install_cleanup()
     passed = failed = 0

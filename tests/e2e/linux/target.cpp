@@ -1,6 +1,7 @@
 // A plain X window that logs every key and button it receives, one line per
 // event with the server's time stamp, so end-to-end tests can compare what
-// a playback delivered with what was typed. It also shows what it got (the
+// a playback delivered with what was typed; pointer motion inside it is
+// logged too, as "Motion X Y" in screen pixels. It also shows what it got (the
 // typed text and a ring at each click), which makes it the demo window of
 // scripts/run. It takes the input focus when it appears, when the pointer
 // enters it and when it is clicked, as a window manager would give it.
@@ -58,7 +59,7 @@ int main(int argc, char **argv) {
     XStoreName(d, win, title);
     XSelectInput(d, win,
                  KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
-                     StructureNotifyMask | EnterWindowMask | ExposureMask);
+                     PointerMotionMask | StructureNotifyMask | EnterWindowMask | ExposureMask);
     GC gc = XCreateGC(d, win, 0, nullptr);
     XSetLineAttributes(d, gc, 2, LineSolid, CapRound, JoinRound);
     XMapWindow(d, win);
@@ -105,6 +106,10 @@ int main(int argc, char **argv) {
                     clicks.push_back({e.xbutton.x, e.xbutton.y, e.xbutton.button});
                 Redraw(d, win, gc, typed, clicks);
             }
+            break;
+        case MotionNotify:
+            std::fprintf(log, "%lu Motion %d %d\n", (unsigned long)e.xmotion.time, e.xmotion.x_root,
+                         e.xmotion.y_root);
             break;
         default: break;
         }

@@ -209,6 +209,18 @@ class XDisplay:
         self.x.XQueryKeymap(self.d, buf)
         return [i * 8 + b for i, byte in enumerate(buf.raw) for b in range(8) if byte & (1 << b)]
 
+    def buttons_down(self):
+        """The core buttons (1 to 5) the server holds down."""
+        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x.XQueryPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 7
+        win, child = ctypes.c_ulong(), ctypes.c_ulong()
+        coords = [ctypes.c_int() for _ in range(4)]
+        mask = ctypes.c_uint()
+        self.x.XQueryPointer(self.d, self.x.XDefaultRootWindow(self.d), ctypes.byref(win), ctypes.byref(child),
+                             *[ctypes.byref(c) for c in coords], ctypes.byref(mask))
+        return [b for b in range(1, 6) if mask.value & (1 << (7 + b))]
+
     def close_window(self, wid):
         class ClientMessage(ctypes.Structure):
             _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),

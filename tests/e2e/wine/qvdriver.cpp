@@ -10,7 +10,9 @@
 //   qvdriver list                               every top-level window
 //   qvdriver type VK...                         each key pressed and released
 //   qvdriver chord VK...                        keys held together, then let go
-//   qvdriver click                              a left click where the pointer is
+//   qvdriver click [BUTTON]                     a click where the pointer is: left
+//                                               (default), right, middle, x1, x2
+//   qvdriver held                               every key and button down (hex codes)
 //   qvdriver wheel V|hV...                      wheel turns (h: the horizontal one)
 //   qvdriver move X Y                           the pointer moved there
 //   qvdriver cursor X Y                         places the pointer
@@ -127,10 +129,29 @@ int main(int argc, char **argv) {
         }
         return 0;
     }
+    static const struct {
+        const char *name;
+        int vk;
+        DWORD down, up, data;
+    } buttons[] = {{"left", VK_LBUTTON, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, 0},
+                   {"right", VK_RBUTTON, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP, 0},
+                   {"middle", VK_MBUTTON, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP, 0},
+                   {"x1", VK_XBUTTON1, MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON1},
+                   {"x2", VK_XBUTTON2, MOUSEEVENTF_XDOWN, MOUSEEVENTF_XUP, XBUTTON2}};
     if (!std::strcmp(cmd, "click")) {
-        mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
-        Sleep(60);
-        mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+        for (const auto &b : buttons) {
+            if (argc > 2 && std::strcmp(argv[2], b.name)) continue;
+            mouse_event(b.down, 0, 0, b.data, 0);
+            Sleep(60);
+            mouse_event(b.up, 0, 0, b.data, 0);
+            return 0;
+        }
+        return 2;
+    }
+    if (!std::strcmp(cmd, "held")) {
+        for (int vk = 1; vk < 255; vk++)
+            if (GetAsyncKeyState(vk) < 0) std::printf("%x ", vk);
+        std::printf("\n");
         return 0;
     }
     if (!std::strcmp(cmd, "wheel")) {

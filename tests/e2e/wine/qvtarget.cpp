@@ -35,6 +35,10 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     case WM_MOUSEHWHEEL:
         Log(msg == WM_MOUSEWHEEL ? "wheel" : "hwheel", GET_WHEEL_DELTA_WPARAM(wParam), 0);
         return 0;
+    case WM_MBUTTONDOWN: button = "mdown"; break;
+    case WM_MBUTTONUP: button = "mup"; break;
+    case WM_XBUTTONDOWN: button = HIWORD(wParam) == XBUTTON2 ? "x2down" : "x1down"; break;
+    case WM_XBUTTONUP: button = HIWORD(wParam) == XBUTTON2 ? "x2up" : "x1up"; break;
     case WM_MOUSEMOVE: {
         POINT p = ScreenPoint(window, lParam);
         if (p.x != s_lastMove.x || p.y != s_lastMove.y) Log("move", p.x, p.y);
@@ -47,7 +51,8 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     if (button) {
         POINT p = ScreenPoint(window, lParam);
         Log(button, p.x, p.y);
-        return 0;
+        // A side button's message is taken only when it answers TRUE.
+        return msg == WM_XBUTTONDOWN || msg == WM_XBUTTONUP;
     }
     return DefWindowProcA(window, msg, wParam, lParam);
 }
