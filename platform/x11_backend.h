@@ -6,6 +6,9 @@
 // Opens the input services' own display connection; false when there is no
 // X display to talk to.
 bool X11InputOpen();
+// Gives back what the input services borrowed (spare keycodes) and closes
+// their connection.
+void X11InputClose();
 // The virtual-key code a key symbol stands for, 0 when none.
 uint32_t X11KeysymToVk(unsigned long keysym);
 // The toolbar's X window: a press on it makes it the foreground window at

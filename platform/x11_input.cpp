@@ -5,6 +5,7 @@
 #include "input.h"
 #include "x11_backend.h"
 #include "x11_keymap.h"
+#include "x11_keystate.h"
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -26,6 +27,7 @@ int g_screen = 0;
 char g_keymap[32];      // last XQueryKeymap
 unsigned g_buttons = 0; // last pointer buttons, bit n for button n
 int g_xiPointer = -1;   // the master pointer when XInput 2 is there
+int g_xiOpcode = -1;    // XInput 2 events, -1 without it
 int g_pointerX = 0, g_pointerY = 0;
 Window g_pointerChild = 0; // top-level window under the pointer
 bool g_haveSnapshot = false, g_pointerStale = true;
@@ -70,6 +72,8 @@ bool Ensure() {
     return g_dpy || X11InputOpen();
 }
 
+uint8_t g_keysDown[256]; // the keys' part of the last snapshot
+
 bool ComputeDown(int vk) {
     switch (vk) {
     case 1: return g_buttons & (1u << 1);
@@ -79,7 +83,7 @@ bool ComputeDown(int vk) {
     case 6: return g_buttons & (1u << 9);
     default: break;
     }
-    return X11KeymapDown(g_keymap, vk);
+    return g_keysDown[vk] != 0;
 }
 
 int LockIndex(int vk) {
@@ -185,10 +189,19 @@ bool X11InputOpen() {
             if (devices) XIFreeDeviceInfo(devices);
         }
         if (id > 0) g_xiPointer = id;
+        g_xiOpcode = xiOpcode;
+        X11KeysOpen(g_dpy, xiOpcode);
     }
     X11KeymapBuild(g_dpy);
     FindLedMasks();
     return true;
+}
+
+void X11InputClose() {
+    if (!g_dpy) return;
+    X11KeymapClose();
+    XCloseDisplay(g_dpy);
+    g_dpy = nullptr;
 }
 
 bool X11Tracing() {
@@ -203,19 +216,22 @@ void X11SetToolbarWindow(uint32_t xid) {
 
 void PlatInputSnapshot() {
     if (!Ensure()) return;
-    // A changed keyboard map (another layout, a key bound for playback)
-    // moves keys to other codes; nothing else arrives on this connection.
-    bool remap = false;
+    // The look first: every key event it reflects is queued before its
+    // reply. A changed keyboard map (another layout, a key bound for
+    // playback) moves keys to other codes.
+    XQueryKeymap(g_dpy, g_keymap);
     while (XPending(g_dpy)) {
         XEvent e;
         XNextEvent(g_dpy, &e);
-        if (e.type == MappingNotify) {
-            XRefreshKeyboardMapping(&e.xmapping);
-            remap = true;
+        if (X11KeymapEvent(&e)) continue;
+        if (e.type == GenericEvent && e.xcookie.extension == g_xiOpcode &&
+            XGetEventData(g_dpy, &e.xcookie)) {
+            if (e.xcookie.evtype == XI_RawKeyPress || e.xcookie.evtype == XI_RawKeyRelease)
+                X11KeysRawEvent(e.xcookie.evtype, static_cast<XIRawEvent *>(e.xcookie.data));
+            XFreeEventData(g_dpy, &e.xcookie);
         }
     }
-    if (remap) X11KeymapBuild(g_dpy);
-    XQueryKeymap(g_dpy, g_keymap);
+    X11KeysUpdate(g_keymap, X11KeymapNumLock(), g_keysDown);
     QueryPointer();
     g_haveSnapshot = true;
     g_snapshotGeneration++;
@@ -242,6 +258,7 @@ void PlatInputSnapshot() {
 int16_t PlatGetAsyncKeyState(int vk) {
     if (vk <= 0 || vk > 255) return 0;
     if (!g_haveSnapshot) PlatInputSnapshot();
+    X11KeysRead(vk);
     int16_t r = g_down[vk] ? int16_t(0x8000) : 0;
     if (g_pressed[vk]) r = int16_t(r | 1);
     g_pressed[vk] = 0;
@@ -321,9 +338,7 @@ uint32_t PlatGetForegroundWindow() {
 void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
     if (!Ensure()) return;
     if (X11Tracing()) g_printerr("key %#x %#x %u\n", vk, scan, flags);
-    unsigned code = X11KeymapInjectCode(vk, scan);
-    if (!code) return;
-    XTestFakeKeyEvent(g_dpy, code, (flags & 2) ? False : True, CurrentTime);
+    X11KeymapPlay(vk, scan, (flags & 2) != 0);
     Flush();
 }
 
@@ -334,6 +349,7 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     if (!Ensure()) return;
     s_movedX = s_movedY = -1;
     if (X11Tracing()) g_printerr("mouse %#x %u %u\n", flags, dx, dy);
+    X11KeymapFlush();
     if ((flags & 0x0001) && !(flags & 0x8000))
         XTestFakeRelativeMotionEvent(g_dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
     if ((flags & 0x0001) && (flags & 0x8000)) {
@@ -361,6 +377,7 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     if (!Ensure()) return;
     if (X11Tracing()) g_printerr("button %#x %u\n", flags, data);
+    X11KeymapFlush();
     unsigned side = data == 2 ? 9 : data == 1 ? 8 : 0;
     if (flags & 0x0020) XTestFakeButtonEvent(g_dpy, 2, True, CurrentTime);
     if (flags & 0x0040) XTestFakeButtonEvent(g_dpy, 2, False, CurrentTime);

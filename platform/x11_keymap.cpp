@@ -1,248 +1,354 @@
-// Between virtual-key codes and the keycodes of the X keyboard map.
+// Between virtual-key codes and the keycodes of the X keyboard map. The
+// map is read through XKB (key names, the active group's symbols and the
+// layout's name) and handed to the key table; it is read again whenever
+// the server says the map, the keyboard or the group changed.
 #include "x11_keymap.h"
 #include "input.h"
 #include "x11_backend.h"
+#include "x11_keytable.h"
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <cstring>
 
 namespace {
 
-struct KeyDef {
-    uint8_t vk;
-    uint8_t scan;          // PC keyboard set-1 code, as files carry it
-    unsigned long syms[3]; // the first one is what playback types
-};
-
-// Between virtual-key codes and the keys of a PC keyboard. Scan codes are
-// the set-1 codes a PC keyboard sends, so files recorded here play on the
-// other desktop and back. Punctuation keys list their unshifted symbol only:
-// on other layouts the shifted one sits on a different key.
-const KeyDef kKeys[] = {
-    {0x08, 0x0E, {XK_BackSpace}},
-    {0x09, 0x0F, {XK_Tab, XK_ISO_Left_Tab}},
-    {0x0C, 0x4C, {XK_Clear}}, // keypad 5 without Num Lock reads as keypad 5 only
-    {0x0D, 0x1C, {XK_Return, XK_KP_Enter}},
-    {0x10, 0x2A, {XK_Shift_L, XK_Shift_R}},
-    {0x11, 0x1D, {XK_Control_L, XK_Control_R}},
-    {0x12, 0x38, {XK_Alt_L, XK_Alt_R, XK_ISO_Level3_Shift}},
-    {0x13, 0x45, {XK_Pause, XK_Break}},
-    {0x14, 0x3A, {XK_Caps_Lock}},
-    {0x1B, 0x01, {XK_Escape}},
-    {0x20, 0x39, {XK_space}},
-    {0x21, 0x49, {XK_Prior}},
-    {0x22, 0x51, {XK_Next}},
-    {0x23, 0x4F, {XK_End}},
-    {0x24, 0x47, {XK_Home}},
-    {0x25, 0x4B, {XK_Left}},
-    {0x26, 0x48, {XK_Up}},
-    {0x27, 0x4D, {XK_Right}},
-    {0x28, 0x50, {XK_Down}},
-    {0x29, 0x00, {XK_Select}},
-    {0x2B, 0x00, {XK_Execute}},
-    {0x2C, 0x54, {XK_Print, XK_Sys_Req}},
-    {0x2D, 0x52, {XK_Insert}},
-    {0x2E, 0x53, {XK_Delete}},
-    {0x2F, 0x63, {XK_Help}},
-    {0x30, 0x0B, {XK_0}},
-    {0x31, 0x02, {XK_1}},
-    {0x32, 0x03, {XK_2}},
-    {0x33, 0x04, {XK_3}},
-    {0x34, 0x05, {XK_4}},
-    {0x35, 0x06, {XK_5}},
-    {0x36, 0x07, {XK_6}},
-    {0x37, 0x08, {XK_7}},
-    {0x38, 0x09, {XK_8}},
-    {0x39, 0x0A, {XK_9}},
-    {0x41, 0x1E, {XK_a}},
-    {0x42, 0x30, {XK_b}},
-    {0x43, 0x2E, {XK_c}},
-    {0x44, 0x20, {XK_d}},
-    {0x45, 0x12, {XK_e}},
-    {0x46, 0x21, {XK_f}},
-    {0x47, 0x22, {XK_g}},
-    {0x48, 0x23, {XK_h}},
-    {0x49, 0x17, {XK_i}},
-    {0x4A, 0x24, {XK_j}},
-    {0x4B, 0x25, {XK_k}},
-    {0x4C, 0x26, {XK_l}},
-    {0x4D, 0x32, {XK_m}},
-    {0x4E, 0x31, {XK_n}},
-    {0x4F, 0x18, {XK_o}},
-    {0x50, 0x19, {XK_p}},
-    {0x51, 0x10, {XK_q}},
-    {0x52, 0x13, {XK_r}},
-    {0x53, 0x1F, {XK_s}},
-    {0x54, 0x14, {XK_t}},
-    {0x55, 0x16, {XK_u}},
-    {0x56, 0x2F, {XK_v}},
-    {0x57, 0x11, {XK_w}},
-    {0x58, 0x2D, {XK_x}},
-    {0x59, 0x15, {XK_y}},
-    {0x5A, 0x2C, {XK_z}},
-    {0x5B, 0x5B, {XK_Super_L}},
-    {0x5C, 0x5C, {XK_Super_R}},
-    {0x5D, 0x5D, {XK_Menu}},
-    {0x60, 0x52, {XK_KP_0, XK_KP_Insert}},
-    {0x61, 0x4F, {XK_KP_1, XK_KP_End}},
-    {0x62, 0x50, {XK_KP_2, XK_KP_Down}},
-    {0x63, 0x51, {XK_KP_3, XK_KP_Next}},
-    {0x64, 0x4B, {XK_KP_4, XK_KP_Left}},
-    {0x65, 0x4C, {XK_KP_5, XK_KP_Begin}},
-    {0x66, 0x4D, {XK_KP_6, XK_KP_Right}},
-    {0x67, 0x47, {XK_KP_7, XK_KP_Home}},
-    {0x68, 0x48, {XK_KP_8, XK_KP_Up}},
-    {0x69, 0x49, {XK_KP_9, XK_KP_Prior}},
-    {0x6A, 0x37, {XK_KP_Multiply}},
-    {0x6B, 0x4E, {XK_KP_Add}},
-    {0x6C, 0x00, {XK_KP_Separator}},
-    {0x6D, 0x4A, {XK_KP_Subtract}},
-    {0x6E, 0x53, {XK_KP_Decimal, XK_KP_Delete}},
-    {0x6F, 0x35, {XK_KP_Divide}},
-    {0x70, 0x3B, {XK_F1}},
-    {0x71, 0x3C, {XK_F2}},
-    {0x72, 0x3D, {XK_F3}},
-    {0x73, 0x3E, {XK_F4}},
-    {0x74, 0x3F, {XK_F5}},
-    {0x75, 0x40, {XK_F6}},
-    {0x76, 0x41, {XK_F7}},
-    {0x77, 0x42, {XK_F8}},
-    {0x78, 0x43, {XK_F9}},
-    {0x79, 0x44, {XK_F10}},
-    {0x7A, 0x57, {XK_F11}},
-    {0x7B, 0x58, {XK_F12}},
-    {0x7C, 0x64, {XK_F13}},
-    {0x7D, 0x65, {XK_F14}},
-    {0x7E, 0x66, {XK_F15}},
-    {0x7F, 0x67, {XK_F16}},
-    {0x80, 0x68, {XK_F17}},
-    {0x81, 0x69, {XK_F18}},
-    {0x82, 0x6A, {XK_F19}},
-    {0x83, 0x6B, {XK_F20}},
-    {0x84, 0x6C, {XK_F21}},
-    {0x85, 0x6D, {XK_F22}},
-    {0x86, 0x6E, {XK_F23}},
-    {0x87, 0x76, {XK_F24}},
-    {0x90, 0x45, {XK_Num_Lock}},
-    {0x91, 0x46, {XK_Scroll_Lock}},
-    {0xA0, 0x2A, {XK_Shift_L}},
-    {0xA1, 0x36, {XK_Shift_R}},
-    {0xA2, 0x1D, {XK_Control_L}},
-    {0xA3, 0x1D, {XK_Control_R}},
-    {0xA4, 0x38, {XK_Alt_L}},
-    {0xA5, 0x38, {XK_Alt_R, XK_ISO_Level3_Shift}},
-    {0xAD, 0x00, {0x1008FF12}}, // mute
-    {0xAE, 0x00, {0x1008FF11}}, // volume down
-    {0xAF, 0x00, {0x1008FF13}}, // volume up
-    {0xB0, 0x00, {0x1008FF17}}, // next track
-    {0xB1, 0x00, {0x1008FF16}}, // previous track
-    {0xB2, 0x00, {0x1008FF15}}, // stop
-    {0xB3, 0x00, {0x1008FF14}}, // play / pause
-    {0xBA, 0x27, {XK_semicolon}},
-    {0xBB, 0x0D, {XK_equal}},
-    {0xBC, 0x33, {XK_comma}},
-    {0xBD, 0x0C, {XK_minus}},
-    {0xBE, 0x34, {XK_period}},
-    {0xBF, 0x35, {XK_slash}},
-    {0xC0, 0x29, {XK_grave}},
-    {0xDB, 0x1A, {XK_bracketleft}},
-    {0xDC, 0x2B, {XK_backslash}},
-    {0xDD, 0x1B, {XK_bracketright}},
-    {0xDE, 0x28, {XK_apostrophe}},
-    {0xE2, 0x56, {XK_less}},
-};
-
-constexpr int kMaxCodes = 4;
-
 Display *g_dpy = nullptr;
-const KeyDef *g_def[256];        // table row per virtual key
-KeyCode g_codes[256][kMaxCodes]; // keycodes that read as the key
+unsigned g_numMask = 0;  // the modifier Num Lock locks
+bool g_numLock = true;   // keypad keys read as digits
+int g_xkbEvent = -1;     // first XKB event code, -1 without XKB
+KeyMeaning g_mean[256];  // per keycode
+char g_names[256][5];    // XKB key names per keycode
+uint8_t g_codeOf[256];   // the keycode that plays each virtual-key code
+uint8_t g_altGrCode = 0; // the key that selects level 3, 0 when none
+char g_layout[64] = "";  // XKB layout name of the active group
+
+// Keycodes given a keysym for playback; the map is put back as it was
+// when the program ends and whenever something else changes it.
+constexpr int kMaxSpare = 16;
+struct Spare {
+    uint8_t code;
+    uint32_t sym;
+};
+Spare g_spare[kMaxSpare];
+int g_spareCount = 0;
+int g_ownChanges = 0; // MappingNotify events our own changes will cause
+
+void ReadLayoutName(int group) {
+    g_layout[0] = 0;
+    Atom names = XInternAtom(g_dpy, "_XKB_RULES_NAMES", True);
+    if (names == None) return;
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(g_dpy, DefaultRootWindow(g_dpy), names, 0, 1024, False, XA_STRING, &type,
+                           &format, &n, &after, &data) != Success ||
+        !data)
+        return;
+    // rules, model, layouts (one per group, comma-separated), variants, options
+    const char *p = reinterpret_cast<const char *>(data), *end = p + n;
+    for (int field = 0; field < 2 && p < end; field++)
+        p += strnlen(p, size_t(end - p)) + 1;
+    for (int g = 0; g < group && p < end; g++) {
+        const char *comma = static_cast<const char *>(memchr(p, ',', size_t(end - p)));
+        p = comma ? comma + 1 : end;
+    }
+    size_t len = 0;
+    while (p + len < end && p[len] && p[len] != ',' && len + 1 < sizeof g_layout)
+        len++;
+    if (p < end) memcpy(g_layout, p, len);
+    g_layout[len] = 0;
+    XFree(data);
+}
+
+// Without XKB names (a server without the extension) the keys still get
+// their codes by symbol.
+void ReadCoreSlots(KeySlot slots[256]) {
+    int lo = 0, hi = 0, per = 0;
+    XDisplayKeycodes(g_dpy, &lo, &hi);
+    KeySym *map = XGetKeyboardMapping(g_dpy, KeyCode(lo), hi - lo + 1, &per);
+    if (!map) return;
+    for (int kc = lo; kc <= hi && kc < 256; kc++) {
+        slots[kc].name[0] = '-';
+        slots[kc].sym[0] = uint32_t(map[(kc - lo) * per]);
+        slots[kc].sym[1] = per > 1 ? uint32_t(map[(kc - lo) * per + 1]) : 0;
+    }
+    XFree(map);
+}
+
+bool ReadXkbSlots(KeySlot slots[256], int *group) {
+    XkbDescPtr xkb = XkbGetMap(g_dpy, XkbKeySymsMask | XkbKeyTypesMask, XkbUseCoreKbd);
+    if (!xkb) return false;
+    bool ok = XkbGetNames(g_dpy, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys;
+    XkbStateRec state = {};
+    if (ok && XkbGetState(g_dpy, XkbUseCoreKbd, &state) == Success) {
+        *group = state.group;
+        g_numMask = XkbKeysymToModifiers(g_dpy, XK_Num_Lock);
+        g_numLock = (state.locked_mods & g_numMask) != 0;
+    }
+    for (int kc = xkb->min_key_code; ok && kc <= xkb->max_key_code && kc < 256; kc++) {
+        memcpy(slots[kc].name, xkb->names->keys[kc].name, XkbKeyNameLength);
+        slots[kc].name[4] = 0;
+        int groups = XkbKeyNumGroups(xkb, kc);
+        if (!groups) continue;
+        int g = *group < groups ? *group : 0;
+        int width = XkbKeyGroupWidth(xkb, kc, g);
+        for (int level = 0; level < 2 && level < width; level++)
+            slots[kc].sym[level] = uint32_t(XkbKeySymEntry(xkb, kc, level, g));
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    return ok;
+}
+
+bool OwnsSpare(uint8_t code) {
+    for (int i = 0; i < g_spareCount; i++)
+        if (g_spare[i].code == code) return true;
+    return false;
+}
+
+// Empties the borrowed keycodes that still hold what we put there.
+void GiveBackSpares() {
+    for (int i = 0; i < g_spareCount; i++) {
+        int per = 0;
+        KeySym *now = XGetKeyboardMapping(g_dpy, g_spare[i].code, 1, &per);
+        bool ours = now && per > 0 && uint32_t(now[0]) == g_spare[i].sym;
+        if (now) XFree(now);
+        if (!ours) continue;
+        KeySym none = NoSymbol;
+        XChangeKeyboardMapping(g_dpy, g_spare[i].code, 1, &none, 1);
+        g_ownChanges++;
+    }
+    g_spareCount = 0;
+    XSync(g_dpy, False);
+}
 
 // A key the keyboard map lacks (F13 and up on many maps) is given a keycode
 // nobody uses, so a recording made on a fuller keyboard still plays.
-KeyCode BindSpareKeycode(KeySym sym) {
+uint8_t BindSpareKeycode(uint32_t sym) {
+    if (!sym || g_spareCount == kMaxSpare) return 0;
     int lo = 0, hi = 0, per = 0;
     XDisplayKeycodes(g_dpy, &lo, &hi);
     KeySym *map = XGetKeyboardMapping(g_dpy, KeyCode(lo), hi - lo + 1, &per);
     if (!map) return 0;
-    KeyCode found = 0;
+    uint8_t found = 0;
     for (int k = hi; k >= lo && !found; k--) {
         bool empty = true;
         for (int j = 0; j < per; j++)
             empty &= map[(k - lo) * per + j] == NoSymbol;
-        if (empty) found = KeyCode(k);
+        if (empty && k < 256) found = uint8_t(k);
     }
     XFree(map);
     if (!found) return 0;
     KeySym syms[2] = {sym, sym};
     XChangeKeyboardMapping(g_dpy, found, 2, syms, 1);
+    g_ownChanges++;
     XSync(g_dpy, False);
+    g_spare[g_spareCount++] = {found, sym};
     return found;
 }
 
-unsigned InjectCode(uint8_t vk, uint8_t scan) {
-    if (g_def[vk]) {
-        if (g_codes[vk][0]) return g_codes[vk][0];
-        KeyCode code = BindSpareKeycode(KeySym(g_def[vk]->syms[0]));
-        // From now on the key also reads back as down while held.
-        g_codes[vk][0] = code;
-        return code;
+bool IsPhysical(int kc) {
+    return g_mean[kc].scan != 0;
+}
+
+// AltGr holds Ctrl while the recording names it (as the other desktop
+// reports it); a layout with a level-3 key plays it as that key, since an
+// X client reads Ctrl + Alt as a shortcut, not as the third level.
+constexpr int kMaxHeld = 8;
+uint8_t g_heldBack[kMaxHeld]; // Ctrl and Alt presses not yet played
+int g_heldBackCount = 0;
+uint8_t g_swallowed[256]; // presses that became AltGr: their release is dropped
+
+void Press(uint8_t code, bool up) {
+    XTestFakeKeyEvent(g_dpy, code, up ? False : True, CurrentTime);
+}
+
+uint8_t CodeFor(uint8_t vk, uint8_t scan) {
+    if (g_codeOf[vk]) return g_codeOf[vk];
+    // A code the map does not know: the key at the record's own position.
+    for (int ext = 0; ext < 2 && scan; ext++) {
+        const char *name = KeyTableNameOfScan(scan, ext != 0);
+        for (int kc = 8; name && kc < 256; kc++)
+            if (!strncmp(g_names[kc], name, 4)) return uint8_t(kc);
     }
-    // A code the table does not know: the keys whose scan codes are below
-    // 0x59 have the same number on evdev, 8 below the X keycode.
-    if (scan && scan < 0x59) return KeyCode(scan + 8);
-    return 0;
+    uint8_t code = BindSpareKeycode(KeyTableKeysymOfVk(vk));
+    // From now on the key also reads back as down while held.
+    if (code) X11KeymapBuild(g_dpy);
+    return code;
+}
+
+void PlayHeldBack() {
+    for (int i = 0; i < g_heldBackCount; i++) {
+        uint8_t code = CodeFor(g_heldBack[i], 0);
+        if (code) Press(code, false);
+    }
+    g_heldBackCount = 0;
+}
+
+bool IsCtrl(uint8_t vk) {
+    return vk == 0x11 || vk == 0xA2;
 }
 
 } // namespace
 
 void X11KeymapBuild(Display *dpy) {
-    g_dpy = dpy;
-
-    memset(g_codes, 0, sizeof g_codes);
-    memset(g_def, 0, sizeof g_def);
-    for (const KeyDef &k : kKeys) {
-        g_def[k.vk] = &k;
-        int n = 0;
-        for (unsigned long sym : k.syms) {
-            if (!sym) break;
-            KeyCode code = XKeysymToKeycode(g_dpy, KeySym(sym));
-            if (!code) continue;
-            bool seen = false;
-            for (int j = 0; j < n; j++)
-                seen |= g_codes[k.vk][j] == code;
-            if (!seen && n < kMaxCodes) g_codes[k.vk][n++] = code;
+    if (g_dpy != dpy) {
+        g_dpy = dpy;
+        int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+        if (XkbQueryExtension(dpy, &opcode, &g_xkbEvent, &error, &major, &minor)) {
+            XkbSelectEvents(dpy, XkbUseCoreKbd, XkbNewKeyboardNotifyMask | XkbMapNotifyMask,
+                            XkbNewKeyboardNotifyMask | XkbMapNotifyMask);
+            unsigned state = XkbGroupStateMask | XkbModifierLockMask;
+            XkbSelectEventDetails(dpy, XkbUseCoreKbd, XkbStateNotify, state, state);
+        } else {
+            g_xkbEvent = -1;
+        }
+    }
+    static KeySlot slots[256];
+    memset(slots, 0, sizeof slots);
+    int group = 0;
+    if (g_xkbEvent < 0 || !ReadXkbSlots(slots, &group)) {
+        memset(slots, 0, sizeof slots);
+        ReadCoreSlots(slots);
+    }
+    ReadLayoutName(group);
+    KeyTableAssign(g_layout, slots, g_mean);
+    for (int kc = 0; kc < 256; kc++)
+        memcpy(g_names[kc], slots[kc].name, sizeof g_names[kc]);
+    memset(g_codeOf, 0, sizeof g_codeOf);
+    g_altGrCode = 0;
+    // Playback prefers a key of the keyboard itself to a code the map only
+    // uses internally (the evdev level-3 code 92), and the first of equals.
+    for (int pass = 0; pass < 2; pass++)
+        for (int kc = 8; kc < 256; kc++) {
+            if (IsPhysical(kc) != (pass == 0)) continue;
+            const KeyMeaning &m = g_mean[kc];
+            if (m.vk && !g_codeOf[m.vk]) g_codeOf[m.vk] = uint8_t(kc);
+            if (m.vkNumOff != m.vk && !g_codeOf[m.vkNumOff]) g_codeOf[m.vkNumOff] = uint8_t(kc);
+        }
+    if (g_codeOf[0xA5] && g_mean[g_codeOf[0xA5]].altGr) g_altGrCode = g_codeOf[0xA5];
+    // The shared modifier codes play as the left-hand keys.
+    const uint8_t shared[3][2] = {{0x10, 0xA0}, {0x11, 0xA2}, {0x12, 0xA4}};
+    for (const auto &s : shared)
+        if (!g_codeOf[s[0]]) g_codeOf[s[0]] = g_codeOf[s[1]];
+    // A spare keycode bound earlier reads as its key.
+    for (int i = 0; i < g_spareCount; i++) {
+        uint32_t vk = KeyTableVkOfKeysym(g_spare[i].sym);
+        if (vk && vk < 256 && !g_mean[g_spare[i].code].vk) {
+            g_mean[g_spare[i].code].vk = g_mean[g_spare[i].code].vkNumOff = uint8_t(vk);
+            if (!g_codeOf[vk]) g_codeOf[vk] = g_spare[i].code;
         }
     }
 }
 
-bool X11KeymapDown(const char keymap[32], int vk) {
-    for (KeyCode code : g_codes[vk])
-        if (code && (keymap[code >> 3] & (1 << (code & 7)))) return true;
+bool X11KeymapEvent(XEvent *e) {
+    if (e->type == MappingNotify) {
+        if (e->xmapping.request == MappingPointer) return true;
+        XRefreshKeyboardMapping(&e->xmapping);
+        bool own =
+            g_ownChanges > 0 && e->xmapping.count == 1 && OwnsSpare(e->xmapping.first_keycode);
+        if (own) {
+            g_ownChanges--;
+        } else if (g_spareCount) {
+            GiveBackSpares();
+        }
+        X11KeymapBuild(g_dpy);
+        return true;
+    }
+    if (g_xkbEvent >= 0 && e->type == g_xkbEvent) {
+        // Map changes also arrive as MappingNotify; a new keyboard or
+        // another group only here.
+        int kind = reinterpret_cast<XkbAnyEvent *>(e)->xkb_type;
+        if (kind == XkbStateNotify) {
+            auto *st = reinterpret_cast<XkbStateNotifyEvent *>(e);
+            g_numLock = (unsigned(st->locked_mods) & g_numMask) != 0;
+            if (st->changed & XkbGroupStateMask) X11KeymapBuild(g_dpy);
+        } else if (kind == XkbNewKeyboardNotify) {
+            X11KeymapBuild(g_dpy);
+        }
+        return true;
+    }
     return false;
 }
 
-unsigned X11KeymapInjectCode(uint8_t vk, uint8_t scan) {
-    return InjectCode(vk, scan);
+int X11KeymapVks(unsigned keycode, bool numLock, uint8_t vks[4]) {
+    if (keycode > 255) return 0;
+    const KeyMeaning &m = g_mean[keycode];
+    uint8_t vk = numLock ? m.vk : m.vkNumOff;
+    if (!vk) return 0;
+    int n = 0;
+    vks[n++] = vk;
+    if (vk == 0xA0 || vk == 0xA1) vks[n++] = 0x10;
+    if (vk == 0xA2 || vk == 0xA3) vks[n++] = 0x11;
+    if (vk == 0xA4 || vk == 0xA5) vks[n++] = 0x12;
+    if (m.altGr) {
+        vks[n++] = 0xA2;
+        vks[n++] = 0x11;
+    }
+    return n;
+}
+
+void X11KeymapPlay(uint8_t vk, uint8_t scan, bool up) {
+    if (!g_dpy) return;
+    if (up && g_swallowed[vk]) {
+        g_swallowed[vk] = 0;
+        return;
+    }
+    if (g_altGrCode && !up) {
+        bool ctrlHeld = false;
+        for (int i = 0; i < g_heldBackCount; i++)
+            ctrlHeld |= IsCtrl(g_heldBack[i]);
+        if ((IsCtrl(vk) || (vk == 0x12 && ctrlHeld)) && g_heldBackCount < kMaxHeld) {
+            g_heldBack[g_heldBackCount++] = vk;
+            return;
+        }
+        if (vk == 0xA5 && ctrlHeld) {
+            for (int i = 0; i < g_heldBackCount; i++)
+                g_swallowed[g_heldBack[i]] = 1;
+            g_heldBackCount = 0;
+            Press(g_altGrCode, false);
+            return;
+        }
+    }
+    X11KeymapFlush();
+    uint8_t code = CodeFor(vk, scan);
+    if (code) Press(code, up);
+}
+
+void X11KeymapFlush() {
+    if (g_heldBackCount) PlayHeldBack();
+}
+
+void X11KeymapClose() {
+    if (g_dpy && g_spareCount) GiveBackSpares();
+}
+
+uint32_t X11KeymapScan(uint32_t vk) {
+    if (vk < 256 && g_codeOf[vk] && g_mean[g_codeOf[vk]].scan) return g_mean[g_codeOf[vk]].scan;
+    return KeyTableScan(vk);
+}
+
+uint32_t X11KeymapVkOfKeycode(unsigned keycode, unsigned long keysym) {
+    uint8_t vks[4];
+    if (X11KeymapVks(keycode, true, vks)) return vks[0];
+    return KeyTableVkOfKeysym(uint32_t(keysym));
+}
+
+bool X11KeymapNumLock() {
+    return g_numLock;
+}
+
+const char *X11KeymapLayout() {
+    return g_layout;
 }
 
 uint32_t X11KeysymToVk(unsigned long keysym) {
-    // Letters arrive as either case depending on Shift and Caps Lock.
-    if (keysym >= XK_A && keysym <= XK_Z) return uint32_t(keysym);
-    if (keysym >= XK_a && keysym <= XK_z) return uint32_t(keysym - XK_a + 'A');
-    for (const KeyDef &k : kKeys)
-        for (unsigned long sym : k.syms)
-            if (sym && sym == keysym) return k.vk;
-    return 0;
+    return KeyTableVkOfKeysym(uint32_t(keysym));
 }
 
 uint32_t PlatMapVirtualKey(uint32_t vk) {
-    if (vk > 255 || !g_def[vk]) {
-        // The table is filled when the display opens; without one the codes
-        // are still known.
-        for (const KeyDef &k : kKeys)
-            if (k.vk == vk) return k.scan;
-        return 0;
-    }
-    return g_def[vk]->scan;
+    return X11KeymapScan(vk);
 }
