@@ -168,11 +168,13 @@ void Press(uint8_t code, bool up) {
 
 uint8_t CodeFor(uint8_t vk, uint8_t scan) {
     if (g_codeOf[vk]) return g_codeOf[vk];
-    // A code the map does not know: the key at the record's own position.
+    // A code the map does not know: the key at the record's own position,
+    // when that key means something here (a position whose key types a
+    // media symbol is no F13).
     for (int ext = 0; ext < 2 && scan; ext++) {
         const char *name = KeyTableNameOfScan(scan, ext != 0);
         for (int kc = 8; name && kc < 256; kc++)
-            if (!strncmp(g_names[kc], name, 4)) return uint8_t(kc);
+            if (g_mean[kc].vk && !strncmp(g_names[kc], name, 4)) return uint8_t(kc);
     }
     uint8_t code = BindSpareKeycode(KeyTableKeysymOfVk(vk));
     // From now on the key also reads back as down while held.
@@ -222,12 +224,13 @@ void X11KeymapBuild(Display *dpy) {
     g_altGrCode = 0;
     // Playback prefers a key of the keyboard itself to a code the map only
     // uses internally (the evdev level-3 code 92), and the first of equals.
-    for (int pass = 0; pass < 2; pass++)
+    // A keypad key plays its Num Lock off code only where no key of its
+    // own has it (Home is the Home key).
+    for (int pass = 0; pass < 4; pass++)
         for (int kc = 8; kc < 256; kc++) {
-            if (IsPhysical(kc) != (pass == 0)) continue;
-            const KeyMeaning &m = g_mean[kc];
-            if (m.vk && !g_codeOf[m.vk]) g_codeOf[m.vk] = uint8_t(kc);
-            if (m.vkNumOff != m.vk && !g_codeOf[m.vkNumOff]) g_codeOf[m.vkNumOff] = uint8_t(kc);
+            if (IsPhysical(kc) != (pass % 2 == 0)) continue;
+            uint8_t vk = pass < 2 ? g_mean[kc].vk : g_mean[kc].vkNumOff;
+            if (vk && !g_codeOf[vk]) g_codeOf[vk] = uint8_t(kc);
         }
     if (g_codeOf[0xA5] && g_mean[g_codeOf[0xA5]].altGr) g_altGrCode = g_codeOf[0xA5];
     // The shared modifier codes play as the left-hand keys.
