@@ -330,8 +330,34 @@ def _layout_line(s, layout, delay=40):
 
 
 def test_layout_de(s):
-    """German: Z and Y swapped, umlauts, AltGr for @ { [ ] } \\ ~ | and €."""
+    """German: Z and Y swapped, umlauts, AltGr for @ { [ ] } \\ ~ | and €.
+    The recording is saved: tests/fixtures/linux_de_line.rec is one such
+    file (QV_E2E_LAYOUT_FIXTURE=PATH writes it anew), which the Windows
+    stage plays under Wine with the same layout."""
     _layout_line(s, "de")
+    path = os.path.join(s.dir, "de_line.rec")
+    tx, ty = s.toolbar_origin()
+    X.click(tx + 26 + 8, ty + 13)
+    check(X.find_window("Save As"), "the save dialog opens")
+    time.sleep(0.5)
+    X.xdo("key", "ctrl+a")
+    X.xdo("type", "--delay", "5", path)
+    time.sleep(0.3)
+    X.xdo("key", "Return")
+    ok = X.wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 5)
+    if not ok:
+        X.screenshot(os.path.join(s.dir, "save.png"))
+        print("    held:", [sorted(map(hex, x)) for x in Probe(s.probe).snap()])
+    check(ok, "the recording is saved")
+    data = open(path, "rb").read()
+    keys = [struct.unpack_from("<5I", data, i) for i in range(0, len(data) - 19, 20)]
+    vks = [r[1] & 0xFF for r in keys if r[0] == WM_KEYDOWN]
+    # AltGr as the other desktop records it: Ctrl and right Alt.
+    check(0xA2 in vks and 0xA5 in vks and 0x11 in vks, f"AltGr recorded as Ctrl + right Alt: {vks}")
+    check(ord("Z") in vks and ord("Y") in vks and 0xBF in vks, f"German codes for Z, Y and #: {vks}")
+    out = os.environ.get("QV_E2E_LAYOUT_FIXTURE")
+    if out:
+        shutil.copy(path, out)
 
 
 def test_layout_fr(s):
