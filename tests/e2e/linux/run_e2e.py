@@ -277,13 +277,18 @@ def made(evs):
     return [(f[4], f[5]) for f in evs if f[1] == "KeyPress" and len(f) >= 6 and f[4] not in LEVEL_KEYS]
 
 
-def _record_typing(s, layout, type_args, expect_presses):
+def _record_typing(s, layout, type_args, expect_presses, switch_while_running=False):
     """Records xdotool typing into the target under layout, plays it back
-    and returns (typed, played) as made() lists."""
-    set_layout(layout)
+    and returns (typed, played) as made() lists. switch_while_running: the
+    program starts under us and the layout changes under it."""
+    set_layout("us" if switch_while_running else layout)
     try:
         s.start_program()
         s.start_target()
+        if switch_while_running:
+            time.sleep(0.3)
+            set_layout(layout)
+            time.sleep(0.3)
         # The map the target reads is the layout's: the key left of X types
         # what the layout puts there.
         tx, ty = s.toolbar_origin()
@@ -374,6 +379,13 @@ def test_layout_us_fast(s):
     """US typed at 30 ms a character, where a shifted key following a
     shifted key came back lost."""
     _layout_line(s, "us", delay=30)
+
+
+def test_layout_change_while_running(s):
+    """The program follows a layout switched while it runs."""
+    line = "zy#ä@ÄY"
+    typed, played = _record_typing(s, "de", ["type", "--delay", "40", line], len(line), True)
+    check(played == typed, f"after the switch, playback makes what was typed:\n  typed  {typed}\n  played {played}")
 
 
 def test_dead_keys(s):
@@ -526,7 +538,11 @@ def test_key_table_plays_pc_codes(s):
         want += [("KeyPress", name), ("KeyRelease", name)]
     check(got == want, f"keys as named:\n  want {want}\n  got  {got}")
     s.toolbar = X.find_window("keys.rec")
+    check("F13" in X.sh("xkbcomp", "-xkb", os.environ["DISPLAY"], "-", check=False), "F13 is borrowed while playing")
     check(s.toolbar and s.close_program() == 0, "exit code 0")
+    # The keycode borrowed for F13 is given back.
+    check("F13" not in X.sh("xkbcomp", "-xkb", os.environ["DISPLAY"], "-", check=False),
+          "the keyboard map is as it was")
 
 
 def test_bad_file_box(s):
@@ -964,6 +980,7 @@ TESTS = [
     test_layout_fr,
     test_layout_gb,
     test_layout_us_fast,
+    test_layout_change_while_running,
     test_dead_keys,
     test_bad_file_box,
     test_pause_stops_and_releases,
