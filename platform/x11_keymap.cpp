@@ -344,14 +344,6 @@ bool X11KeymapNumLock() {
     return g_numLock;
 }
 
-const char *X11KeymapLayout() {
-    return g_layout;
-}
-
-uint32_t X11KeysymToVk(unsigned long keysym) {
-    return KeyTableVkOfKeysym(uint32_t(keysym));
-}
-
 uint32_t PlatMapVirtualKey(uint32_t vk) {
     return X11KeymapScan(vk);
 }

@@ -24,5 +24,3 @@ uint32_t X11KeymapScan(uint32_t vk);
 uint32_t X11KeymapVkOfKeycode(unsigned keycode, unsigned long keysym);
 // Num Lock as the keyboard's state last reported it.
 bool X11KeymapNumLock();
-// The XKB layout name of the active group ("de"), empty when unknown.
-const char *X11KeymapLayout();

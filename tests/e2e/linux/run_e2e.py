@@ -28,9 +28,9 @@ TARGET_RECT = (40, 200, 400, 300)
 # them (the unshifted symbol of the key).
 KEYS_TYPED = ["a", "s", "Home", "F5", "bracketleft", "KP_1", "Delete", "period"]
 KEYS_LOGGED = ["a", "s", "Home", "F5", "bracketleft", "KP_End", "Delete", "period"]
-# With Num Lock off (Xvfb starts so) the keypad's 1 is recorded as End, as
-# the other desktop records it, and plays as End.
-PLAYED_AS = {"KP_End": "End"}
+# With Num Lock off the keypad's 1 is recorded as End, as the other desktop
+# records it, and plays as the End key; with Num Lock on it stays itself.
+PLAYED_AS = {"End": "KP_End"}
 MODIFIERS = {"Control_L", "Control_R", "Shift_L", "Shift_R", "Alt_L", "Alt_R", "Meta_L", "Meta_R"}
 
 
@@ -236,7 +236,7 @@ def _record_and_play_back(s):
     played = key_events(s.events(mark2), keep=names | set(PLAYED_AS.values()))
     typed = [e for e in typed if e[0].startswith("Button") or e[1] in names]
     check(len(typed) == 2 * len(KEYS_TYPED) + 4, f"typed keys and 4 button events, saw {typed}")
-    typed = [(e[0], PLAYED_AS.get(e[1], e[1])) + e[2:] for e in typed]
+    played = [(e[0], PLAYED_AS.get(e[1], e[1])) + e[2:] for e in played]
 
     def same(a, b):
         if len(a) != len(b):
@@ -898,6 +898,16 @@ def test_input_reading(s):
     X.press("Caps_Lock", 0.1)
     a, t, g = probe.snap()
     check(0x14 in g, "pressed again, the toggle flips")
+    # Num Lock on: the keypad's 1 is the digit's own code again.
+    X.press("Num_Lock", 0.1)
+    dpy = X.XDisplay()
+    dpy.fake_key("KP_End", True)
+    for _ in range(4):
+        a, t, g = probe.snap()
+    dpy.fake_key("KP_End", False)
+    dpy.close()
+    X.press("Num_Lock", 0.1)
+    check(a == {0x61}, f"with Num Lock on the keypad's 1 reads as VK_NUMPAD1: {sorted(map(hex, a))}")
     X.xdo("mousemove", 123, 345)
     check(probe.ask("pos") == "123 345", "pointer position")
     X.xdo("mousemove", TARGET_RECT[0] + 50, TARGET_RECT[1] + 50)
