@@ -281,6 +281,7 @@ void PlatSetKeyboardState(const uint8_t table[256]) {
     // marked as held.
     PlatInputSnapshot();
     if (!g_dpy) return;
+    X11KeymapForget();
     unsigned leds = LedState();
     for (int vk = 0; vk < 256; vk++) {
         g_suppressed[vk] = (table[vk] & 0x80) ? 0 : g_down[vk];

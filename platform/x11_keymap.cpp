@@ -325,6 +325,11 @@ void X11KeymapFlush() {
     if (g_heldBackCount) PlayHeldBack();
 }
 
+void X11KeymapForget() {
+    g_heldBackCount = 0;
+    memset(g_swallowed, 0, sizeof g_swallowed);
+}
+
 void X11KeymapClose() {
     if (g_dpy && g_spareCount) GiveBackSpares();
 }

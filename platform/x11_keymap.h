@@ -16,6 +16,9 @@ int X11KeymapVks(unsigned keycode, bool numLock, uint8_t vks[4]);
 void X11KeymapPlay(uint8_t vk, uint8_t scan, bool up);
 // Plays Ctrl and Alt presses held back to see whether AltGr follows.
 void X11KeymapFlush();
+// Drops what the playback held back or swallowed: the keys it stands for
+// were never pressed, so they are not let go either.
+void X11KeymapForget();
 // Gives back the keycodes borrowed for playback.
 void X11KeymapClose();
 // The scan code of the key that reads as vk, 0 when none.
