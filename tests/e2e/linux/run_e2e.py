@@ -388,6 +388,33 @@ def test_layout_change_while_running(s):
     check(played == typed, f"after the switch, playback makes what was typed:\n  typed  {typed}\n  played {played}")
 
 
+def test_layout_group_switch(s):
+    """Two layouts in one map (us,de): the codes follow the active group,
+    as a layout switch by the desktop's switcher selects it."""
+    X.sh("setxkbmap", "-rules", "evdev", "-model", "pc105", "-layout", "us,de")
+    probe = Probe(s.probe)
+    dpy = X.XDisplay()
+    try:
+        got = []
+        for group in (1, 0, 1):
+            dpy.lock_group(group)
+            time.sleep(0.2)
+            probe.snap()
+            dpy.fake_code(29, True)  # the key right of T
+            a = set()
+            for _ in range(4):
+                a, t, g = probe.snap()
+            dpy.fake_code(29, False)
+            for _ in range(4):
+                probe.snap()
+            got.append(sorted(a))
+        check(got == [[0x5A], [0x59], [0x5A]], f"the key reads as Z under de, Y under us: {got}")
+    finally:
+        dpy.lock_group(0)
+        dpy.close()
+        X.sh("setxkbmap", "-rules", "evdev", "-model", "pc105", "-layout", "us", check=False)
+
+
 def test_dead_keys(s):
     """Dead keys are keys like any other: the same presses come back, so
     the same accented letters are composed."""
@@ -991,6 +1018,7 @@ TESTS = [
     test_layout_gb,
     test_layout_us_fast,
     test_layout_change_while_running,
+    test_layout_group_switch,
     test_dead_keys,
     test_bad_file_box,
     test_pause_stops_and_releases,
