@@ -20,5 +20,7 @@ int main(int argc, char **argv) {
         if (i > 1) args += ' ';
         args += argv[i];
     }
-    return AppMain(args.c_str());
+    int rc = AppMain(args.c_str());
+    X11InputClose();
+    return rc;
 }

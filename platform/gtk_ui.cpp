@@ -9,6 +9,8 @@
 #include "gtk_caption.h"
 #include "ui.h"
 #include "x11_backend.h"
+#include "x11_keymap.h"
+#include <cstring>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #include <string>
@@ -175,7 +177,7 @@ gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
 }
 
 gboolean OnKeyPress(GtkWidget *, GdkEventKey *e, gpointer) {
-    uint32_t vk = X11KeysymToVk(e->keyval);
+    uint32_t vk = X11KeymapVkOfKeycode(e->hardware_keycode, e->keyval);
     if (!vk) return FALSE;
     AppWindowProc(MSG_KEYDOWN, vk, 0);
     return FALSE;

@@ -6,8 +6,9 @@
 // Opens the input services' own display connection; false when there is no
 // X display to talk to.
 bool X11InputOpen();
-// The virtual-key code a key symbol stands for, 0 when none.
-uint32_t X11KeysymToVk(unsigned long keysym);
+// Gives back what the input services borrowed (spare keycodes) and closes
+// their connection.
+void X11InputClose();
 // The toolbar's X window: a press on it makes it the foreground window at
 // once, before the press event itself is dispatched.
 void X11SetToolbarWindow(uint32_t xid);

@@ -14,7 +14,6 @@ constexpr int32_t NOTCH = 120;
 // are not clicked out, so a stray huge value cannot hold the desktop.
 constexpr int32_t MOST_NOTCHES = 50;
 
-int g_opcode = -1;
 int32_t g_dy = 0, g_dx = 0;       // turned since the last take
 int32_t g_restV = 0, g_restH = 0; // parts of a notch still to play
 
@@ -34,30 +33,14 @@ void Click(Display *dpy, unsigned button, int32_t times) {
 
 } // namespace
 
-void X11WheelListen(Display *dpy, Window root, int xiOpcode) {
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_RawButtonPress);
-    // The master devices only: each of their presses comes once, whichever
-    // physical device (or XTest) made it.
-    XIEventMask mask = {XIAllMasterDevices, int(sizeof bits), bits};
-    if (XISelectEvents(dpy, root, &mask, 1) == Success) g_opcode = xiOpcode;
-}
-
-bool X11WheelEvent(Display *dpy, XEvent *e) {
-    if (g_opcode < 0 || e->type != GenericEvent || e->xcookie.extension != g_opcode) return false;
-    if (!XGetEventData(dpy, &e->xcookie)) return true;
-    if (e->xcookie.evtype == XI_RawButtonPress) {
-        const auto *raw = static_cast<const XIRawEvent *>(e->xcookie.data);
-        switch (raw->detail) {
-        case 4: g_dy = Add(g_dy, NOTCH); break;
-        case 5: g_dy = Add(g_dy, -NOTCH); break;
-        case 6: g_dx = Add(g_dx, -NOTCH); break;
-        case 7: g_dx = Add(g_dx, NOTCH); break;
-        default: break;
-        }
+void X11WheelRawPress(const XIRawEvent *raw) {
+    switch (raw->detail) {
+    case 4: g_dy = Add(g_dy, NOTCH); break;
+    case 5: g_dy = Add(g_dy, -NOTCH); break;
+    case 6: g_dx = Add(g_dx, -NOTCH); break;
+    case 7: g_dx = Add(g_dx, NOTCH); break;
+    default: break;
     }
-    XFreeEventData(dpy, &e->xcookie);
-    return true;
 }
 
 void X11WheelInject(Display *dpy, uint32_t flags, uint32_t data) {

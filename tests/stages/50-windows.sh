@@ -26,7 +26,7 @@ XVFB_PID=
 span=${QV_WIN_DISPLAYS:-81-85}
 for n in $(seq "${span%-*}" "${span#*-}"); do
   [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   XVFB_PID=$!
   sleep 1
   if kill -0 $XVFB_PID 2>/dev/null; then DISPLAY=:$n; break; fi

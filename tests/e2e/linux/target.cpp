@@ -3,8 +3,9 @@
 // a playback delivered with what was typed; pointer motion inside it is
 // logged too, as "Motion X Y" in screen pixels. It also shows what it got (the
 // typed text and a ring at each click), which makes it the demo window of
-// scripts/run. It takes the input focus when it appears, when the pointer
-// enters it and when it is clicked, as a window manager would give it.
+// scripts/run. A key line also names the symbol the press makes with the
+// modifiers in effect, and that modifier state. It takes the input focus when it appears, when the
+// pointer enters it and when it is clicked, as a window manager would give it.
 //
 // usage: qv_target LOGFILE [TITLE [X Y W H]]
 #include <X11/Xlib.h>
@@ -81,13 +82,16 @@ int main(int argc, char **argv) {
         case KeyRelease: {
             KeySym sym = XLookupKeysym(&e.xkey, 0);
             const char *name = XKeysymToString(sym);
-            std::fprintf(log, "%lu %s %s %u\n", (unsigned long)e.xkey.time,
+            // What the press makes with the modifiers and group in effect,
+            // and that state.
+            char buf[8];
+            KeySym made = NoSymbol;
+            int n = XLookupString(&e.xkey, buf, sizeof buf, &made, nullptr);
+            const char *madeName = made != NoSymbol ? XKeysymToString(made) : nullptr;
+            std::fprintf(log, "%lu %s %s %u %s %#x\n", (unsigned long)e.xkey.time,
                          e.type == KeyPress ? "KeyPress" : "KeyRelease", name ? name : "?",
-                         e.xkey.keycode);
+                         e.xkey.keycode, madeName ? madeName : "?", e.xkey.state);
             if (e.type == KeyPress) {
-                char buf[8];
-                KeySym ignored;
-                int n = XLookupString(&e.xkey, buf, sizeof buf, &ignored, nullptr);
                 if (n == 1 && buf[0] >= 32 && buf[0] < 127) typed += buf[0];
                 if (n == 1 && buf[0] == 8 && !typed.empty()) typed.pop_back();
                 Redraw(d, win, gc, typed, clicks);

@@ -253,6 +253,21 @@ class XDisplay:
         self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
         self.x.XSync(self.d, 0)
 
+    def fake_code(self, keycode, down):
+        """Presses or releases the key of that keycode."""
+        xtst = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xtst"))
+        xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        xtst.XTestFakeKeyEvent(self.d, keycode, 1 if down else 0, 0)
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XSync(self.d, 0)
+
+    def lock_group(self, group):
+        """Makes keyboard group (layout) number group the active one."""
+        self.x.XkbLockGroup.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint]
+        self.x.XkbLockGroup(self.d, 0x100, group)  # XkbUseCoreKbd
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XSync(self.d, 0)
+
     def close(self):
         self.x.XCloseDisplay(self.d)
 

@@ -1,7 +1,9 @@
 // A window that writes down every key, button, wheel turn and pointer
 // position it receives, one line each: "<tick> <kind> <a> <b>". Positions
-// are in screen pixels; a turn ("wheel", "hwheel") has its signed delta in a. Usage: qvtarget
-// LOGFILE X Y W H [SECONDS]
+// are in screen pixels; a turn ("wheel", "hwheel") has its signed delta in
+// a; a typed character is "char <UTF-16 unit> 0" (the window is a Unicode
+// one, so the layout's characters arrive whatever the code page).
+// Usage: qvtarget LOGFILE X Y W H [SECONDS]
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,7 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
     case WM_SYSKEYDOWN: Log("keydown", long(wParam), (lParam >> 16) & 0x1FF); return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP: Log("keyup", long(wParam), (lParam >> 16) & 0x1FF); return 0;
+    case WM_CHAR: Log("char", long(wParam), 0); return 0;
     case WM_LBUTTONDOWN: button = "ldown"; break;
     case WM_LBUTTONUP: button = "lup"; break;
     case WM_RBUTTONDOWN: button = "rdown"; break;
@@ -54,7 +57,7 @@ static LRESULT CALLBACK TargetProc(HWND window, UINT msg, WPARAM wParam, LPARAM 
         // A side button's message is taken only when it answers TRUE.
         return msg == WM_XBUTTONDOWN || msg == WM_XBUTTONUP;
     }
-    return DefWindowProcA(window, msg, wParam, lParam);
+    return DefWindowProcW(window, msg, wParam, lParam);
 }
 
 int main(int argc, char **argv) {
@@ -62,23 +65,23 @@ int main(int argc, char **argv) {
     s_log = std::fopen(argv[1], "w");
     if (!s_log) return 2;
     int seconds = argc > 6 ? std::atoi(argv[6]) : 60;
-    WNDCLASSA wc = {};
+    WNDCLASSW wc = {};
     wc.lpfnWndProc = TargetProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
     wc.hbrBackground = HBRUSH(uintptr_t(COLOR_WINDOW + 1));
-    wc.lpszClassName = "QvTargetClass";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, "QvTarget", WS_POPUP | WS_VISIBLE,
+    wc.lpszClassName = L"QvTargetClass";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"QvTarget", WS_POPUP | WS_VISIBLE,
                                   std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                                   std::atoi(argv[5]), nullptr, nullptr, wc.hInstance, nullptr);
     if (!window) return 3;
     SetTimer(window, 1, UINT(seconds) * 1000, nullptr);
     Log("ready", 0, 0);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     std::fclose(s_log);
     return 0;
