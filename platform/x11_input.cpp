@@ -291,7 +291,10 @@ int16_t PlatGetKeyState(int vk) {
 
 void PlatSetKeyboardState(const uint8_t table[256]) {
     // Look again first: releases injected a moment ago must not leave keys
-    // marked as held.
+    // marked as held. Steps not yet handed out describe a keyboard that is
+    // gone; left in the queue, a chord's later keys would read as pressed
+    // after the table was cleared (into a recording the chord started).
+    X11KeysCatchUp();
     PlatInputSnapshot();
     if (!g_dpy) return;
     X11KeymapForget();

@@ -106,6 +106,10 @@ void X11KeysUpdate(const char keymap[32], bool numLock, uint8_t down[256]) {
     g_stepShown = now;
 }
 
+void X11KeysCatchUp() {
+    g_count = -1;
+}
+
 void X11KeysRead(int vk) {
     if (vk == 1) g_lastScan = g_get_monotonic_time();
     if (vk > 0 && vk < 256) g_unread[vk] = 0;

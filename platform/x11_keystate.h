@@ -14,5 +14,7 @@ void X11KeysRawEvent(int evtype, const XIRawEvent *ev);
 // After the look at the keyboard (keymap: XQueryKeymap's bits): the down
 // state of every virtual-key code.
 void X11KeysUpdate(const char keymap[32], bool numLock, uint8_t down[256]);
+// The next look takes the keyboard as it is, dropping steps not handed out.
+void X11KeysCatchUp();
 // A caller read vk's state.
 void X11KeysRead(int vk);

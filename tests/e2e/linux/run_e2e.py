@@ -1246,6 +1246,9 @@ def _save_to(s, target, replace=False):
     time.sleep(0.5)
     X.xdo("key", "ctrl+a")
     X.xdo("type", "--delay", "5", target)
+    # The location field completes names as they are typed; a Return that
+    # comes before it has looked at the folder is taken by the completion.
+    time.sleep(0.4)
     X.xdo("key", "Return")
     if replace:
         time.sleep(0.8)
