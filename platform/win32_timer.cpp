@@ -109,6 +109,13 @@ uint32_t PlatGetTickCount() {
     return uint32_t(n / f * 1000u + n % f * 1000u / f);
 }
 
+// Taken while the program's static data is set up, before WinMain.
+static const uint32_t s_processStart = PlatGetTickCount();
+
+uint32_t PlatProcessStartTick() {
+    return s_processStart;
+}
+
 void PlatSleep(uint32_t ms) {
     MakeTimers();
     if (ms && s_highResolution && ArmWaitable(s_sleepTimer, ms)) {
