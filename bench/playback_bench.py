@@ -50,6 +50,10 @@ def mixed_sequence():
             x = 220 + int(150 * math.cos(angle)) + s
             y = 165 + int(110 * math.sin(angle))
             events.append([11 + (i * 7) % 9, WM_MOUSEMOVE, x, y])
+            if s == 0 and i == 0:
+                # The first click gives the window the focus under Wine.
+                events += [[120, WM_LBUTTONDOWN, 0, 0], [80, WM_LBUTTONUP, 0, 0]]
+                clicks += 1
         if s % 2 == 1 or (s == strokes - 1 and clicks < 5):
             if clicks < 5:
                 events.append([90, WM_LBUTTONDOWN, 0, 0])
@@ -281,12 +285,12 @@ def run_wine(build, tools, rec, events, work):
     return row
 
 
-def fmt(v, unit=" ms"):
+def fmt(v, signed=False):
     if v is None:
         return "–"
     if isinstance(v, int):
         return str(v)
-    return f"{v:+.1f}{unit}" if unit == " ms±" else f"{v:.2f}{unit}"
+    return f"{v:+.1f} ms" if signed else f"{v:.2f} ms"
 
 
 def main():
@@ -295,10 +299,14 @@ def main():
     mode, build = sys.argv[1], os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 3
     work = tempfile.mkdtemp(prefix="qv-bench-")
+    if os.environ.get("QV_BENCH_KEEP"):
+        print(f"work folder {work}")
     xvfb = start_xvfb()
     try:
         recordings = [("7.5 s mixed, 206 events", mixed_sequence()),
                       ("30 s of 10 ms moves", moves_sequence())]
+        if os.environ.get("QV_BENCH_ONLY"):
+            recordings = recordings[int(os.environ["QV_BENCH_ONLY"]):][:1]
         tools = wine_setup(build) if mode == "wine" else None
         players = ["quorvane"] if mode == "wine" else ["quorvane", "reference"]
         print(f"| Recording ({mode}) | Player | Duration error | Interval p50 | Interval p99 |"
@@ -313,7 +321,7 @@ def main():
                         r = run_wine(build, tools, rec, events, work)
                     else:
                         r = run_x(build, player, rec, events, work)
-                    print(f"| {name} | {player} | {fmt(r.get('duration'), ' ms±')} | "
+                    print(f"| {name} | {player} | {fmt(r.get('duration'), True)} | "
                           f"{fmt(r.get('p50'))} | {fmt(r.get('p99'))} | {r['missed']} | "
                           f"{fmt(r.get('extra'))} | {fmt(r.get('first'))} |", flush=True)
     finally:
@@ -321,7 +329,8 @@ def main():
             subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
         xvfb.kill()
         xvfb.wait()
-        shutil.rmtree(work, ignore_errors=True)
+        if not os.environ.get("QV_BENCH_KEEP"):
+            shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
