@@ -120,18 +120,26 @@ def percentile(values, p):
 def match(events, observed):
     """observed: (ms, kind, a, b) with kind move/key/keyup/button/buttonup.
     Returns the arrival time of each recorded event (None if missed) and the
-    motions that matched no recorded move."""
+    motions that matched no recorded move. A window's queue may merge moves
+    it has not read yet (Windows does), so a few moves can be passed over;
+    never a key or a button."""
     want = {WM_MOUSEMOVE: "move", WM_KEYDOWN: "key", WM_KEYUP: "keyup",
             WM_LBUTTONDOWN: "button", WM_LBUTTONUP: "buttonup"}
     times, i, extra_motions = [None] * len(events), 0, 0
     for t, kind, a, b in observed:
-        if i < len(events):
-            _, msg, x, y = events[i]
+        j = i
+        while j < len(events) and j < i + 8:
+            _, msg, x, y = events[j]
             if kind == want[msg] and (kind != "move" or (a, b) == (x, y)):
-                times[i] = t
-                i += 1
-                continue
-        if kind == "move":
+                break
+            if msg != WM_MOUSEMOVE:
+                j = len(events)
+                break
+            j += 1
+        if j < len(events) and j < i + 8:
+            times[j] = t
+            i = j + 1
+        elif kind == "move":
             extra_motions += 1
     return times, extra_motions
 
@@ -327,7 +335,8 @@ def main():
     finally:
         if mode == "wine":
             subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-        xvfb.kill()
+        # Asked to end, so it takes its lock file with it.
+        xvfb.terminate()
         xvfb.wait()
         if not os.environ.get("QV_BENCH_KEEP"):
             shutil.rmtree(work, ignore_errors=True)
