@@ -8,6 +8,7 @@
 #include "../engine/winconst.h"
 #include "../platform/files.h"
 #include "../platform/input.h"
+#include "../platform/timer.h"
 #include "../platform/ui.h"
 #include "app.h"
 #include "appcore.h"
@@ -76,6 +77,9 @@ static bool PlayNamedFile(const char *argText) {
 
 int AppMain(const char *argText) {
     if (!argText) argText = "";
+    // A playback this start asks for counts its first delay from the
+    // process start, so setting up the toolkit and the window runs inside it.
+    uint32_t startTick = PlatProcessStartTick();
     int32_t width = 0, height = 0;
     MainWindowSize(&width, &height);
 
@@ -107,7 +111,8 @@ int AppMain(const char *argText) {
     if (!standalone) WaylandNotice();
 
     if (argText[0]) {
-        PlayNamedFile(argText); // a refused file leaves the program idle
+        // A refused file leaves the program idle.
+        if (PlayNamedFile(argText)) PlayAskedAt(startTick);
     } else if (standalone) {
         // A copy whose records cannot be had ends here; its window was never
         // shown, so nothing of it stays on screen.
@@ -118,6 +123,7 @@ int AppMain(const char *argText) {
         ReadRepeatField(field);
         g_app.repeatCount = ParseDecimal(field);
         PlatPostCommand(ID_PLAY, 0);
+        PlayAskedAt(startTick);
     }
     return PlatRunMessageLoop();
 }

@@ -24,7 +24,9 @@ struct AppState {
     uint8_t recordHotkey;
     uint8_t playHotkey;
     uint8_t waylandNoticeShown; // the Wayland notice was shown once already
-    int32_t lastMoveX;          // the last pointer position the recorder took
+    uint8_t playAsked;          // the next playback from idle was asked for at playAskedTick
+    uint32_t playAskedTick;
+    int32_t lastMoveX; // the last pointer position the recorder took
     int32_t lastMoveY;
     uint8_t keySnapshot[255]; // index 1..254: down as last seen by the recorder
 };

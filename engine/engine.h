@@ -40,6 +40,9 @@ void RecordTick(uint32_t timerId);   // TIMER_RECORD, after the dispatch killed 
 // ---- player ----
 void PlayCommand(uint32_t wParam); // ID_PLAY (high word 1: stop request)
 void PlayTick(uint32_t timerId);   // TIMER_PLAY, after the dispatch killed it
+// The next playback started from idle counts its first delay from this tick
+// (when it was asked for), not from its command.
+void PlayAskedAt(uint32_t tick);
 void ReplayPointerMove(int32_t x, int32_t y);
 // Ends a playback, whatever ended it: Idle, the caption, and a standalone
 // copy closes.

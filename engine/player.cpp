@@ -30,6 +30,12 @@ static const uint32_t BACKWARDS_STEP = 0x80000000u;
 
 // Tick at which the record at the play position is due.
 static uint32_t s_due;
+// A playback asked for before its command could run: the one the start
+// posts, while the window is still being built.
+void PlayAskedAt(uint32_t tick) {
+    g_app.playAsked = 1;
+    g_app.playAskedTick = tick;
+}
 
 void StopPlayback() {
     // A standalone copy is longer than the program it was made from; it has
@@ -53,12 +59,15 @@ bool StopKeyDown() {
 }
 
 void PlayCommand(uint32_t wParam) {
+    bool askedEarlier = g_app.playAsked != 0;
+    g_app.playAsked = 0;
     if (g_app.runState == Recording) return;
     if (!g_app.list.records) {
         ShowNothingRecorded();
         return;
     }
-    if (g_app.runState == Idle) {
+    bool firstPass = g_app.runState == Idle;
+    if (firstPass) {
         g_app.loopNumber = 0;
         g_app.runState = Playing;
     } else {
@@ -79,8 +88,16 @@ void PlayCommand(uint32_t wParam) {
     }
     g_app.startTick = PlatGetTickCount();
     g_app.list.count = 0;
-    s_due = g_app.startTick + FIRST_TICK_MS;
-    PlatSetTimer(TIMER_PLAY, FIRST_TICK_MS);
+    // The first delay of a playback asked for earlier runs from then: the
+    // window built in the meantime is most of a start's time, and the
+    // schedule from the first record on is the same either way.
+    uint32_t firstDelay = FIRST_TICK_MS;
+    if (firstPass && askedEarlier) {
+        uint32_t waited = g_app.startTick - g_app.playAskedTick;
+        firstDelay = waited < FIRST_TICK_MS ? FIRST_TICK_MS - waited : 0;
+    }
+    s_due = g_app.startTick + firstDelay;
+    PlatSetTimer(TIMER_PLAY, firstDelay);
 }
 
 void ReplayPointerMove(int32_t x, int32_t y) {

@@ -68,6 +68,10 @@ struct FakeState {
     int quitCode = 0;
     // Virtual time every injection takes, as a real injection costs a little.
     uint32_t injectCostMs = 0;
+    // Virtual time every input snapshot takes, the scan's own cost.
+    uint32_t scanCostMs = 0;
+    // PlatProcessStartTick; FakeReset makes it the tick of the reset.
+    uint32_t processStartTick = 0;
     uint32_t loopLimitMs = 600000; // PlatRunMessageLoop gives up after this much virtual time
 
     std::vector<FakeCall> log;

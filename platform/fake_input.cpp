@@ -1,7 +1,9 @@
 #include "fake.h"
 #include "input.h"
 
-void PlatInputSnapshot() {}
+void PlatInputSnapshot() {
+    g_fake.tick += g_fake.scanCostMs;
+}
 
 int16_t PlatGetAsyncKeyState(int vk) {
     if (vk < 0 || vk > 255) return 0;

@@ -29,6 +29,7 @@ static void RunScriptUpTo(uint32_t now) {
 
 void FakeReset() {
     g_fake = FakeState();
+    g_fake.processStartTick = g_fake.tick;
     ResetAppState();
 }
 
@@ -53,6 +54,10 @@ void FakeAt(uint32_t at, std::function<void()> action) {
 
 uint32_t PlatGetTickCount() {
     return g_fake.tick;
+}
+
+uint32_t PlatProcessStartTick() {
+    return g_fake.processStartTick;
 }
 
 void PlatSleep(uint32_t ms) {

@@ -67,6 +67,13 @@ uint32_t PlatGetTickCount() {
     return uint32_t(uint64_t(g_get_monotonic_time()) / 1000u);
 }
 
+// Taken while the program's static data is set up, before main.
+static const uint32_t s_processStart = PlatGetTickCount();
+
+uint32_t PlatProcessStartTick() {
+    return s_processStart;
+}
+
 void PlatSleep(uint32_t ms) {
     g_usleep(gulong(ms) * 1000);
 }

@@ -4,6 +4,9 @@
 
 // Milliseconds; wraps at 2^32, only differences are used.
 uint32_t PlatGetTickCount();
+// The tick at which the program's own code began to run, before the
+// toolkit and the window were set up.
+uint32_t PlatProcessStartTick();
 // Blocks the one thread.
 void PlatSleep(uint32_t ms);
 // Arms a timer of the main window: MSG_TIMER with the id after each interval

@@ -19,5 +19,5 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvane.rc PROPERTIES
 target_include_directories(quorvane PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_options(quorvane PRIVATE -static -static-libgcc -static-libstdc++ -s -Os
   -Wl,--gc-sections)
-target_link_libraries(quorvane PRIVATE user32 gdi32 comdlg32 shell32 kernel32)
+target_link_libraries(quorvane PRIVATE user32 gdi32 comdlg32 shell32 kernel32 winmm)
 qv_stamp(quorvane)

@@ -1,7 +1,6 @@
-// Keyboard and pointer state, synthetic input, the clock and the toolbar's
-// timers: each is the desktop call it is named after.
+// Keyboard and pointer state and synthetic input: each is the desktop call
+// it is named after.
 #include "../platform/input.h"
-#include "../platform/timer.h"
 #include "win32_backend.h"
 
 // The system keeps its own state; there is nothing to fetch ahead of a scan.
@@ -66,20 +65,4 @@ int32_t PlatScreenHeight() {
 
 uint32_t PlatGetDoubleClickTime() {
     return GetDoubleClickTime();
-}
-
-uint32_t PlatGetTickCount() {
-    return GetTickCount();
-}
-
-void PlatSleep(uint32_t ms) {
-    Sleep(ms);
-}
-
-void PlatSetTimer(uint32_t id, uint32_t ms) {
-    if (g_mainWindow) SetTimer(g_mainWindow, id, ms, nullptr);
-}
-
-void PlatKillTimer(uint32_t id) {
-    if (g_mainWindow) KillTimer(g_mainWindow, id);
 }

@@ -125,17 +125,6 @@ uint32_t PlatMainWindowId() {
     return uint32_t(uintptr_t(g_mainWindow));
 }
 
-int PlatRunMessageLoop() {
-    MSG msg = {};
-    for (;;) {
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return int(msg.wParam);
-}
-
 void PlatPostQuit(int code) {
     PostQuitMessage(code);
 }

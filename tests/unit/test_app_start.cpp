@@ -269,6 +269,42 @@ TEST_F(StartTest, FileModeRemovesQuotesAndPlays) {
     EXPECT_EQ(g_app.repeatCount, 1);
 }
 
+// The first delay of a playback the start asks for runs from the process
+// start, so the set-up before the loop does not add to it; the schedule
+// from the first record on is the recording's, and a later playback from
+// idle waits its full first delay again.
+TEST_F(StartTest, FileModeFirstEventIsDueFromTheProcessStart) {
+    // A set-up longer than the delay plays the first record as soon as the
+    // command has let go of held input (the fake's release takes 1 ms).
+    const struct {
+        uint32_t setUpMs, firstAtMs; // since the process start
+    } cases[] = {{0, 25}, {20, 25}, {25, 26}, {40, 41}};
+    for (const auto &c : cases) {
+        FakeReset();
+        BeforeStart();
+        PutFile(dir + "/a.rec", RecordBytes(3));
+        uint32_t processStart = g_fake.tick;
+        g_fake.tick += c.setUpMs;
+        g_fake.processStartTick = processStart;
+        g_fake.loopLimitMs = 1000;
+        std::string path = dir + "/a.rec";
+        AppMain(path.c_str());
+        std::vector<uint32_t> at;
+        for (auto &k : FakeLogOf("key"))
+            if (k.a == 0x41) at.push_back(k.tick - processStart);
+        uint32_t first = c.firstAtMs;
+        EXPECT_EQ(at, (std::vector<uint32_t>{first, first + 10, first + 20})) << c.setUpMs;
+
+        FakeClearLog();
+        uint32_t asked = g_fake.tick;
+        PlatPostCommand(ID_PLAY, 0);
+        FakeRunFor(200);
+        auto keys = FakeLogOf("key");
+        ASSERT_FALSE(keys.empty());
+        EXPECT_EQ(keys[0].tick - asked, 1u + 25u) << c.setUpMs;
+    }
+}
+
 TEST_F(StartTest, FileModeWithABadFileStaysIdle) {
     std::string bad = dir + "/bad.rec";
     PutFile(bad, std::string(21, '\0'));

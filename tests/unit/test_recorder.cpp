@@ -1,4 +1,5 @@
 #include "engine_test_util.h"
+#include "../../platform/timer.h"
 
 // Recording is driven the way the window drives it: the record command,
 // then timer ticks every 10 ms of the fake clock.
@@ -179,6 +180,37 @@ TEST_F(RecorderTest, WheelTurnsComeBetweenKeysAndMoves) {
     EXPECT_EQ(r[2].paramH, 0u);
     EXPECT_EQ(r[2].hwnd, g_fake.foreground);
     EXPECT_EQ(r[2].time, r[1].time + 10);
+}
+
+// Samples keep a 10 ms grid of their own from the start, whatever each scan
+// costs; a tick that came late (the machine froze) is taken when it comes,
+// and the slots it missed are skipped, not sampled in a burst.
+TEST_F(RecorderTest, SamplesKeepTheirOwnTenMsGrid) {
+    const struct {
+        uint32_t scanCostMs, freezeAt, freezeMs;
+        std::vector<uint32_t> offsets; // record times since the start, less the scan cost
+    } cases[] = {
+        {0, 0, 0, {10, 20, 30, 40, 50, 60, 70, 80}},
+        {3, 0, 0, {10, 20, 30, 40, 50, 60, 70, 80}},
+        {9, 0, 0, {10, 20, 30, 40, 50, 60, 70, 80}},
+        {2, 45, 27, {10, 20, 30, 40, 72, 80}},
+        {0, 45, 1500, {10, 20, 30, 40, 1545, 1555, 1565}},
+    };
+    for (const auto &c : cases) {
+        FakeReset();
+        g_fake.scanCostMs = c.scanCostMs;
+        Start();
+        uint32_t start = g_fake.tick;
+        // The pointer moves every millisecond, so every sample is a move.
+        for (uint32_t t = 1; t < 1700; t++)
+            FakeAt(start + t, [] { g_fake.cursorX++; });
+        if (c.freezeMs) FakeAt(start + c.freezeAt, [&c] { PlatSleep(c.freezeMs); });
+        FakeRunFor(c.offsets.back() + 5);
+        std::vector<uint32_t> got;
+        for (auto &r : Recorded())
+            got.push_back(r.time - start - c.scanCostMs);
+        EXPECT_EQ(got, c.offsets) << "scan " << c.scanCostMs << " freeze " << c.freezeMs;
+    }
 }
 
 // A stop click on the toolbar and everything after it are cut off; the cut

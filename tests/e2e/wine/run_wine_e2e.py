@@ -24,7 +24,7 @@ ONLY = sys.argv[5:]
 OBJDUMP = os.environ.get("QV_OBJDUMP", "x86_64-w64-mingw32-objdump")
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comdlg32.dll", "shell32.dll",
                "msvcrt.dll", "advapi32.dll", "comctl32.dll", "ntdll.dll", "ole32.dll",
-               "shlwapi.dll", "ws2_32.dll", "version.dll"}
+               "shlwapi.dll", "ws2_32.dll", "version.dll", "winmm.dll"}
 ID_SPEED_FAST, ID_CONTINUOUS, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800C, 0x800D, 0x8010
 ID_SAVE, ID_RECORD, ID_PLAY, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8001, 0x8002, 0x8003, 0x8004, 0x8012
 WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_LBUTTONDOWN = 0x111, 0x10, 0x100, 0x201
@@ -249,6 +249,13 @@ def test_import_table():
     check(dlls, "no imports found")
     check(dlls <= SYSTEM_DLLS, f"imports beyond the system: {sorted(dlls - SYSTEM_DLLS)}")
     check("(Windows GUI)" in out, "not a GUI program")
+    # The play and record ticks wait on a high-resolution timer, with the
+    # system's resolution raised where that timer is missing, on the
+    # performance counter's clock.
+    for name in ("CreateWaitableTimerExW", "MsgWaitForMultipleObjectsEx", "timeBeginPeriod",
+                 "timeEndPeriod", "QueryPerformanceCounter"):
+        check(re.search(rf"\s{name}$", out, re.M), f"{name} not imported")
+    check(not re.search(r"\sGetTickCount$", out, re.M), "the clock is the 15.6 ms tick count")
 
 
 def test_own_size_and_placeholders():
