@@ -683,22 +683,6 @@ def _wheel_notches(data):
     return out
 
 
-def _save_to(s, path):
-    """Save button, then the save dialog given the whole path."""
-    tx, ty = s.toolbar_origin()
-    X.click(tx + 26 + 8, ty + 13)
-    check(X.find_window("Save As"), "the save dialog opens")
-    time.sleep(0.5)
-    X.xdo("key", "ctrl+a")
-    X.xdo("type", "--delay", "5", path)
-    # The name field completes what was typed a moment after; Return
-    # before that is taken by the completion.
-    time.sleep(0.5)
-    X.xdo("key", "Return")
-    check(X.wait_until(lambda: X.find_window(os.path.basename(path), 0.1), 5),
-          "saved: the toolbar is named after the file")
-
-
 def test_wheel_recorded_and_played_back(s):
     """The wheel turned over the target while recording with the hotkeys
     (two notches up, three down, one left, one right) becomes wheel records,
@@ -1246,14 +1230,16 @@ def _save_to(s, target, replace=False):
     time.sleep(0.5)
     X.xdo("key", "ctrl+a")
     X.xdo("type", "--delay", "5", target)
-    # The location field completes names as they are typed; a Return that
-    # comes before it has looked at the folder is taken by the completion.
-    time.sleep(0.4)
+    # The name field completes what was typed a moment after; Return
+    # before that is taken by the completion.
+    time.sleep(0.5)
     X.xdo("key", "Return")
     if replace:
         time.sleep(0.8)
         X.xdo("key", "Return")
     check(X.wait_until(lambda: X.find_window("Save As", 0.1) is None, 5), "the save dialog closes")
+    check(X.wait_until(lambda: X.find_window(os.path.basename(target), 0.1), 5),
+          "saved: the toolbar is named after the file")
 
 
 def test_about_box_link_and_live_hotkeys(s):
