@@ -465,19 +465,7 @@ def test_layout_de(s):
     stage plays under Wine with the same layout."""
     _layout_line(s, "de")
     path = os.path.join(s.dir, "de_line.rec")
-    tx, ty = s.toolbar_origin()
-    X.click(tx + 26 + 8, ty + 13)
-    check(X.find_window("Save As"), "the save dialog opens")
-    time.sleep(0.5)
-    X.xdo("key", "ctrl+a")
-    X.xdo("type", "--delay", "5", path)
-    time.sleep(0.3)
-    X.xdo("key", "Return")
-    ok = X.wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 5)
-    if not ok:
-        X.screenshot(os.path.join(s.dir, "save.png"))
-        print("    held:", [sorted(map(hex, x)) for x in Probe(s.probe).snap()])
-    check(ok, "the recording is saved")
+    _save_to(s, path)
     data = open(path, "rb").read()
     keys = [struct.unpack_from("<5I", data, i) for i in range(0, len(data) - 19, 20)]
     vks = [r[1] & 0xFF for r in keys if r[0] == WM_KEYDOWN]
