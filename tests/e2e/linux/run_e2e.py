@@ -221,11 +221,16 @@ def test_record_and_play_back_under_window_manager(s):
         X.stop(wm)
 
 
+def _record_by_hotkey(s):
+    """Starts a recording with the record hotkey, as a user would."""
+    X.press("ctrl+shift+alt+r", 0.2)
+    check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
+
+
 def _record_and_play_back(s):
     s.start_program()
     s.start_target()
-    X.press("ctrl+shift+alt+r", 0.2)
-    check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
+    _record_by_hotkey(s)
     time.sleep(0.2)
     mark = len(s.events())
     # The click comes first: it gives the target the keyboard again when
@@ -416,8 +421,7 @@ def _record_typing(s, layout, type_args, expect_presses, switch_while_running=Fa
         # The map the target reads is the layout's: the key left of X types
         # what the layout puts there.
         tx, ty = s.toolbar_origin()
-        X.press("ctrl+shift+alt+r", 0.2)
-        check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
+        _record_by_hotkey(s)
         time.sleep(0.2)
         X.click(150, 300)
         time.sleep(0.1)
@@ -692,8 +696,7 @@ def test_wheel_recorded_and_played_back_under_window_manager(s):
 def _wheel_recorded_and_played_back(s):
     s.start_program()
     s.start_target()
-    X.press("ctrl+shift+alt+r", 0.2)
-    check(X.wait_until(lambda: (s.caption() or "").startswith("REC")), "recording starts on the hotkey")
+    _record_by_hotkey(s)
     X.xdo("mousemove", TARGET_RECT[0] + 150, TARGET_RECT[1] + 120)
     time.sleep(0.2)
     mark = len(s.events())
