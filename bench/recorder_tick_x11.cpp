@@ -9,7 +9,7 @@
 #include "../engine/engine.h"
 #include "../engine/eventlist.h"
 #include "../platform/input.h"
-#include "../platform/x11_backend.h"
+#include "../platform/x11/x11_backend.h"
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

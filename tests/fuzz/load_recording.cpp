@@ -5,7 +5,7 @@
 #include "app/app.h"
 #include "engine/appstate.h"
 #include "engine/engine.h"
-#include "platform/fake.h"
+#include "platform/fake/fake.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

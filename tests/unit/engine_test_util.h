@@ -7,7 +7,7 @@
 #include "engine/engine.h"
 #include "engine/eventlist.h"
 #include "engine/winconst.h"
-#include "platform/fake.h"
+#include "platform/fake/fake.h"
 #include "platform/input.h"
 #include "test_app_util.h"
 #include <cstring>

@@ -6,7 +6,7 @@
 #include "app/appcore.h"
 #include "engine/appstate.h"
 #include "engine/types.h"
-#include "platform/fake.h"
+#include "platform/fake/fake.h"
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

@@ -5,7 +5,7 @@
 //   fg      -> the foreground window id (decimal)
 //   pos     -> "x y"
 #include "platform/input.h"
-#include "platform/x11_backend.h"
+#include "platform/x11/x11_backend.h"
 #include <cstdio>
 #include <cstring>
 #include <gtk/gtk.h>

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "../files.h"
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 #include "fake.h"
-#include "input.h"
+#include "../input.h"
 
 void PlatInputSnapshot() {
     g_fake.tick += g_fake.scanCostMs;

@@ -1,15 +1,15 @@
 // The toolbar window on GTK 3: its pictures, its own caption and every event,
 // handed to the core as the window message it stands for. Its boxes, dialogs
 // and menu are in gtk_boxes.cpp.
-#include "../app/app.h"
-#include "../engine/types.h"
-#include "../resources/art_data.h"
-#include "../resources/hand_cursor.h"
+#include "../../app/app.h"
+#include "../../engine/types.h"
+#include "../../resources/art_data.h"
+#include "../../resources/hand_cursor.h"
 #include "gtk_backend.h"
 #include "gtk_caption.h"
-#include "ui.h"
-#include "x11_backend.h"
-#include "x11_keymap.h"
+#include "../ui.h"
+#include "../x11/x11_backend.h"
+#include "../x11/x11_keymap.h"
 #include <cstring>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>

@@ -1,7 +1,7 @@
-#include "../app/app.h"
-#include "../engine/types.h"
+#include "../../app/app.h"
+#include "../../engine/types.h"
 #include "fake.h"
-#include "ui.h"
+#include "../ui.h"
 #include <cstring>
 
 static void Modal(const char *title) {

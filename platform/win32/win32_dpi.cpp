@@ -2,7 +2,7 @@
 // awareness (v2), so every coordinate is a physical pixel on every monitor;
 // the toolbar follows its monitor's DPI in whole steps, so its 16-pixel
 // pictures are doubled, never smeared.
-#include "../platform/ui.h"
+#include "../../platform/ui.h"
 #include "win32_backend.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The toolbar's boxes, dialogs and menu on GTK 3. Each runs its own loop, so
 // timers and posted commands keep running while it is open.
-#include "../engine/types.h"
+#include "../../engine/types.h"
 #include "gtk_backend.h"
-#include "ui.h"
+#include "../ui.h"
 #include <cstring>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>

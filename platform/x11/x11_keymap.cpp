@@ -3,7 +3,7 @@
 // layout's name) and handed to the key table; it is read again whenever
 // the server says the map, the keyboard or the group changed.
 #include "x11_keymap.h"
-#include "input.h"
+#include "../input.h"
 #include "x11_backend.h"
 #include "x11_keytable.h"
 #include <X11/XKBlib.h>

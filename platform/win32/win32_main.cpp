@@ -1,11 +1,11 @@
 // The entry routine, the toolbar window and its painting. Every message the
 // core owns goes to AppWindowProc; only the painting and the graphic objects
 // are this file's own.
-#include "../app/app.h"
-#include "../app/appcore.h"
-#include "../engine/types.h"
-#include "../platform/ui.h"
-#include "../resources/hand_cursor.h"
+#include "../../app/app.h"
+#include "../../app/appcore.h"
+#include "../../engine/types.h"
+#include "../../platform/ui.h"
+#include "../../resources/hand_cursor.h"
 #include "win32_backend.h"
 
 HWND g_mainWindow;

@@ -2,7 +2,7 @@
 // every mouse, also while another window has the focus, without a hook.
 // A wheel has no state to poll, so the turns are added up here until the
 // recorder's tick takes them.
-#include "../platform/input.h"
+#include "../../platform/input.h"
 #include "win32_backend.h"
 
 static int32_t s_dy, s_dx;

@@ -17,8 +17,8 @@
 // is shadowed by a window timer of the same id, which those loops dispatch;
 // whichever fires first is handled, and the handler's kill or re-arm
 // cancels both.
-#include "../engine/types.h"
-#include "../platform/timer.h"
+#include "../../engine/types.h"
+#include "../../platform/timer.h"
 #include "win32_backend.h"
 #include <mmsystem.h>
 

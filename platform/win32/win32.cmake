@@ -3,7 +3,7 @@
 # own DLLs, small enough for the six-digit own-size field.
 enable_language(RC)
 
-file(GLOB QV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32_*.cpp)
+file(GLOB QV_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/win32_*.cpp)
 add_executable(quorvane WIN32 ${QV_WIN32_SOURCES} $<TARGET_OBJECTS:qv_core>
   ${CMAKE_SOURCE_DIR}/resources/quorvane.rc)
 target_include_directories(quorvane PRIVATE ${CMAKE_SOURCE_DIR})

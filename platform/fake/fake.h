@@ -3,7 +3,7 @@
 // and dialog goes into one log that tests read. The message loop is simulated
 // in virtual time: posted messages first, then the earliest due timer.
 #pragma once
-#include "ui.h"
+#include "../ui.h"
 #include <cstdint>
 #include <deque>
 #include <functional>

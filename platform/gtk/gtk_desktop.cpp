@@ -2,8 +2,8 @@
 // whole-number scale and the kind of session. GTK counts in scaled pixels,
 // X in device pixels; everything handed to the core is in device pixels, the
 // pointer's and the recorder's system.
-#include "../app/appcore.h"
-#include "ui.h"
+#include "../../app/appcore.h"
+#include "../ui.h"
 #include <cstdlib>
 #include <gtk/gtk.h>
 

@@ -1,6 +1,6 @@
 // Keyboard and pointer state and synthetic input: each is the desktop call
 // it is named after.
-#include "../platform/input.h"
+#include "../../platform/input.h"
 #include "win32_backend.h"
 
 // The system keeps its own state; there is nothing to fetch ahead of a scan.

@@ -1,7 +1,7 @@
-#include "../app/app.h"
-#include "../engine/appstate.h"
+#include "../../app/app.h"
+#include "../../engine/appstate.h"
 #include "fake.h"
-#include "timer.h"
+#include "../timer.h"
 
 FakeState g_fake;
 

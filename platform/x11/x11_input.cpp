@@ -2,7 +2,7 @@
 // starts with PlatInputSnapshot, which pays two round trips (keymap and
 // pointer); every key read after it is answered from those bytes. A round
 // trip per key would cost milliseconds of every 10 ms recorder tick.
-#include "input.h"
+#include "../input.h"
 #include "x11_backend.h"
 #include "x11_keymap.h"
 #include "x11_keystate.h"

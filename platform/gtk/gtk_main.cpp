@@ -1,7 +1,7 @@
 // Program entry on Linux: the arguments, already split by the shell, are
 // joined with single blanks into the one argument text the core expects.
-#include "../app/app.h"
-#include "x11_backend.h"
+#include "../../app/app.h"
+#include "../x11/x11_backend.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>

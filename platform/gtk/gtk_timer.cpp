@@ -3,11 +3,11 @@
 // its own callbacks is inside a nested loop (a menu, box or dialog), the way
 // a modal loop on the other desktop keeps dispatching the window's timers
 // and posted commands.
-#include "../app/app.h"
-#include "../engine/types.h"
-#include "timer.h"
-#include "ui.h"
-#include "x11_backend.h"
+#include "../../app/app.h"
+#include "../../engine/types.h"
+#include "../timer.h"
+#include "../ui.h"
+#include "../x11/x11_backend.h"
 #include <deque>
 #include <glib.h>
 #include <map>

@@ -1,6 +1,6 @@
 // File services and the private-profile functions on the kernel's own calls.
-#include "../platform/files.h"
-#include "../platform/profile.h"
+#include "../../platform/files.h"
+#include "../../platform/profile.h"
 #include "win32_backend.h"
 #include <cstdio>
 #include <cstring>

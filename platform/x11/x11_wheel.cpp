@@ -2,7 +2,7 @@
 // (right). Raw events report every one of them, whichever window is under
 // the pointer and whoever holds a grab, and only between the scans can they
 // be counted: a wheel leaves no state behind to query.
-#include "input.h"
+#include "../input.h"
 #include "x11_wheel.h"
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>

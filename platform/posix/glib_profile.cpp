@@ -1,7 +1,7 @@
 // The settings file on GLib's key files. A file that does not parse reads as
 // empty and is never rewritten: losing the user's hand-edited file to a
 // syntax slip would be worse than losing this run's settings.
-#include "profile.h"
+#include "../profile.h"
 #include <cerrno>
 #include <climits>
 #include <cstdlib>

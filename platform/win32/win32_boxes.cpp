@@ -1,7 +1,7 @@
 // Message boxes, the file dialogs, the options popup and the two boxes that
 // get a control of ours placed into them once they are on screen.
-#include "../engine/types.h"
-#include "../platform/ui.h"
+#include "../../engine/types.h"
+#include "../../platform/ui.h"
 #include "win32_backend.h"
 #include <commdlg.h>
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "files.h"
+#include "../files.h"
 #include <unistd.h>
 
 bool PlatGetModuleFileName(char *buf, uint32_t size) {

@@ -3,8 +3,8 @@
 // an ellipsis; this strip is the status line whatever manager there is, or
 // none, and gives the window its close box and its drag to move.
 #include "gtk_caption.h"
-#include "../app/app.h"
-#include "../engine/types.h"
+#include "../../app/app.h"
+#include "../../engine/types.h"
 
 namespace {
 

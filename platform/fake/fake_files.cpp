@@ -1,5 +1,5 @@
 #include "fake.h"
-#include "files.h"
+#include "../files.h"
 #include <cstring>
 
 // Tests choose which file the program believes it was started from.
