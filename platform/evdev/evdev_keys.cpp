@@ -27,6 +27,22 @@ uint8_t ButtonVk(uint16_t code) {
     }
 }
 
+// What a down key reads as, by the rule of the X11 services.
+int MeaningVks(const KeyMeaning &m, bool numLock, uint8_t vks[4]) {
+    uint8_t vk = numLock ? m.vk : m.vkNumOff;
+    if (!vk) return 0;
+    int n = 0;
+    vks[n++] = vk;
+    if (vk == 0xA0 || vk == 0xA1) vks[n++] = 0x10;
+    if (vk == 0xA2 || vk == 0xA3) vks[n++] = 0x11;
+    if (vk == 0xA4 || vk == 0xA5) vks[n++] = 0x12;
+    if (m.altGr) {
+        vks[n++] = 0xA2;
+        vks[n++] = 0x11;
+    }
+    return n;
+}
+
 void EnsureMap() {
     if (!g_haveMap) EvdevKeysFromNames(nullptr, nullptr);
 }
@@ -125,7 +141,7 @@ int EvdevCodeVks(uint16_t code, bool numLock, uint8_t vks[4]) {
     }
     if (code > 255 - 8) return 0;
     EnsureMap();
-    return KeyTableVks(g_mean[code + 8], numLock, vks);
+    return MeaningVks(g_mean[code + 8], numLock, vks);
 }
 
 uint32_t EvdevVkScan(uint32_t vk) {

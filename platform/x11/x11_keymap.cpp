@@ -279,7 +279,19 @@ bool X11KeymapEvent(XEvent *e) {
 
 int X11KeymapVks(unsigned keycode, bool numLock, uint8_t vks[4]) {
     if (keycode > 255) return 0;
-    return KeyTableVks(g_mean[keycode], numLock, vks);
+    const KeyMeaning &m = g_mean[keycode];
+    uint8_t vk = numLock ? m.vk : m.vkNumOff;
+    if (!vk) return 0;
+    int n = 0;
+    vks[n++] = vk;
+    if (vk == 0xA0 || vk == 0xA1) vks[n++] = 0x10;
+    if (vk == 0xA2 || vk == 0xA3) vks[n++] = 0x11;
+    if (vk == 0xA4 || vk == 0xA5) vks[n++] = 0x12;
+    if (m.altGr) {
+        vks[n++] = 0xA2;
+        vks[n++] = 0x11;
+    }
+    return n;
 }
 
 void X11KeymapPlay(uint8_t vk, uint8_t scan, bool up) {

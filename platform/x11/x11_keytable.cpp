@@ -347,21 +347,6 @@ void KeyTableAssign(const char *layout, const KeySlot slots[256], KeyMeaning out
         }
 }
 
-int KeyTableVks(const KeyMeaning &m, bool numLock, uint8_t vks[4]) {
-    uint8_t vk = numLock ? m.vk : m.vkNumOff;
-    if (!vk) return 0;
-    int n = 0;
-    vks[n++] = vk;
-    if (vk == 0xA0 || vk == 0xA1) vks[n++] = 0x10;
-    if (vk == 0xA2 || vk == 0xA3) vks[n++] = 0x11;
-    if (vk == 0xA4 || vk == 0xA5) vks[n++] = 0x12;
-    if (m.altGr) {
-        vks[n++] = 0xA2;
-        vks[n++] = 0x11;
-    }
-    return n;
-}
-
 uint8_t KeyTableScan(uint32_t vk) {
     for (const KeyDef &k : kKeys)
         if (k.vk == vk) return k.scan;

@@ -23,9 +23,6 @@ struct KeyMeaning {
 // the other typing keys by position. layout is the XKB layout name of the
 // active group ("de", "fr(azerty)"); unknown layouts use the US positions.
 void KeyTableAssign(const char *layout, const KeySlot slots[256], KeyMeaning out[256]);
-// The virtual-key codes a down key reads as (its own, the shared modifier
-// code, the left Ctrl that AltGr holds); returns how many.
-int KeyTableVks(const KeyMeaning &m, bool numLock, uint8_t vks[4]);
 // The scan code of a virtual-key code on a US keyboard, 0 when none.
 uint8_t KeyTableScan(uint32_t vk);
 // The virtual-key code a keysym stands for when no keycode is known (US
