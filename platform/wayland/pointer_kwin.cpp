@@ -1,0 +1,154 @@
+// KDE: KWin runs scripts it is handed over the session bus
+// (org.kde.KWin /Scripting: loadScript, then start). Ours reports
+// workspace.cursorPos at once and on every change by calling back a method
+// of this process; nothing is installed, and the script is unloaded when
+// the program ends. KWin's script engine passes numbers as doubles, so the
+// place travels as the text "x,y".
+#include "pointer.h"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <gio/gio.h>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kPath = "/org/quorvane/Pointer";
+const char *const kIntrospection = "<node><interface name='org.quorvane.Pointer'>"
+                                   "<method name='Position'><arg type='s' direction='in'/></method>"
+                                   "</interface></node>";
+
+GDBusConnection *g_bus = nullptr;
+guint g_object = 0;
+std::string g_script, g_plugin;
+bool g_have = false;
+int32_t g_x = 0, g_y = 0;
+char g_why[300] = "";
+
+void OnCall(GDBusConnection *, const char *, const char *, const char *, const char *method,
+            GVariant *params, GDBusMethodInvocation *inv, gpointer) {
+    if (!std::strcmp(method, "Position") && g_variant_is_of_type(params, G_VARIANT_TYPE("(s)"))) {
+        const char *text = nullptr;
+        g_variant_get(params, "(&s)", &text);
+        char *end = nullptr;
+        double x = std::strtod(text, &end);
+        if (end != text && *end == ',') {
+            const char *rest = end + 1;
+            double y = std::strtod(rest, &end);
+            if (end != rest && x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6) {
+                g_x = int32_t(x);
+                g_y = int32_t(y);
+                bool first = !g_have;
+                g_have = true;
+                if (!first) PointerReportMove(g_x, g_y);
+            }
+        }
+    }
+    g_dbus_method_invocation_return_value(inv, nullptr);
+}
+
+const GDBusInterfaceVTable kVtable = {OnCall, nullptr, nullptr, {}};
+
+GVariant *CallKwin(const char *method, GVariant *args, const GVariantType *reply) {
+    GError *err = nullptr;
+    GVariant *r = g_dbus_connection_call_sync(g_bus, "org.kde.KWin", "/Scripting",
+                                              "org.kde.kwin.Scripting", method, args, reply,
+                                              G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &err);
+    if (err) {
+        std::snprintf(g_why, sizeof g_why, "KWin did not run the pointer script: %s", err->message);
+        g_error_free(err);
+    }
+    return r;
+}
+
+bool Present() {
+    GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return false;
+    GVariant *r = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", "org.kde.KWin"), G_VARIANT_TYPE("(b)"),
+        G_DBUS_CALL_FLAGS_NONE, 500, nullptr, nullptr);
+    gboolean has = FALSE;
+    if (r) {
+        g_variant_get(r, "(b)", &has);
+        g_variant_unref(r);
+    }
+    g_object_unref(bus);
+    return has;
+}
+
+bool Open() {
+    g_why[0] = 0;
+    g_have = false;
+    g_bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!g_bus) return false;
+    GDBusNodeInfo *info = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+    g_object = g_dbus_connection_register_object(g_bus, kPath, info->interfaces[0], &kVtable,
+                                                 nullptr, nullptr, nullptr);
+    g_dbus_node_info_unref(info);
+    // The script names this process's own connection, so two programs
+    // never hear each other's pointer.
+    char plugin[64];
+    std::snprintf(plugin, sizeof plugin, "quorvane-pointer-%d", int(getpid()));
+    g_plugin = plugin;
+    g_script = std::string(g_get_user_runtime_dir()) + "/" + plugin + ".js";
+    char *text = g_strdup_printf(
+        "function report() {\n"
+        "    var p = workspace.cursorPos;\n"
+        "    callDBus('%s', '%s', 'org.quorvane.Pointer', 'Position', p.x + ',' + p.y);\n"
+        "}\n"
+        "workspace.cursorPosChanged.connect(report);\n"
+        "report();\n",
+        g_dbus_connection_get_unique_name(g_bus), kPath);
+    bool written = g_file_set_contents(g_script.c_str(), text, -1, nullptr);
+    g_free(text);
+    if (!written) {
+        std::snprintf(g_why, sizeof g_why, "the pointer script could not be written to %s",
+                      g_script.c_str());
+        return false;
+    }
+    GVariant *id = CallKwin("loadScript", g_variant_new("(ss)", g_script.c_str(), plugin),
+                            G_VARIANT_TYPE("(i)"));
+    if (!id) return false;
+    g_variant_unref(id);
+    if (GVariant *r = CallKwin("start", nullptr, nullptr)) g_variant_unref(r);
+    return g_why[0] == 0;
+}
+
+void Close() {
+    if (!g_bus) return;
+    if (!g_plugin.empty())
+        if (GVariant *r = CallKwin("unloadScript", g_variant_new("(s)", g_plugin.c_str()),
+                                   G_VARIANT_TYPE("(b)")))
+            g_variant_unref(r);
+    if (!g_script.empty()) unlink(g_script.c_str());
+    if (g_object) g_dbus_connection_unregister_object(g_bus, g_object);
+    g_object = 0;
+    g_plugin.clear();
+    g_script.clear();
+    g_object_unref(g_bus);
+    g_bus = nullptr;
+}
+
+bool Query(int32_t *x, int32_t *y) {
+    // The script's first report comes a few milliseconds after start; until
+    // then (only once) the bus is read here.
+    for (gint64 until = g_get_monotonic_time() + 1000000; !g_have && g_bus;) {
+        if (g_get_monotonic_time() > until) break;
+        g_main_context_iteration(nullptr, FALSE);
+        if (!g_have) g_usleep(1000);
+    }
+    if (!g_have) return false;
+    *x = g_x;
+    *y = g_y;
+    return true;
+}
+
+const char *Why() {
+    return g_why;
+}
+
+} // namespace
+
+const PointerProvider kKwinPointer = {"kwin script", Present, Open, Close, Query, Why};
