@@ -5,7 +5,8 @@ each, flushed at once:
   focus in|out
   key press|release NAME MODS     (MODS: GDK's modifier bits in hex)
   button press|release N X Y      (X Y in layout coordinates)
-  scroll up|down|left|right X Y
+  scroll up|down|left|right X Y   (a wheel's notch as GTK names its way)
+  smooth DX DY X Y                 (the same turn as deltas: + is right, down)
   motion X Y
 usage: wl_logger.py LOG [MONITOR]"""
 import sys
@@ -52,6 +53,9 @@ def on_scroll(_w, e):
              Gdk.ScrollDirection.LEFT: "left", Gdk.ScrollDirection.RIGHT: "right"}
     if e.direction in names:
         log.write(f"scroll {names[e.direction]} {at(e)}\n")
+    elif e.direction == Gdk.ScrollDirection.SMOOTH:
+        ok, dx, dy = e.get_scroll_deltas()
+        log.write(f"smooth {dx:g} {dy:g} {at(e)}\n")
     return True
 
 
