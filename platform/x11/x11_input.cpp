@@ -224,6 +224,10 @@ void X11SetToolbarWindow(uint32_t xid) {
     g_toolbarTop = 0;
 }
 
+bool PlatInputRecording(bool) {
+    return false;
+}
+
 void PlatInputSnapshot() {
     if (!Ensure()) return;
     // The look first: every key event it reflects is queued before its
