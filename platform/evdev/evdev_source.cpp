@@ -246,6 +246,13 @@ bool EvdevSourceKeyDown(uint16_t code) {
     return false;
 }
 
+void EvdevSourceForEachHeld(void (*fn)(uint16_t code, void *ctx), void *ctx) {
+    for (Device *d : g_devices)
+        for (int byte = 0; byte < kEvdevKeyBytes; byte++)
+            for (int bit = 0; d->dec.keys[byte] && bit < 8; bit++)
+                if ((d->dec.keys[byte] >> bit) & 1) fn(uint16_t(byte * 8 + bit), ctx);
+}
+
 bool EvdevSourceNumLock() {
     bool any = false;
     for (Device *d : g_devices)

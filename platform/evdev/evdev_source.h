@@ -31,6 +31,8 @@ EvdevAccess EvdevProbeAccess(const EvdevOps *ops);
 EvdevAccess EvdevSourceAccess();
 // Down on any device (KEY_* or BTN_* code).
 bool EvdevSourceKeyDown(uint16_t code);
+// Every code held down on any device (a code held on two, twice).
+void EvdevSourceForEachHeld(void (*fn)(uint16_t code, void *ctx), void *ctx);
 // Num Lock as the keyboards' lights show it (on when there is no keyboard).
 bool EvdevSourceNumLock();
 // Asks every device which keys it holds now; differences reach the sink.

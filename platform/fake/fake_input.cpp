@@ -1,6 +1,15 @@
 #include "fake.h"
 #include "../input.h"
 
+bool PlatInputRecording(bool on) {
+    g_fake.recording = on;
+    return on && g_fake.delivers;
+}
+
+const char *PlatRecordingUnavailable() {
+    return g_fake.recordingUnavailable;
+}
+
 void PlatInputSnapshot() {
     g_fake.tick += g_fake.scanCostMs;
 }

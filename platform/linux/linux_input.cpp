@@ -53,6 +53,14 @@ bool LinuxTracing() {
     return on;
 }
 
+bool PlatInputRecording(bool on) {
+    return g_backend->inputRecording(on);
+}
+
+const char *PlatRecordingUnavailable() {
+    return g_backend->recordingUnavailable();
+}
+
 void PlatInputSnapshot() {
     g_backend->snapshot();
 }

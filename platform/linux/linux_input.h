@@ -23,6 +23,8 @@ struct LinuxInput {
     uint32_t (*vkOfKeycode)(unsigned keycode, unsigned long keysym);
 
     // The services of platform/input.h, with the same contracts.
+    bool (*inputRecording)(bool on);
+    const char *(*recordingUnavailable)();
     void (*snapshot)();
     int16_t (*getAsyncKeyState)(int vk);
     int16_t (*getKeyState)(int vk);

@@ -1,11 +1,14 @@
 // The input services on Wayland. A client sees no global input there: what
-// reads as down is what the playback itself holds, and the pointer is where
-// it last put it. Everything played goes through the first route that
-// opens (wl_route.h); keys pass the same keymap logic as on X11, on the
-// session's keymap.
+// reads as down is what the playback itself holds and what the input
+// devices hold (wl_devices.h, where the user may read them), and the
+// pointer is where the desktop says or, where it says nothing, where the
+// devices' motion and the playback's own moves put it. Everything played goes through the first
+// route that opens (wl_route.h); keys pass the same keymap logic as on X11, on the session's
+// keymap.
 #include "../linux/keymap.h"
 #include "../linux/linux_input.h"
 #include "../linux/xkb_slots.h"
+#include "wl_devices.h"
 #include "wl_route.h"
 #include "wl_session.h"
 #include <cstdio>
@@ -21,7 +24,8 @@ const WlRoute *g_route = nullptr;
 char g_why[512] = "";
 uint32_t g_keymapGeneration = ~0u;
 
-uint8_t g_down[256];       // held by the playback, per virtual-key code
+uint8_t g_played[256];     // held by the playback, per virtual-key code
+uint8_t g_down[256];       // held by the playback or on a device
 uint8_t g_pressed[256];    // pressed since the last asynchronous read
 uint8_t g_suppressed[256]; // cleared from the thread table while still held
 uint8_t g_toggle[256];     // thread table toggle bits
@@ -59,17 +63,30 @@ void Button(uint32_t button, bool down) {
 void Motion(int32_t x, int32_t y) {
     g_x = x;
     g_y = y;
+    WlDevicesPlayedMove(x, y);
     if (g_route) g_route->motion(x, y);
 }
 
-// The virtual-key code of a button held or let go, for the key readers.
-void Hold(int vk, bool down) {
+// A key reads as down while the playback or a device holds it.
+void Update(int vk) {
+    bool down = g_played[vk] || WlDeviceDown(vk);
     if (down && !g_down[vk]) {
         g_pressed[vk] = 1;
         g_toggle[vk] ^= 1;
     }
     if (!down) g_suppressed[vk] = 0;
     g_down[vk] = down;
+}
+
+void UpdateAll() {
+    for (int vk = 1; vk < 256; vk++)
+        Update(vk);
+}
+
+// The virtual-key code of a button held or let go, for the key readers.
+void Hold(int vk, bool down) {
+    g_played[vk] = down;
+    Update(vk);
 }
 
 bool Open() {
@@ -88,10 +105,14 @@ bool Open() {
         snprintf(g_why + n, sizeof g_why - n, "%s%s: %s", n ? "; " : "", kWlRoutes[i]->name,
                  kWlRoutes[i]->why());
     }
+    WlDevicesSetListener(UpdateAll);
+    WlDevicesOpen();
+    WlDevicesCursor(&g_x, &g_y);
     return true;
 }
 
 void Close() {
+    WlDevicesClose();
     if (g_route) g_route->close();
     g_route = nullptr;
     WlSessionClose();
@@ -112,9 +133,19 @@ uint32_t VkOfKeycode(unsigned keycode, unsigned long keysym) {
     return KeymapVkOfKeycode(keycode, keysym);
 }
 
+bool InputRecording(bool on) {
+    return WlDevicesRecording(on);
+}
+
+const char *RecordingUnavailable() {
+    return WlRecordingAvailable() ? nullptr : WlNoAccessText();
+}
+
 void Snapshot() {
     WlSessionDispatch();
     ReadKeymap();
+    WlDevicesPump();
+    UpdateAll();
 }
 
 int16_t GetAsyncKeyState(int vk) {
@@ -138,6 +169,11 @@ int16_t GetKeyState(int vk) {
 // AltGr rule pressed under another code or a button, is let go too, so no
 // stop leaves anything held in the session.
 void SetKeyboardState(const uint8_t table[256]) {
+    // What the devices hold is asked anew: a key held across a recording's
+    // start is then known exactly, whatever events were missed.
+    WlDevicesPump();
+    WlDevicesResync();
+    UpdateAll();
     KeymapForget();
     for (int kc = 8; kc < 256; kc++)
         if (g_codeDown[kc]) Press(uint8_t(kc), true);
@@ -155,6 +191,7 @@ uint32_t MapVirtualKey(uint32_t vk) {
 }
 
 void GetCursorPos(int32_t *x, int32_t *y) {
+    WlDevicesCursor(&g_x, &g_y);
     *x = g_x;
     *y = g_y;
 }
@@ -220,7 +257,7 @@ void MouseButtonEvent(uint32_t flags, uint32_t data) {
 }
 
 void TakeWheel(int32_t *dy, int32_t *dx) {
-    *dy = *dx = 0;
+    WlDevicesTakeWheel(dy, dx);
 }
 
 void SetCursorPos(int32_t x, int32_t y) {
@@ -242,6 +279,8 @@ const LinuxInput kWaylandInput = {
     Why,
     SetToolbarWindow,
     VkOfKeycode,
+    InputRecording,
+    RecordingUnavailable,
     Snapshot,
     GetAsyncKeyState,
     GetKeyState,

@@ -222,6 +222,15 @@ void X11SetToolbarWindow(uint32_t xid) {
     g_toolbarTop = 0;
 }
 
+// The X11 recorder looks every 10 ms.
+static bool X11InputRecording(bool) {
+    return false;
+}
+
+static const char *X11RecordingUnavailable() {
+    return nullptr;
+}
+
 static void X11InputSnapshot() {
     if (!Ensure()) return;
     // The look first: every key event it reflects is queued before its
@@ -438,6 +447,8 @@ const LinuxInput kX11Input = {
     X11Why,
     X11SetToolbarWindow,
     X11KeymapVkOfKeycode,
+    X11InputRecording,
+    X11RecordingUnavailable,
     X11InputSnapshot,
     X11GetAsyncKeyState,
     X11GetKeyState,
