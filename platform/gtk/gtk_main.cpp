@@ -7,6 +7,15 @@
 #include <string>
 
 int main(int argc, char **argv) {
+    std::string args;
+    for (int i = 1; i < argc; i++) {
+        if (i > 1) args += ' ';
+        args += argv[i];
+    }
+    // A command for the running toolbar or the check needs no toolkit: they
+    // answer at once, also where no display would let one start.
+    int asked = 0;
+    if (AppCommandLineOnly(args.c_str(), &asked)) return asked;
     // Input is read and injected through X; a Wayland session without
     // XWayland has nothing the program could work with.
     gdk_set_allowed_backends("x11");
@@ -15,11 +24,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     g_set_prgname("quorvane");
-    std::string args;
-    for (int i = 1; i < argc; i++) {
-        if (i > 1) args += ' ';
-        args += argv[i];
-    }
     int rc = AppMain(args.c_str());
     X11InputClose();
     return rc;

@@ -15,3 +15,7 @@ void X11SetToolbarWindow(uint32_t xid);
 // QV_TRACE in the environment: every injected event and posted message is
 // listed on stderr.
 bool X11Tracing();
+// Fills the check's lines from the X server of DISPLAY; underWayland when
+// that server is a Wayland session's Xwayland.
+struct CheckReport;
+void X11Check(CheckReport *report, bool underWayland);
