@@ -21,3 +21,23 @@ int32_t ButtonSourceX(int i);
 // Client area of the toolbar.
 constexpr int32_t CLIENT_WIDTH = 131;
 constexpr int32_t CLIENT_HEIGHT = 26;
+
+// Commands a second start hands to the running toolbar. The numbers travel
+// between processes (Windows posts them), so they stay as they are.
+enum ControlVerb : uint32_t {
+    CONTROL_NONE = 0,
+    CONTROL_RECORD = 1,
+    CONTROL_PLAY = 2,
+    CONTROL_STOP = 3
+};
+// The name a verb travels under on a socket ("record", "play", "stop"), and
+// back (CONTROL_NONE for anything else).
+const char *ControlVerbName(uint32_t verb);
+uint32_t ControlVerbOf(const char *name);
+// A command reached this toolbar: it does what the Rec button, the Play
+// button or the play hotkey's stop does. False for an unknown verb.
+bool AppControlCommand(uint32_t verb);
+// Starts that only ask something and end: a command to the running toolbar
+// or the check. True when argText was one (the exit code in *exitCode); a
+// backend may call this before it sets up its toolkit.
+bool AppCommandLineOnly(const char *argText, int *exitCode);

@@ -1,5 +1,6 @@
 // Handlers of the toolbar window's commands and timers that live in app/.
 #pragma once
+#include "../platform/control.h"
 #include <cstdint>
 
 // There is no web home: the Website item and the about box's link, which
@@ -54,9 +55,10 @@ void BuildCaption(char out[256]);
 // or XDG_SESSION_TYPE "wayland" (either may be null).
 bool IsWaylandSession(const char *waylandDisplay, const char *sessionType);
 // Says once, and never again once remembered, what works on a Wayland
-// session.
+// session and what to do about what does not: the check's lines.
 void WaylandNotice();
-extern const char WAYLAND_NOTICE_TEXT[];
+// The notice's text for a check's report.
+void BuildNoticeText(const CheckReport &report, char *out, uint32_t size);
 void RepeatCountCommand();
 void AboutCommand();
 void DecorateTick(uint32_t timerId);
@@ -65,3 +67,16 @@ void DecorateTick(uint32_t timerId);
 void FormatBuildStamp(const char *date, const char *time, char out[32]);
 // The about box's text for the given build stamp.
 void BuildAboutText(const char *stamp, char *out, uint32_t size);
+
+// control.cpp
+// Hands verb to the running toolbar; 0 when delivered, else 1 with a line
+// on the error output.
+int SendControlCommand(uint32_t verb);
+// "label: text", and "; advice" when there is some.
+void FormatCheckLine(const char *label, const CheckLine &line, char *out, uint32_t size);
+// Every line "unknown", then the desktop's answer.
+void TakeCheck(CheckReport *report);
+// Prints the five lines; 0 when playback and recording both work, else 1.
+int CheckCommand();
+// The program runs as a compiled copy (its file is longer than it was built).
+bool IsStandaloneCopy();

@@ -76,18 +76,38 @@ bool IsWaylandSession(const char *waylandDisplay, const char *sessionType) {
     return sessionType && std::strcmp(sessionType, "wayland") == 0;
 }
 
-const char WAYLAND_NOTICE_TEXT[] =
-    "This desktop is a Wayland session.\n\n"
-    "Quorvane runs here through XWayland, so it sees and drives X11 windows only: "
-    "recording, playback and the hotkeys work while an X11 program has the focus.\n\n"
-    "Input given to Wayland windows is not recorded, playback does not reach them, "
-    "and the hotkeys are not seen while one of them has the focus.";
+// Each part on a line of its own; what does not work carries what to do,
+// so the box is the check's advice, not a bare refusal.
+void BuildNoticeText(const CheckReport &r, char *out, uint32_t size) {
+    const struct {
+        const char *label;
+        const CheckLine *line;
+    } parts[] = {{"Playback", &r.playback},
+                 {"Recording", &r.recording},
+                 {"Pointer", &r.pointer},
+                 {"Hotkeys", &r.hotkeys}};
+    uint32_t n = uint32_t(
+        std::snprintf(out, size, "This desktop is a Wayland session: %s.\n", r.session.text));
+    for (auto &p : parts) {
+        if (n >= size) break;
+        n += uint32_t(std::snprintf(out + n, size - n, "\n%s: %s.", p.label, p.line->text));
+        if (n < size && p.line->advice[0])
+            n += uint32_t(std::snprintf(out + n, size - n, "\n    %s.", p.line->advice));
+    }
+    if (n < size)
+        std::snprintf(out + n, size - n,
+                      "\n\nquorvane --check prints these lines again in a terminal.");
+}
 
 void WaylandNotice() {
     if (g_app.waylandNoticeShown || !PlatWaylandSession()) return;
     // Marked first: the box's own loop runs the poll, and the flag is kept
     // with the other settings at exit.
     g_app.waylandNoticeShown = 1;
-    PlatMessageBox(WAYLAND_NOTICE_TEXT, PROGRAM_NAME,
+    CheckReport report;
+    TakeCheck(&report);
+    char text[2048];
+    BuildNoticeText(report, text, sizeof text);
+    PlatMessageBox(text, PROGRAM_NAME,
                    MB_OK | MB_ICONINFORMATION | MB_TASKMODAL | MB_SETFOREGROUND | MB_TOPMOST);
 }

@@ -6,6 +6,7 @@
 #include "../engine/eventlist.h"
 #include "../engine/text.h"
 #include "../engine/winconst.h"
+#include "../platform/control.h"
 #include "../platform/files.h"
 #include "../platform/input.h"
 #include "../platform/timer.h"
@@ -77,6 +78,8 @@ static bool PlayNamedFile(const char *argText) {
 
 int AppMain(const char *argText) {
     if (!argText) argText = "";
+    int onlyAsked = 0;
+    if (AppCommandLineOnly(argText, &onlyAsked)) return onlyAsked;
     // A playback this start asks for counts its first delay from the
     // process start, so setting up the toolkit and the window runs inside it.
     uint32_t startTick = PlatProcessStartTick();
@@ -108,6 +111,9 @@ int AppMain(const char *argText) {
     }
     g_app.mainWindow = PlatMainWindowId();
     PlatShowMainWindow(!standalone);
+    // Commands from a second start are for the toolbar the user sees; a
+    // compiled copy plays its own recording and ends.
+    if (!standalone) PlatControlListen();
     if (!standalone) WaylandNotice();
 
     if (argText[0]) {

@@ -6,6 +6,7 @@
 #include "../engine/engine.h"
 #include "../engine/eventlist.h"
 #include "../engine/winconst.h"
+#include "../platform/control.h"
 #include "../platform/timer.h"
 #include "../platform/ui.h"
 #include "app.h"
@@ -130,6 +131,7 @@ static void OnCreate(uint32_t, int32_t) {
 }
 
 static void OnDestroy(uint32_t, int32_t) {
+    PlatControlStop();
     SaveSettings();
     ClearEventList(&g_app.list);
     PlatDestroyGraphics();

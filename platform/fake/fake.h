@@ -3,6 +3,7 @@
 // and dialog goes into one log that tests read. The message loop is simulated
 // in virtual time: posted messages first, then the earliest due timer.
 #pragma once
+#include "../control.h"
 #include "../ui.h"
 #include <cstdint>
 #include <deque>
@@ -14,8 +15,8 @@
 struct FakeCall {
     std::string what; // "key", "mouse", "button", "setcursor", "settimer", "killtimer", "post",
                       // "close", "caption", "box", "choose", "menu", "repeatbox",
-                      // "about", "url", "sleep", "setkeyboardstate", "invalidate",
-                      // "show", "create", "destroy", "graphics", "decorate", "quit"
+                      // "about", "url", "sleep", "listen", "unlisten", "send", "setkeyboardstate",
+                      // "invalidate", "show", "create", "destroy", "graphics", "decorate", "quit"
     int64_t a = 0, b = 0, c = 0;
     std::string text, title;
     uint32_t tick = 0; // virtual clock when it happened
@@ -79,6 +80,13 @@ struct FakeState {
     // PlatProcessStartTick; FakeReset makes it the tick of the reset.
     uint32_t processStartTick = 0;
     uint32_t loopLimitMs = 600000; // PlatRunMessageLoop gives up after this much virtual time
+
+    // Commands from a second start, the check, the terminal.
+    PlatSendResult sendResult = SEND_NO_TOOLBAR; // PlatControlSend's answer
+    std::string sendWhy;                         // and the fault it names
+    bool listenOk = true;                        // PlatControlListen's answer
+    std::function<void(CheckReport *)> check;    // PlatCheck (none: leaves "unknown")
+    std::vector<std::string> out, err;           // PlatPrintLine's lines
 
     std::vector<FakeCall> log;
 };

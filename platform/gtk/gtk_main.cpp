@@ -7,6 +7,15 @@
 #include <string>
 
 int main(int argc, char **argv) {
+    std::string args;
+    for (int i = 1; i < argc; i++) {
+        if (i > 1) args += ' ';
+        args += argv[i];
+    }
+    // A command for the running toolbar or the check needs no toolkit: they
+    // answer at once, also where no display would let one start.
+    int asked = 0;
+    if (AppCommandLineOnly(args.c_str(), &asked)) return asked;
     // The toolkit follows the session: on Wayland its own windows are native
     // ones (Xwayland only when the compositor has no Wayland for them), and
     // input goes through the Wayland backend whatever the toolkit chose.
@@ -20,11 +29,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     g_set_prgname("quorvane");
-    std::string args;
-    for (int i = 1; i < argc; i++) {
-        if (i > 1) args += ' ';
-        args += argv[i];
-    }
     int rc = AppMain(args.c_str());
     LinuxInputClose();
     return rc;

@@ -157,9 +157,9 @@ void WlDevicesSetListener(void (*changed)()) {
 
 namespace {
 
-const char kGroupFix[] = "reading them needs membership in the input group: run "
-                         "sudo usermod -aG input $USER and log in again (this lets the "
-                         "programs you run read every keystroke)";
+const char kGroupFix[] = "reading them needs membership in the input group: run sudo usermod "
+                         "-aG input $USER and log in again (it lets the programs you run read "
+                         "every keystroke)";
 
 EvdevAccess Access() {
     return g_open ? EvdevSourceAccess() : EvdevProbeAccess(EvdevChosenOps());
@@ -171,23 +171,28 @@ bool WlRecordingAvailable() {
     return Access().readable > 0;
 }
 
-void WlRecordingLine(char *out, int size) {
+bool WlRecordingLine(char *text, int textSize, char *advice, int adviceSize) {
     EvdevAccess a = Access();
-    size_t n = size_t(size);
+    size_t n = size_t(textSize);
+    advice[0] = 0;
     if (a.readable > 0) {
-        std::snprintf(out, n, "input devices (%d keyboard%s, %d pointer%s)", a.keyboards,
+        std::snprintf(text, n, "input devices (%d keyboard%s, %d pointer%s)", a.keyboards,
                       a.keyboards == 1 ? "" : "s", a.pointers, a.pointers == 1 ? "" : "s");
-    } else if (a.found > 0) {
-        std::snprintf(out, n, "none: %d input device%s, none readable; %s", a.found,
-                      a.found == 1 ? "" : "s", kGroupFix);
-    } else {
-        std::snprintf(out, n, "none: no input device found under %s; %s", EvdevChosenOps()->dir(),
-                      kGroupFix);
+        return true;
     }
+    if (a.found > 0)
+        std::snprintf(text, n, "none (%d input device%s, none readable)", a.found,
+                      a.found == 1 ? "" : "s");
+    else
+        std::snprintf(text, n, "none (no input device can be read under %s)",
+                      EvdevChosenOps()->dir());
+    std::snprintf(advice, size_t(adviceSize), "%s", kGroupFix);
+    return false;
 }
 
-bool WlPointerLine(char *out, int size) {
-    size_t n = size_t(size);
+bool WlPointerLine(char *text, int textSize, char *advice, int adviceSize) {
+    size_t n = size_t(textSize);
+    advice[0] = 0;
     if (!g_open) {
         WlBox box = WlLayoutBox();
         PointerEstimateBox(box.x, box.y, box.width, box.height);
@@ -199,16 +204,18 @@ bool WlPointerLine(char *out, int size) {
     const char *why = PointerWhy();
     bool known = true;
     if (why[0]) {
-        std::snprintf(out, n, "unknown: %s", why);
+        std::snprintf(text, n, "unknown");
+        std::snprintf(advice, size_t(adviceSize), "%s", why);
         known = false;
     } else if (exact) {
-        std::snprintf(out, n, "%d,%d (%s)", x, y, PointerSourceName());
+        std::snprintf(text, n, "%d,%d (%s)", x, y, PointerSourceName());
     } else {
-        std::snprintf(out, n,
-                      "%d,%d (estimate: this desktop tells no program where the pointer is; "
-                      "Quorvane adds up the devices' motion, approximate to within %d px now and "
-                      "drifting with pointer acceleration until the pointer is at a known place)",
-                      x, y, PointerEstimateError());
+        std::snprintf(text, n, "%d,%d (estimate, approximate: within %d px)", x, y,
+                      PointerEstimateError());
+        std::snprintf(advice, size_t(adviceSize),
+                      "this desktop tells no program where the pointer is: recordings add up the "
+                      "devices' motion from the last place known for sure, and drift with "
+                      "pointer acceleration until the next");
     }
     if (!g_open) PointerClose();
     return known;

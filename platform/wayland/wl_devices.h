@@ -31,10 +31,16 @@ void WlDevicesSetListener(void (*changed)());
 // ---- what --check and the Rec button say ----
 // Whether recording can work: some device can be read.
 bool WlRecordingAvailable();
-// "input devices (2 keyboards, 1 pointer)" or "none: ..." with the fix.
-void WlRecordingLine(char *out, int size);
-// "700,333 (gnome-shell extension)", "612,400 (estimate, ...)" or
-// "unknown: ..." with the fix; false when unknown.
-bool WlPointerLine(char *out, int size);
+// The check's recording line: "input devices (2 keyboards, 1 pointer)", or
+// why not and, in advice, the fix. False when recording cannot work.
+bool WlRecordingLine(char *text, int textSize, char *advice, int adviceSize);
+// The check's pointer line: "700,333 (gnome-shell extension)", the
+// estimate and how far off it may be, or "unknown" and the fix. False when
+// unknown.
+bool WlPointerLine(char *text, int textSize, char *advice, int adviceSize);
+// The check's lines of a Wayland session; false when no compositor
+// answers.
+struct CheckReport;
+bool WlCheck(CheckReport *report);
 // The text of the box Rec shows without device access.
 const char *WlNoAccessText();

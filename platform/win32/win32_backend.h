@@ -15,3 +15,6 @@ constexpr int IDB_STRIP = 1002;
 // turns, added up until the recorder takes them (PlatTakeWheel).
 void Win32WheelListen(HWND window);
 void Win32WheelInput(LPARAM lParam);
+// A command from a second start (win32_control.cpp): wParam the verb.
+constexpr UINT WM_QUORVANE_CONTROL = WM_APP + 0x51;
+LRESULT Win32ControlMessage(WPARAM verb);

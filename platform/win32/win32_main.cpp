@@ -90,6 +90,7 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPA
         if (window == g_mainWindow) g_mainWindow = nullptr;
         break;
     case WM_INPUT: Win32WheelInput(lParam); break;
+    case WM_QUORVANE_CONTROL: return Win32ControlMessage(wParam);
     case WM_PAINT: PaintButtons(window); break;
     case WM_DPICHANGED_MSG: FollowDpi(window, lParam); break;
     }

@@ -12,3 +12,7 @@ void X11InputClose();
 // The toolbar's X window: a press on it makes it the foreground window at
 // once, before the press event itself is dispatched.
 void X11SetToolbarWindow(uint32_t xid);
+// Fills the check's lines from the X server of DISPLAY; underWayland when
+// that server is a Wayland session's Xwayland.
+struct CheckReport;
+void X11Check(CheckReport *report, bool underWayland);

@@ -117,6 +117,8 @@ TEST_F(StartTest, IdleStartCentresTheWindow) {
     EXPECT_TRUE(Posted().empty());
     // The poll timer is running by the time the loop starts.
     EXPECT_EQ(g_fake.timers.count(TIMER_POLL), 1u);
+    // The toolbar takes commands from later starts.
+    EXPECT_EQ(TheOnly("listen").a, 1);
 }
 
 TEST_F(StartTest, SavedPositionIsClampedOntoTheScreen) {
@@ -344,6 +346,8 @@ TEST_F(StartTest, CopyWithRecordsPlaysHidden) {
     EXPECT_EQ(g_app.speed, 1);
     EXPECT_EQ(g_app.repeatCount, 3);
     EXPECT_EQ(g_app.continuous, 0);
+    // A copy is no toolbar: commands never reach it.
+    EXPECT_TRUE(FakeLogOf("listen").empty());
 }
 
 TEST_F(StartTest, CopyWithUnreadableRecordsEndsAtOnce) {
@@ -372,6 +376,22 @@ TEST_F(StartTest, CopyGivenAFilePlaysThatFile) {
     EXPECT_EQ(Posted(), std::vector<uint32_t>{ID_PLAY});
 }
 
+// A copy keeps its command line as it was: an option is a file name to it,
+// never a command sent to a toolbar.
+TEST_F(StartTest, CopyTakesNoCommandOptions) {
+    for (const char *arg : {"--play", "--stop", "--record", "--check"}) {
+        FakeReset();
+        BeforeStart();
+        BeACopy(RecordBytes(2));
+        g_fake.sendResult = SEND_DELIVERED;
+        g_fake.loopLimitMs = 200;
+        AppMain(arg);
+        EXPECT_TRUE(FakeLogOf("send").empty()) << arg;
+        EXPECT_TRUE(g_fake.out.empty()) << arg;
+        EXPECT_EQ(FakeLogOf("create").size(), 1u) << arg; // it starts as it always has
+    }
+}
+
 // A whole compiled copy: starts hidden, plays its recording three times and
 // closes itself; the close saves its settings and ends the loop with 0.
 TEST_F(StartTest, CopyPlaysAndClosesItself) {
@@ -390,6 +410,141 @@ TEST_F(StartTest, CopyPlaysAndClosesItself) {
     EXPECT_EQ(presses, 6);
     EXPECT_EQ(g_app.runState, Idle);
     EXPECT_NE(GetFile(exe + ".ini").find("window_x="), std::string::npos);
+}
+
+// A second start with a command hands it on and ends: no window, no
+// settings read; 0 when the toolbar took it, else 1 and a line that says why.
+TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
+    const struct {
+        const char *arg;
+        uint32_t verb;
+        PlatSendResult result;
+        int code;
+        const char *err;
+    } cases[] = {
+        {"--record", CONTROL_RECORD, SEND_DELIVERED, 0, nullptr},
+        {"--play", CONTROL_PLAY, SEND_DELIVERED, 0, nullptr},
+        {"--stop", CONTROL_STOP, SEND_DELIVERED, 0, nullptr},
+        {"--play", CONTROL_PLAY, SEND_NO_TOOLBAR, 1,
+         "Quorvane: --play: no Quorvane toolbar runs on this desktop"},
+        {"--stop", CONTROL_STOP, SEND_FAILED, 1,
+         "Quorvane: --stop was not delivered: the toolbar did not answer"},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        BeforeStart();
+        g_fake.sendResult = c.result;
+        g_fake.sendWhy = c.result == SEND_FAILED ? "the toolbar did not answer" : "";
+        EXPECT_EQ(AppMain(c.arg), c.code) << c.arg;
+        FakeCall send = TheOnly("send");
+        EXPECT_EQ(send.a, c.verb) << c.arg;
+        EXPECT_TRUE(FakeLogOf("create").empty()) << c.arg;
+        EXPECT_TRUE(g_fake.out.empty());
+        if (c.err)
+            EXPECT_EQ(g_fake.err, std::vector<std::string>{c.err});
+        else
+            EXPECT_TRUE(g_fake.err.empty()) << c.arg;
+    }
+    // Anything else that starts with dashes is still a file name here.
+    FakeReset();
+    BeforeStart();
+    g_fake.loopLimitMs = 200;
+    AppMain("--playback");
+    EXPECT_TRUE(FakeLogOf("send").empty());
+    EXPECT_EQ(FakeLogOf("create").size(), 1u);
+}
+
+// Each command does what its button or hotkey does in every run state; a
+// stop while idle does nothing, and an unknown verb is refused.
+TEST(ControlCommand, EachVerbActsAsItsButtonOrHotkey) {
+    const struct {
+        uint32_t verb;
+        RunState state;
+        std::vector<uint32_t> posted;
+    } cases[] = {
+        {CONTROL_RECORD, Idle, {ID_RECORD}},
+        {CONTROL_RECORD, Recording, {ID_RECORD}},
+        {CONTROL_RECORD, Playing, {ID_RECORD}},
+        {CONTROL_PLAY, Idle, {ID_PLAY}},
+        {CONTROL_PLAY, Playing, {ID_PLAY}}, // as the Play button: the pass is counted
+        {CONTROL_STOP, Playing, {PLAY_STOP_REQUEST}},
+        {CONTROL_STOP, Recording, {ID_RECORD}},
+        {CONTROL_STOP, Idle, {}},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_app.runState = c.state;
+        EXPECT_TRUE(AppControlCommand(c.verb));
+        EXPECT_EQ(Posted(), c.posted) << c.verb << " in " << c.state;
+    }
+    FakeReset();
+    EXPECT_FALSE(AppControlCommand(CONTROL_NONE));
+    EXPECT_FALSE(AppControlCommand(7));
+    EXPECT_TRUE(Posted().empty());
+    // A playback asked for by a bound key waits for its keys to come up,
+    // as the play hotkey's does.
+    FakeReset();
+    AppControlCommand(CONTROL_PLAY);
+    EXPECT_EQ(TheOnly("sleep").a, 150);
+    // The names the verbs travel under, both ways.
+    for (uint32_t v : {CONTROL_RECORD, CONTROL_PLAY, CONTROL_STOP})
+        EXPECT_EQ(ControlVerbOf(ControlVerbName(v)), v);
+    EXPECT_EQ(ControlVerbOf("Play"), CONTROL_NONE);
+    EXPECT_EQ(ControlVerbOf(""), CONTROL_NONE);
+    EXPECT_EQ(ControlVerbOf(nullptr), CONTROL_NONE);
+    EXPECT_STREQ(ControlVerbName(9), "");
+}
+
+void FillCheck(CheckReport *r, bool playback, bool recording) {
+    auto set = [](CheckLine *l, bool works, const char *text, const char *advice) {
+        l->works = works;
+        std::snprintf(l->text, sizeof l->text, "%s", text);
+        std::snprintf(l->advice, sizeof l->advice, "%s", advice);
+    };
+    set(&r->session, true, "wayland (sway, wayland-1)", "");
+    set(&r->playback, playback, playback ? "wlroots virtual keyboard and pointer" : "none", "");
+    set(&r->recording, recording,
+        recording ? "input devices" : "none (no input device can be read)",
+        recording ? "" : "join the input group");
+    set(&r->pointer, false, "unknown", "");
+    // hotkeys left as the frame set it
+}
+
+// Five lines in a fixed order, whatever the desktop answered; the exit code
+// says whether the program can do its job: play back and record.
+TEST_F(StartTest, CheckPrintsFiveLinesAndSaysWhetherTheJobCanBeDone) {
+    for (int mask = 0; mask < 4; mask++) {
+        bool playback = mask & 1, recording = mask & 2;
+        FakeReset();
+        BeforeStart();
+        g_fake.check = [&](CheckReport *r) { FillCheck(r, playback, recording); };
+        EXPECT_EQ(AppMain("--check"), playback && recording ? 0 : 1) << mask;
+        ASSERT_EQ(g_fake.out.size(), 5u);
+        EXPECT_EQ(g_fake.out[0], "session: wayland (sway, wayland-1)");
+        EXPECT_EQ(g_fake.out[1].rfind("playback: ", 0), 0u);
+        EXPECT_EQ(g_fake.out[2], recording ? "recording: input devices"
+                                           : "recording: none (no input device can be read); "
+                                             "join the input group");
+        EXPECT_EQ(g_fake.out[3], "pointer: unknown");
+        EXPECT_EQ(g_fake.out[4], "hotkeys: unknown"); // the desktop did not say
+        EXPECT_TRUE(FakeLogOf("create").empty());
+    }
+}
+
+TEST_F(StartTest, WaylandNoticeSaysWhatWorksAndWhatToDo) {
+    g_fake.wayland = true;
+    g_fake.check = [](CheckReport *r) { FillCheck(r, true, false); };
+    AppMain("");
+    FakeCall box = TheOnly("box");
+    EXPECT_EQ(box.text.rfind("This desktop is a Wayland session: wayland (sway, wayland-1).\n", 0),
+              0u)
+        << box.text;
+    EXPECT_NE(box.text.find("\nPlayback: wlroots virtual keyboard and pointer.\n"),
+              std::string::npos);
+    EXPECT_NE(box.text.find("\nRecording: none (no input device can be read).\n    join the input "
+                            "group.\n"),
+              std::string::npos);
+    EXPECT_NE(box.text.find("quorvane --check"), std::string::npos);
 }
 
 } // namespace
