@@ -93,6 +93,10 @@ class Session:
         if wait_title:
             self.toolbar = X.find_window(wait_title)
             check(self.toolbar, f"toolbar titled {wait_title!r} appears")
+            # GTK names the window before it maps it; focusing it in
+            # between fails with BadMatch.
+            check(X.wait_until(lambda: (X.geometry(self.toolbar) or {}).get("state") == "IsViewable"),
+                  "the toolbar shows")
         return self.proc
 
     def events(self, since=0):
