@@ -9,6 +9,7 @@
 #include "gtk_caption.h"
 #include "../ui.h"
 #include "../linux/linux_input.h"
+#include "../wayland/wl_devices.h"
 #include <cstring>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -175,6 +176,13 @@ gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
     return FALSE;
 }
 
+// Where the desktop shows no program the pointer (Wayland), the toolbar's
+// own surface still does: a press while it is over it is a press on it.
+gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
+    WlDevicesSetOverToolbar(e->type == GDK_ENTER_NOTIFY);
+    return FALSE;
+}
+
 gboolean OnKeyPress(GtkWidget *, GdkEventKey *e, gpointer) {
     uint32_t vk = LinuxInputBackend().vkOfKeycode(e->hardware_keycode, e->keyval);
     if (!vk) return FALSE;
@@ -219,13 +227,16 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     int32_t cw = w > 0 ? w / s : CLIENT_WIDTH, ch = h > 0 ? h / s : CLIENT_HEIGHT;
     gtk_widget_set_size_request(g_area, cw, ch);
     gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                      GDK_POINTER_MOTION_MASK);
+                                      GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                      GDK_LEAVE_NOTIFY_MASK);
     gtk_widget_set_can_focus(g_area, TRUE);
     gtk_container_add(GTK_CONTAINER(g_window), g_area);
     g_signal_connect(g_area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(g_area, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
     g_signal_connect(g_area, "button-release-event", G_CALLBACK(OnButtonRelease), nullptr);
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
+    g_signal_connect(g_area, "enter-notify-event", G_CALLBACK(OnCrossing), nullptr);
+    g_signal_connect(g_area, "leave-notify-event", G_CALLBACK(OnCrossing), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
     gtk_window_move(win, x / s, y / s);

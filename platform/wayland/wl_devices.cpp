@@ -149,6 +149,18 @@ void WlDevicesTakeWheel(int32_t *dy, int32_t *dx) {
     g_wheelDy = g_wheelDx = 0;
 }
 
+namespace {
+bool g_overToolbar = false;
+}
+
+void WlDevicesSetOverToolbar(bool over) {
+    g_overToolbar = over;
+}
+
+bool WlDevicesOverToolbar() {
+    return g_overToolbar;
+}
+
 void WlDevicesSetListener(void (*changed)()) {
     g_listener = changed;
 }

@@ -28,6 +28,10 @@ void WlDevicesTakeWheel(int32_t *dy, int32_t *dx);
 // backend's key table is brought up to date there).
 void WlDevicesSetListener(void (*changed)());
 
+// The toolkit saw the pointer enter or leave the toolbar.
+void WlDevicesSetOverToolbar(bool over);
+bool WlDevicesOverToolbar();
+
 // ---- what --check and the Rec button say ----
 // Whether recording can work: some device can be read.
 bool WlRecordingAvailable();

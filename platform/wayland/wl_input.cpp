@@ -126,7 +126,11 @@ const char *Why() {
     return g_route ? g_route->why() : g_why;
 }
 
-void SetToolbarWindow(uint32_t) {}
+uint32_t g_toolbar = 0;
+
+void SetToolbarWindow(uint32_t id) {
+    g_toolbar = id;
+}
 
 uint32_t VkOfKeycode(unsigned keycode, unsigned long keysym) {
     ReadKeymap();
@@ -196,8 +200,10 @@ void GetCursorPos(int32_t *x, int32_t *y) {
     *y = g_y;
 }
 
+// No other client's window can be named; the toolbar is the foreground
+// window while the pointer is over it, so a stop click on it is known.
 uint32_t GetForegroundWindow() {
-    return 0;
+    return WlDevicesOverToolbar() ? g_toolbar : 0;
 }
 
 void KeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
