@@ -283,6 +283,8 @@ def test_sway_second_output(t):
     same(played(left), ["button press 1 500 400", "button release 1 500 400"], "first output")
 
 
+from wl_record_tests import *  # noqa: E402,F401,F403  recording on Wayland
+
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
 
 

@@ -1,0 +1,207 @@
+"""Recording on Wayland, end to end: the pointer's place as each desktop
+tells it (GNOME Shell's extension, KWin's script, sway's estimate), the
+check without rights to the input devices, and recordings made from
+stand-in input devices (FIFOs, not the kernel's: this machine has no
+/dev/input), played back through the playback routes into the logging
+window."""
+import os
+import time
+
+import wl_desktops as D
+import wl_harness as H
+from wl_harness import check, wait_until
+
+WM_MOUSEMOVE = 0x200
+
+
+def run(t, *args, **env):
+    exe = t.program_copy() if not getattr(t, "exe", None) else t.exe
+    t.exe = exe
+    return H.run_as_user([exe] + list(args), H.program_env(t.comp, **env), timeout=30,
+                         cwd=t.folder.work)
+
+
+def check_lines(t, **env):
+    r = run(t, "--check", **env)
+    lines = dict(ln.split(": ", 1) for ln in r.stdout.splitlines() if ": " in ln)
+    return r.returncode, lines, r.stdout
+
+
+def toolbar(t, devices=None, **env):
+    """The toolbar, reading the stand-in devices, ready for commands."""
+    if devices:
+        env.update(devices.env())
+    exe = t.program_copy()
+    t.exe = exe
+    t.program = H.start_program(t.comp, exe, **env)
+    sock = os.path.join(t.folder.runtime, f"quorvane-{t.comp.display}.sock")
+    check(wait_until(lambda: os.path.exists(sock), 10),
+          f"the toolbar listens for commands: {H.program_log(t.comp)[-600:]}")
+    time.sleep(0.3)  # the devices are opened before the window is shown
+    return t.program
+
+
+def command(t, verb):
+    r = run(t, verb)
+    check(r.returncode == 0, f"{verb} reaches the toolbar: {r.stdout}{r.stderr}")
+
+
+def test_sway_check_without_device_access(t):
+    """No input device can be read: the check exits 1 and says how to get
+    the rights; playback and the hotkeys' advice are there too; Rec shows
+    the box and records nothing."""
+    t.sway()
+    code, lines, out = check_lines(t)
+    check(code == 1, f"the check exits 1: {out}")
+    rec = lines.get("recording", "")
+    check(rec.startswith("none") and "input group" in rec and "sudo usermod -aG input $USER"
+          in rec and "log in again" in rec, f"the recording line names the input group: {out}")
+    check(lines.get("playback") == "wlroots", f"the playback line: {out}")
+    check(lines.get("hotkeys", "").startswith("none") and "quorvane --record, --play and --stop"
+          in lines["hotkeys"], f"the hotkeys line: {out}")
+    check("estimate" in lines.get("pointer", "") and "within" in lines["pointer"],
+          f"sway's pointer is an estimate with its error: {out}")
+    toolbar(t)
+    command(t, "--record")
+
+    check(wait_until(lambda: '"name": "Quorvane"' in t.comp.msg("-t", "get_tree"), 5),
+          "Rec shows a box")
+
+
+def test_gnome_pointer_from_the_extension(t):
+    """GNOME Shell with the installed extension enabled: after the
+    compositor's injector put the pointer at 700,333 the check says so."""
+    t.comp = D.GnomeShell(t.folder).start(extension=True)
+    t.comp.move(700, 333)
+    code, lines, out = check_lines(t)
+    check(lines.get("pointer") == "700,333 (gnome-shell extension)", f"pointer line: {out}")
+    t.comp.move(12, 900)
+    code, lines, out = check_lines(t)
+    check(lines.get("pointer") == "12,900 (gnome-shell extension)", f"after a move: {out}")
+
+
+def test_gnome_pointer_without_the_extension(t):
+    """The extension installed but not enabled: the pointer is unknown and
+    the check gives the command that enables it and says when GNOME loads
+    it."""
+    t.comp = D.GnomeShell(t.folder).start(extension=False)
+    code, lines, out = check_lines(t)
+    p = lines.get("pointer", "")
+    check(p.startswith("unknown") and
+          "gnome-extensions enable pointer-legacy@quorvane.example" in p and "next login" in p,
+          f"pointer line: {out}")
+
+
+def test_kwin_pointer_from_the_script(t):
+    """KWin: the program's own playback puts the pointer at 700,333 through
+    KWin's fake input; the check's script reads it back."""
+    t.comp = D.Kwin(t.folder).start()
+    import run_wayland_e2e as R
+    rec = R.Rec().add(WM_MOUSEMOVE, 700, 333)
+    player = t.play(rec)
+    try:
+        player.wait(20)
+    except Exception:
+        H.stop(player)
+    code, lines, out = check_lines(t)
+    check(lines.get("pointer") == "700,333 (kwin script)", f"pointer line: {out}\n"
+          f"{H.program_log(t.comp)[-600:]}")
+    scripts = [n for n in os.listdir(t.folder.runtime) if n.startswith("quorvane-pointer")]
+    check(not scripts, f"the check's script is gone after it: {scripts}")
+
+
+def record_on_sway(t, layout=None):
+    """Records from stand-in devices on sway, started by Rec and stopped by
+    the record hotkey read from the device; then plays it into the window."""
+    t.sway(layout=layout)
+    lg = t.logger()
+    dev = D.FakeDevices(t.folder)
+    extra = {"XKB_DEFAULT_LAYOUT": layout} if layout else {}
+    toolbar(t, dev, **extra)
+    code, lines, out = check_lines(t, **dev.env(), **extra)
+    check(lines.get("recording") == "input devices (1 keyboard, 1 pointer)" and code == 0,
+          f"the check finds the stand-ins: {out}")
+    check(lines.get("hotkeys") == "read from the input devices", f"hotkeys line: {out}")
+    command(t, "--record")
+    time.sleep(0.2)
+    K = D.KEY
+    # sway tells nobody where the pointer is: the estimate starts in the
+    # middle of the 1280x1024 output and follows the device's motion.
+    dev.motion(60, -179)
+    time.sleep(0.05)
+    dev.click()
+    return lg, dev, K
+
+
+def test_sway_records_from_the_devices(t):
+    """Keys, a click at the estimated place and a wheel notch from the
+    stand-in devices; the record hotkey from the device stops it (its
+    chord trimmed); played back, the window sees what was fed."""
+    lg, dev, K = record_on_sway(t)
+    dev.tap(K["h"], K["shift"])
+    dev.tap(K["i"])
+    dev.wheel(-1)
+    time.sleep(0.05)
+    dev.tap(K["q"])
+    # Ctrl+Shift+Alt+R, the record hotkey, held until the poll sees it.
+    for k in ("ctrl", "shift", "alt", "r"):
+        dev.key("event0", K[k], True)
+        time.sleep(0.03)
+    time.sleep(0.3)
+    for k in ("r", "alt", "shift", "ctrl"):
+        dev.key("event0", K[k], False)
+    time.sleep(0.3)
+    command(t, "--play")
+    want = ["button press 1 700 333", "button release 1 700 333",
+            "key press Shift_L 0", "key press H 1", "key release H 1", "key release Shift_L 1",
+            "key press i 0", "key release i 0", "scroll down 700 333",
+            "key press q 0", "key release q 0"]
+    import run_wayland_e2e as R
+    check(R.wait_events(lg, len(want)), f"the window sees the recording: {lg.events()}\n"
+          f"{H.program_log(t.comp)[-800:]}")
+    got = [" ".join(e) for e in R.played(lg)]
+    check(got[:len(want)] == want, f"played back:\n  expected {want}\n  got      {got}")
+    check(not [g for g in got[len(want):] if g.startswith("key press")],
+          f"the hotkey's keys are not in the recording: {got[len(want):]}")
+
+
+def test_sway_records_a_german_keyboard(t):
+    """sway with xkb_layout de: the key left of U (Z on the German map) and
+    the key right of T (Y there) are recorded by what they type and play z
+    and y."""
+    lg, dev, K = record_on_sway(t, layout="de")
+    dev.tap(K["y"])
+    dev.tap(K["z"])
+    dev.tap(K["q"], K["altgr"])
+    command(t, "--record")
+    time.sleep(0.2)
+    command(t, "--play")
+    import run_wayland_e2e as R
+    mods = {"Shift_L", "Control_L", "Alt_L", "ISO_Level3_Shift", "Alt_R"}
+
+    def typed():
+        return [e[2] for e in R.played(lg) if e[0] == "key" and e[1] == "press"
+                and e[2] not in mods]
+    wait_until(lambda: len(typed()) >= 3, 10)
+    check(typed() == ["z", "y", "at"], f"typed {typed()}; all {lg.events()}")
+
+
+def test_sway_pause_from_the_device_stops_playback(t):
+    """A long playback started from a file; Pause pressed on the stand-in
+    keyboard stops it."""
+    t.sway()
+    lg = t.logger()
+    dev = D.FakeDevices(t.folder)
+    import run_wayland_e2e as R
+    rec = R.Rec().click(300, 300)
+    for _ in range(40):
+        rec.tap(0x51)
+    t.play(rec, **dev.env())
+    check(wait_until(lambda: len([e for e in lg.events() if e[:3] == ["key", "press", "q"]]) >= 3,
+                     10), f"the playback runs: {lg.events()}")
+    dev.tap(D.KEY["pause"])
+    time.sleep(0.5)
+    n = len([e for e in lg.events() if e[:3] == ["key", "press", "q"]])
+    time.sleep(1.0)
+    m = len([e for e in lg.events() if e[:3] == ["key", "press", "q"]])
+    check(n == m and n < 40, f"no key after Pause: {n} then {m} of 40")
