@@ -12,6 +12,3 @@ void X11InputClose();
 // The toolbar's X window: a press on it makes it the foreground window at
 // once, before the press event itself is dispatched.
 void X11SetToolbarWindow(uint32_t xid);
-// QV_TRACE in the environment: every injected event and posted message is
-// listed on stderr.
-bool X11Tracing();
