@@ -5,7 +5,7 @@
 //   s MS          sleep                    f           flush
 // Prints "open ROUTE: WHY" first (exit 2 when the route does not open), and
 // at the end "calls N us-per-call F" for the calls made.
-#include "../../../platform/wayland/wl_route_draft.h"
+#include "../../../platform/wayland/wl_route.h"
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -36,8 +36,8 @@ int main(int argc, char **argv) {
         switch (op) {
         case 'k': route->key(uint32_t(a), b != 0); break;
         case 'b': route->button(uint32_t(a), b != 0); break;
-        case 'm': route->motion(a, b); break;
-        case 'a': route->axis(int(a), int32_t(b)); break;
+        case 'm': route->motion(int32_t(a), int32_t(b)); break;
+        case 'a': route->axis(a != 0, int32_t(b)); break;
         case 'f': route->flush(); break;
         case 's':
             route->flush();
