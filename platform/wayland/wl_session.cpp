@@ -48,7 +48,11 @@ uint32_t g_keymapSize = 0, g_keymapGeneration = 0, g_layout = 0;
 void SetKeymap(xkb_keymap *km) {
     if (!km) return;
     char *text = xkb_keymap_get_as_string(km, XKB_KEYMAP_FORMAT_TEXT_V1);
-    if (!text) {
+    // Our own virtual keyboard's map comes back to us once it is the seat's
+    // active keyboard. It is no change: taken as one, it would make the
+    // route upload it again, which resets the modifiers it holds.
+    if (!text || (g_keymapText && !strcmp(text, g_keymapText))) {
+        free(text);
         xkb_keymap_unref(km);
         return;
     }

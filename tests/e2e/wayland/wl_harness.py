@@ -237,7 +237,7 @@ class Logger:
 
     def events(self):
         """Keys, buttons and scrolls, in order, without focus and motion."""
-        return [ln for ln in self.lines() if ln[0] in ("key", "button", "scroll")]
+        return [ln for ln in self.lines() if ln[0] in ("key", "button", "scroll", "smooth")]
 
     def moves(self):
         return [(int(ln[1]), int(ln[2])) for ln in self.lines() if ln[0] == "motion"]

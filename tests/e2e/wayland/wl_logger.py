@@ -5,9 +5,8 @@ each, flushed at once:
   focus in|out
   key press|release NAME MODS     (MODS: GDK's modifier bits in hex)
   button press|release N X Y      (X Y in layout coordinates)
-  scroll up|down|left|right X Y
-  smooth DX DY X Y                a finer scroll in GTK's steps (KWin's fake
-                                  wheel gives only these, 1.5 a notch)
+  scroll up|down|left|right X Y   (a wheel's notch as GTK names its way)
+  smooth DX DY X Y                 (the same turn as deltas: + is right, down)
   motion X Y
 usage: wl_logger.py LOG [MONITOR]"""
 import sys
@@ -55,8 +54,8 @@ def on_scroll(_w, e):
     if e.direction in names:
         log.write(f"scroll {names[e.direction]} {at(e)}\n")
     elif e.direction == Gdk.ScrollDirection.SMOOTH:
-        _ok, dx, dy = e.get_scroll_deltas()
-        log.write(f"smooth {dx:.2f} {dy:.2f} {at(e)}\n")
+        ok, dx, dy = e.get_scroll_deltas()
+        log.write(f"smooth {dx:g} {dy:g} {at(e)}\n")
     return True
 
 
