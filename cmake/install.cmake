@@ -32,7 +32,22 @@ add_custom_target(qv_docs ALL
   DEPENDS ${CMAKE_BINARY_DIR}/README.html ${QV_MAN_PAGES} ${CMAKE_BINARY_DIR}/changelog.gz)
 
 install(TARGETS quorvane quorvane-rec RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES resources/quorvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The menu entry names the program by its installed path, which KWin needs
+# before it lets the program play input (its fake-input protocol is offered
+# only to the program an entry names by absolute path). The path is taken
+# when installing, so another --prefix, or the package's /usr, is the one
+# written.
+install(CODE "
+  set(qv_exe \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quorvane\")
+  if(qv_exe MATCHES \" \")
+    set(qv_exe \"\\\"\${qv_exe}\\\"\")
+  endif()
+  file(READ \"${CMAKE_SOURCE_DIR}/resources/quorvane.desktop\" qv_entry)
+  string(REPLACE \"Exec=quorvane \" \"Exec=\${qv_exe} \" qv_entry \"\${qv_entry}\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/installed-entry/quorvane.desktop\" \"\${qv_entry}\")
+  file(INSTALL \"${CMAKE_BINARY_DIR}/installed-entry/quorvane.desktop\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
+")
 install(FILES resources/quorvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME quorvane.xml)
 foreach(size 16 32 48 128)

@@ -1,17 +1,23 @@
 # Client code for the Wayland protocols the backend speaks, made by
 # wayland-scanner at build time: xdg-output from the system's
-# wayland-protocols, the two virtual-device protocols from this folder
-# (Debian 12 packages neither).
+# wayland-protocols, KWin's fake input from plasma-wayland-protocols, the
+# two virtual-device protocols from this folder (Debian 12 packages
+# neither).
 find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
 pkg_get_variable(QV_WAYLAND_PROTOCOLS_DIR wayland-protocols pkgdatadir)
 if(NOT QV_WAYLAND_PROTOCOLS_DIR)
   set(QV_WAYLAND_PROTOCOLS_DIR /usr/share/wayland-protocols)
+endif()
+pkg_get_variable(QV_PLASMA_PROTOCOLS_DIR plasma-wayland-protocols pkgdatadir)
+if(NOT QV_PLASMA_PROTOCOLS_DIR)
+  set(QV_PLASMA_PROTOCOLS_DIR /usr/share/plasma-wayland-protocols)
 endif()
 set(QV_WAYLAND_PROTOCOL_DIR ${CMAKE_BINARY_DIR}/wayland-protocols)
 file(MAKE_DIRECTORY ${QV_WAYLAND_PROTOCOL_DIR})
 set(QV_WAYLAND_PROTOCOL_SOURCES "")
 foreach(xml
     ${QV_WAYLAND_PROTOCOLS_DIR}/unstable/xdg-output/xdg-output-unstable-v1.xml
+    ${QV_PLASMA_PROTOCOLS_DIR}/fake-input.xml
     ${CMAKE_CURRENT_LIST_DIR}/protocols/virtual-keyboard-unstable-v1.xml
     ${CMAKE_CURRENT_LIST_DIR}/protocols/wlr-virtual-pointer-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)

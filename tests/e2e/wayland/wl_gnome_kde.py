@@ -1,0 +1,198 @@
+"""Headless GNOME (mutter, GNOME Shell) and KDE (KWin) for the Wayland
+end-to-end tests, as compositors of wl_harness: each with a session bus of
+its own and a home of its own in the test's folder (settings, desktop
+entries and KDE's service cache stay there)."""
+import os
+import shutil
+
+import wl_harness as H
+
+
+class Desktop(H.Compositor):
+    """A compositor that needs a session bus and a few helpers beside it;
+    every process is stopped by its own process group."""
+
+    def __init__(self, folder):
+        super().__init__(folder)
+        self.procs = []
+        self.home = os.path.join(folder.root, "home")
+        self.dirs = {k: os.path.join(self.home, v) for k, v in
+                     (("XDG_DATA_HOME", "data"), ("XDG_CONFIG_HOME", "config"), ("XDG_CACHE_HOME", "cache"))}
+        for d in [self.home] + list(self.dirs.values()):
+            os.makedirs(d, exist_ok=True)
+        self.extra = {}
+
+    def own_home(self):
+        for root, dirs, files in os.walk(self.home):
+            for n in dirs + files:
+                H.own_dir(os.path.join(root, n))
+        H.own_dir(self.home)
+
+    def base_env(self):
+        e = super().base_env()
+        e["HOME"] = self.home
+        e.update(self.dirs)
+        e["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={self.folder.runtime}/bus"
+        # No accessibility bus: it would outlive the desktop.
+        e["NO_AT_BRIDGE"] = "1"
+        e["GTK_A11Y"] = "none"
+        e.update(self.extra)
+        return e
+
+    def spawn(self, name, cmd, env=None):
+        p = H.start_as_user(cmd, env or self.base_env(), log=os.path.join(self.folder.root, f"{name}.log"))
+        self.procs.append((name, p))
+        return p
+
+    def wait_file(self, name, what, timeout=10.0):
+        path = os.path.join(self.folder.runtime, name)
+        H.check(H.wait_until(lambda: os.path.exists(path), timeout), f"{what} appears")
+
+    def start_bus(self):
+        self.spawn("dbus", ["dbus-daemon", "--session", "--nofork", f"--address=unix:path={self.folder.runtime}/bus"])
+        self.wait_file("bus", "the session bus")
+
+    def gdbus(self, *args, timeout=10):
+        r = H.run_as_user(["gdbus"] + list(args), self.env(), timeout=timeout)
+        return r.returncode, r.stdout + r.stderr
+
+    def tail(self, n=15):
+        text = ""
+        for name, _p in self.procs:
+            try:
+                with open(os.path.join(self.folder.root, f"{name}.log"), errors="replace") as f:
+                    text += f"--- {name}\n" + "".join(f.readlines()[-n:])
+            except OSError:
+                pass
+        return text
+
+    def stop(self):
+        for _name, p in reversed(self.procs):
+            H.stop(p)
+        self.procs = []
+        self.proc = None
+
+
+class Mutter(Desktop):
+    """mutter --headless with a virtual monitor each; PipeWire beside it
+    unless told otherwise (the remote desktop's absolute moves need it).
+    GSettings live in a key file of the private home: no dconf service, and
+    nothing shared with the user's own settings."""
+    name = "mutter"
+    program = "mutter"
+
+    def settings(self, layout):
+        # Without animations a window is where it stays once mapped: mutter
+        # zooms a new one in, and clicks meanwhile land scaled.
+        path = os.path.join(self.dirs["XDG_CONFIG_HOME"], "glib-2.0", "settings")
+        os.makedirs(path, exist_ok=True)
+        with open(os.path.join(path, "keyfile"), "w") as f:
+            f.write("[org/gnome/desktop/interface]\nenable-animations=false\n")
+            if layout:
+                f.write(f"[org/gnome/desktop/input-sources]\nsources=[('xkb', '{layout}')]\n")
+        self.extra["GSETTINGS_BACKEND"] = "keyfile"
+
+    def start(self, layout=None, pipewire=True, monitors=("1280x1024",)):
+        try:
+            self.settings(layout)
+            self.own_home()
+            self.start_bus()
+            if pipewire:
+                self.spawn("pipewire", ["pipewire"])
+                self.wait_file("pipewire-0", "PipeWire's socket")
+            cmd = [self.program, "--headless", "--wayland", "--no-x11", "--wayland-display=wayland-0"]
+            for m in monitors:
+                cmd += ["--virtual-monitor", m]
+            self.before_start()
+            self.proc = self.spawn(self.name, cmd)
+            rc, out = self.gdbus("wait", "--session", "--timeout", "20", "org.gnome.Mutter.RemoteDesktop",
+                                 timeout=25)
+            H.check(rc == 0, f"org.gnome.Mutter.RemoteDesktop appears: {out}")
+            self.wait_socket()
+            self.after_start()
+            return self
+        except BaseException as e:
+            tail = self.tail()
+            self.stop()
+            raise H.Failure(f"{self.name} did not start: {e}\n{tail}")
+
+    def before_start(self):
+        pass
+
+    def after_start(self):
+        pass
+
+
+class GnomeShell(Mutter):
+    """GNOME Shell: mutter with the shell, which also sets the keyboard
+    layout from the input sources (plain mutter keeps US)."""
+    name = "gnome-shell"
+    program = "gnome-shell"
+
+    def before_start(self):
+        # The shell wants a system bus; a second session bus stands in.
+        self.spawn("sysbus", ["dbus-daemon", "--session", "--nofork",
+                              f"--address=unix:path={self.folder.runtime}/system_bus"])
+        self.wait_file("system_bus", "the stand-in system bus")
+        self.extra["DBUS_SYSTEM_BUS_ADDRESS"] = f"unix:path={self.folder.runtime}/system_bus"
+
+    def overview(self, value=None):
+        call = ["call", "--session", "-d", "org.gnome.Shell", "-o", "/org/gnome/Shell", "-m"]
+        if value is None:
+            rc, out = self.gdbus(*call, "org.freedesktop.DBus.Properties.Get", "org.gnome.Shell", "OverviewActive")
+            return rc == 0 and "true" in out
+        rc, out = self.gdbus(*call, "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell", "OverviewActive",
+                             "<true>" if value else "<false>")
+        H.check(rc == 0, f"GNOME Shell's overview can be set: {out}")
+
+    def after_start(self):
+        # The shell ends its start by showing the overview, above every
+        # window, and ignores a request to leave it while that start runs:
+        # ask until it is gone.
+        H.check(H.wait_until(self.overview, 15.0, 0.1), "GNOME Shell shows its overview at the end of its start")
+
+        def leave():
+            self.overview(False)
+            return not self.overview()
+        H.check(H.wait_until(leave, 15.0, 0.1), "GNOME Shell leaves its overview")
+
+
+class Kwin(Desktop):
+    """KWin --virtual. The installed binary carries a file capability that
+    exec refuses here, and KWin's platform plugin accepts only a program
+    named kwin_wayland: a plain copy of that name runs instead."""
+    name = "kwin"
+
+    def start(self, size=(1280, 1024), data_dirs=None):
+        """data_dirs: the desktop's data folders (XDG_DATA_DIRS), where KWin
+        and the programs look for desktop entries besides the home's."""
+        if data_dirs:
+            self.extra["XDG_DATA_DIRS"] = ":".join(data_dirs)
+        try:
+            # No animations: a window opening is where it stays at once.
+            with open(os.path.join(self.dirs["XDG_CONFIG_HOME"], "kdeglobals"), "w") as f:
+                f.write("[KDE]\nAnimationDurationFactor=0\n")
+            bindir = os.path.join(self.folder.root, "kwin-bin")
+            os.makedirs(bindir, exist_ok=True)
+            shutil.copy("/usr/bin/kwin_wayland", os.path.join(bindir, "kwin_wayland"))
+            H.own_dir(bindir)
+            H.own_dir(os.path.join(bindir, "kwin_wayland"))
+            self.own_home()
+            self.start_bus()
+            self.proc = self.spawn(self.name, [os.path.join(bindir, "kwin_wayland"), "--virtual", "--width",
+                                               str(size[0]), "--height", str(size[1]), "--socket", "wayland-0",
+                                               "--no-lockscreen"])
+            self.wait_socket(20.0)
+            return self
+        except BaseException as e:
+            tail = self.tail()
+            self.stop()
+            raise H.Failure(f"KWin did not start: {e}\n{tail}")
+
+    def entries(self):
+        """The desktop entries in the private home's applications folder."""
+        path = os.path.join(self.dirs["XDG_DATA_HOME"], "applications")
+        return sorted(os.listdir(path)) if os.path.isdir(path) else []
+
+
+H.COMPOSITORS.update({"mutter": Mutter, "gnome-shell": GnomeShell, "kwin": Kwin})
