@@ -93,10 +93,19 @@ bool Open() {
     std::snprintf(plugin, sizeof plugin, "quorvane-pointer-%d", int(getpid()));
     g_plugin = plugin;
     g_script = std::string(g_get_user_runtime_dir()) + "/" + plugin + ".js";
+    // A program that ends without unloading it (killed) leaves the script
+    // running: unanswered reports pile up, and after a hundred of them it
+    // stops reporting.
     char *text = g_strdup_printf(
+        "var unanswered = 0;\n"
         "function report() {\n"
+        "    if (++unanswered > 100) {\n"
+        "        workspace.cursorPosChanged.disconnect(report);\n"
+        "        return;\n"
+        "    }\n"
         "    var p = workspace.cursorPos;\n"
-        "    callDBus('%s', '%s', 'org.quorvane.Pointer', 'Position', p.x + ',' + p.y);\n"
+        "    callDBus('%s', '%s', 'org.quorvane.Pointer', 'Position', p.x + ',' + p.y,\n"
+        "             function() { unanswered = 0; });\n"
         "}\n"
         "workspace.cursorPosChanged.connect(report);\n"
         "report();\n",
@@ -113,6 +122,9 @@ bool Open() {
     if (!id) return false;
     g_variant_unref(id);
     if (GVariant *r = CallKwin("start", nullptr, nullptr)) g_variant_unref(r);
+    // KWin has read it: nothing is left behind should the program be
+    // killed.
+    unlink(g_script.c_str());
     return g_why[0] == 0;
 }
 

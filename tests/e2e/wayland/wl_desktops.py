@@ -1,18 +1,16 @@
-"""Headless GNOME Shell and KWin for the Wayland end-to-end tests, beside
-sway in wl_harness, and stand-in input devices: FIFOs the program reads in
-place of /dev/input (QUORVANE_EVDEV_DIR) with the table that says what
-each one is.
-
-Each desktop gets a session bus of its own (GNOME Shell also a stand-in
-system bus); clients find it in env()."""
+"""For the recording tests on Wayland: GNOME Shell with the pointer
+extension, and stand-in input devices: FIFOs the program reads in place of
+/dev/input (QUORVANE_EVDEV_DIR) with the table that says what each one
+is."""
 import os
 import shutil
 import struct
 import subprocess
 import time
 
+import wl_gnome_kde as G
 import wl_harness as H
-from wl_harness import Failure, check, wait_until
+from wl_harness import check, wait_until
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
@@ -26,91 +24,41 @@ KEY = {"shift": 42, "ctrl": 29, "alt": 56, "altgr": 100, "h": 35, "i": 23, "q": 
 BTN_LEFT, BTN_RIGHT, BTN_MIDDLE = 0x110, 0x111, 0x112
 
 
-class BusDesktop(H.Compositor):
-    """A compositor that lives on a session bus of its own."""
+class GnomeShellPointer(G.GnomeShell):
+    """GNOME Shell with the Quorvane pointer extension from the source tree
+    laid out as the package installs it (share/gnome-shell/extensions),
+    enabled or not."""
 
-    def start_bus(self, system=False):
-        self.buses = []
-        self.bus = os.path.join(self.folder.root, "bus")
-        self.buses.append(H.start_as_user(
-            ["dbus-daemon", "--session", f"--address=unix:path={self.bus}", "--nofork"],
-            self.base_env(), log=os.path.join(self.folder.root, "bus.log")))
-        if system:
-            self.sysbus = os.path.join(self.folder.root, "sysbus")
-            self.buses.append(H.start_as_user(
-                ["dbus-daemon", "--session", f"--address=unix:path={self.sysbus}", "--nofork"],
-                self.base_env(), log=os.path.join(self.folder.root, "sysbus.log")))
-        check(wait_until(lambda: os.path.exists(self.bus), 5), "the session bus starts")
-
-    def base_env(self):
-        e = super().base_env()
-        if getattr(self, "bus", None):
-            e["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={self.bus}"
-        if getattr(self, "sysbus", None):
-            e["DBUS_SYSTEM_BUS_ADDRESS"] = f"unix:path={self.sysbus}"
-        return e
-
-    def has_name(self, name):
-        r = H.run_as_user(["gdbus", "call", "--session", "-d", "org.freedesktop.DBus", "-o",
-                           "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.NameHasOwner",
-                           name], self.base_env())
-        return "true" in r.stdout
-
-    def stop(self):
-        super().stop()
-        for b in getattr(self, "buses", []):
-            H.stop(b)
-
-
-class GnomeShell(BusDesktop):
-    """gnome-shell --headless, with the Quorvane pointer extension from the
-    source tree laid out as the package installs it, enabled or not."""
-    name = "gnome-shell"
-
-    def start(self, extension=True):
-        self.start_bus(system=True)
+    def start(self, extension=True, **kw):
+        self.extension = extension
         data = os.path.join(self.folder.root, "share")
-        ext = os.path.join(data, "gnome-shell", "extensions")
-        os.makedirs(ext)
-        shutil.copytree(os.path.join(SOURCE, "resources", "gnome-shell"), ext, dirs_exist_ok=True)
+        shutil.copytree(os.path.join(SOURCE, "resources", "gnome-shell"),
+                        os.path.join(data, "gnome-shell", "extensions"), dirs_exist_ok=True)
         subprocess.run(["chmod", "-R", "a+rX", data], check=True)
-        self.data = data
-        env = self.env_common()
-        enabled = "['pointer-legacy@quorvane.example', 'pointer@quorvane.example']" \
-            if extension else "@as []"
-        r = H.run_as_user(["gsettings", "set", "org.gnome.shell", "enabled-extensions", enabled],
-                          env)
-        check(r.returncode == 0, f"gsettings: {r.stderr}")
-        self.proc = H.start_as_user(
-            ["gnome-shell", "--headless", "--wayland", "--no-x11", "--wayland-display",
-             "qv22-gnome", "--virtual-monitor", "1280x1024"], env, log=self.log)
-        self.display = "qv22-gnome"
-        check(wait_until(lambda: os.path.exists(os.path.join(self.folder.runtime, self.display)),
-                         20), f"gnome-shell's socket appears: {self.tail()}")
-        check(wait_until(lambda: self.has_name("org.gnome.Mutter.RemoteDesktop"), 20),
-              "RemoteDesktop is on the bus")
+        self.extra["XDG_DATA_DIRS"] = f"{data}:/usr/share"
+        super().start(**kw)
         if extension:
             check(wait_until(lambda: self.has_name("org.quorvane.Pointer"), 20),
-                  f"the pointer extension is running: {self.tail()}")
+                  f"the pointer extension runs: {self.tail()}")
         return self
 
-    def env_common(self):
-        e = self.base_env()
-        e["XDG_DATA_DIRS"] = f"{self.data}:/usr/share"
-        e["XDG_CONFIG_HOME"] = os.path.join(self.folder.root, "config")
-        e["GSETTINGS_BACKEND"] = "keyfile"
-        return e
+    def settings(self, layout):
+        super().settings(layout)
+        if self.extension:
+            path = os.path.join(self.dirs["XDG_CONFIG_HOME"], "glib-2.0", "settings", "keyfile")
+            with open(path, "a") as f:
+                f.write("[org/gnome/shell]\nenabled-extensions=['pointer-legacy@quorvane.example', "
+                        "'pointer@quorvane.example']\n")
 
-    def env(self):
-        e = super().env()
-        e.update(self.env_common())
-        return e
+    def has_name(self, name):
+        rc, out = self.gdbus("call", "--session", "-d", "org.freedesktop.DBus", "-o",
+                             "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.NameHasOwner", name)
+        return rc == 0 and "true" in out
 
     def move(self, x, y):
         """The compositor's own injector: from the far corner, then by
         (x, y), which lands exactly on one monitor without a screen cast."""
         script = (
-            "import sys\n"
             "from gi.repository import Gio, GLib\n"
             "bus = Gio.bus_get_sync(Gio.BusType.SESSION)\n"
             "N = 'org.gnome.Mutter.RemoteDesktop'\n"
@@ -125,32 +73,6 @@ class GnomeShell(BusDesktop):
             "s.call_sync('Stop', None, 0, -1, None)\n")
         r = H.run_as_user([H.SYSTEM_PYTHON, "-c", script], self.env())
         check(r.returncode == 0, f"the RemoteDesktop injector: {r.stderr}")
-
-
-class Kwin(BusDesktop):
-    """kwin_wayland --virtual; a copy of the binary, since the installed one
-    carries a file capability that exec refuses here."""
-    name = "kwin"
-
-    def start(self):
-        self.start_bus()
-        binary = os.path.join(self.folder.root, "kwin_wayland")
-        shutil.copy("/usr/bin/kwin_wayland", binary)
-        os.chmod(binary, 0o755)
-        env = self.base_env()
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        self.proc = H.start_as_user([binary, "--virtual", "--width", "1280", "--height", "1024",
-                                     "--socket", "qv22-kwin", "--no-lockscreen"], env,
-                                    log=self.log)
-        self.display = "qv22-kwin"
-        check(wait_until(lambda: os.path.exists(os.path.join(self.folder.runtime, self.display)),
-                         20), f"KWin's socket appears: {self.tail()}")
-        check(wait_until(lambda: self.has_name("org.kde.KWin"), 20), "KWin is on the bus")
-        return self
-
-
-H.COMPOSITORS["gnome-shell"] = GnomeShell
-H.COMPOSITORS["kwin"] = Kwin
 
 
 class FakeDevices:
