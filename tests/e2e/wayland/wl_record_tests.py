@@ -199,3 +199,72 @@ def test_sway_pause_from_the_device_stops_playback(t):
     time.sleep(1.0)
     m = len([e for e in lg.events() if e[:3] == ["key", "press", "q"]])
     check(n == m and n < 40, f"no key after Pause: {n} then {m} of 40")
+
+
+def record_on_desktop(t, mover):
+    """Records on a desktop that tells the pointer's place: the desktop's
+    injector moves the pointer while the stand-in devices click, type and
+    turn the wheel; stopped by Rec, played back through the desktop's own
+    route into the window."""
+    lg = t.logger()
+    dev = D.FakeDevices(t.folder)
+    toolbar(t, dev)
+    command(t, "--record")
+    time.sleep(0.3)
+    mover(700, 333)
+    time.sleep(0.3)
+    K = D.KEY
+    dev.click()
+    dev.tap(K["h"], K["shift"])
+    dev.tap(K["i"])
+    dev.wheel(-1)
+    time.sleep(0.05)
+    dev.tap(K["q"])
+    command(t, "--record")
+    time.sleep(0.3)
+    mover(100, 900)  # elsewhere, so the playback's move shows
+    time.sleep(0.3)
+    command(t, "--play")
+    want = ["button press 1 700 333", "button release 1 700 333",
+            "key press Shift_L 0", "key press H 1", "key release H 1", "key release Shift_L 1",
+            "key press i 0", "key release i 0", "scroll down 700 333",
+            "key press q 0", "key release q 0"]
+    import run_wayland_e2e as R
+
+    def seen():
+        """KWin gives a notch only as a smooth scroll: read as the notch."""
+        evs = R.played(lg, kinds=("key", "button", "scroll", "smooth"))
+        discrete = any(e[0] == "scroll" for e in evs)
+        out = []
+        for e in evs:
+            if e[0] == "smooth":
+                if discrete or float(e[2]) == 0:
+                    continue
+                e = ["scroll", "down" if float(e[2]) > 0 else "up", e[3], e[4]]
+            out.append(" ".join(e))
+        return out
+    check(wait_until(lambda: len(seen()) >= len(want), 10),
+          f"the window sees the recording: {lg.events()}\n{H.program_log(t.comp)[-800:]}")
+    got = seen()
+    check(got[:len(want)] == want, f"played back:\n  expected {want}\n  got      {got}")
+
+
+def test_gnome_records_from_the_devices(t):
+    """GNOME Shell: moves as the extension tells them, the rest from the
+    stand-in devices."""
+    t.comp = D.GnomeShellPointer(t.folder).start(extension=True)
+    record_on_desktop(t, t.comp.move)
+
+
+def test_kwin_records_from_the_devices(t):
+    """KWin: moves as the script tells them (made by a compiled copy's
+    playback through KWin's fake input), the rest from the devices."""
+    t.comp = G.Kwin(t.folder).start()
+    import run_wayland_e2e as R
+
+    def mover(x, y):
+        exe = t.folder.put("mover", R.compiled(t.exe, R.Rec().add(WM_MOUSEMOVE, x, y)),
+                           mode=0o755)
+        p = H.start_program(t.comp, exe)
+        check(p.wait(20) == 0, "the mover ends")
+    record_on_desktop(t, mover)
