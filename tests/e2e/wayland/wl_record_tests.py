@@ -268,3 +268,73 @@ def test_kwin_records_from_the_devices(t):
         p = H.start_program(t.comp, exe)
         check(p.wait(20) == 0, "the mover ends")
     record_on_desktop(t, mover)
+
+
+def test_sway_estimate_against_the_true_place(t):
+    """sway tells nobody where the pointer is. The true place is known here
+    because sway's own injector (its seat's cursor) puts it there; the
+    stand-in mouse reports the same way as motion, at a gain of 1 (as
+    sway's virtual pointer moves, unaccelerated) and of 0.7 (a mouse the
+    desktop accelerates). The recording's moves are the estimate; played
+    back, the window shows them beside the true places. Prints the error;
+    fails when it leaves the bound the check states (half the travel)."""
+    t.sway()
+    lg = t.logger()
+    dev = D.FakeDevices(t.folder)
+    toolbar(t, dev)
+    import random
+
+    import run_wayland_e2e as R
+    rnd = random.Random(22)
+    targets = [(rnd.randrange(40, 1240), rnd.randrange(40, 990)) for _ in range(10)]
+
+    def mover(x, y):
+        # sway's own injector: the seat's cursor, which the toolbar's
+        # virtual pointer gave the seat.
+        t.comp.msg("seat", "-", "cursor", "set", str(x), str(y))
+        check(wait_until(lambda: (x, y) in lg.moves()[-1:], 3), f"the pointer is at {x},{y}")
+
+    report = []
+    # The estimate starts in the middle of the layout; so does the truth.
+    mover(640, 512)
+    start = (640, 512)
+    for gain in (1.0, 0.7):
+        command(t, "--record")
+        time.sleep(0.2)
+        truth, last, rest = [], start, [0.0, 0.0]
+        for x, y in targets:
+            mover(x, y)
+            rest[0] += (x - last[0]) * gain
+            rest[1] += (y - last[1]) * gain
+            dx, dy = int(rest[0]), int(rest[1])
+            rest = [rest[0] - dx, rest[1] - dy]
+            dev.motion(dx, dy)
+            truth.append((x, y))
+            last = (x, y)
+            time.sleep(0.15)
+        command(t, "--record")
+        time.sleep(0.2)
+        before = len(lg.lines())
+        command(t, "--play")
+        # At normal speed: as long as the movers took.
+        wait_until(lambda: len([ln for ln in lg.lines()[before:] if ln[0] == "motion"])
+                   >= len(truth), 40)
+        time.sleep(0.5)
+        est = [(int(ln[1]), int(ln[2])) for ln in lg.lines()[before:] if ln[0] == "motion"]
+        check(len(est) >= len(truth), f"every move plays back: {est}")
+        est = est[-len(truth):]
+        errs = [abs(a[0] - b[0]) + abs(a[1] - b[1]) for a, b in zip(est, truth)]
+        travel, prev = 0, start
+        for (x, y), e in zip(truth, errs):
+            travel += abs(x - prev[0]) + abs(y - prev[1])
+            prev = (x, y)
+            check(e <= travel / 2 + 2, f"gain {gain}: error {e} px after {travel} px of travel "
+                  f"stays within the check's bound; estimates {est}, truth {truth}")
+        report.append(f"gain {gain}: error median {sorted(errs)[len(errs) // 2]} px, "
+                      f"max {max(errs)} px over {travel} px of travel")
+        if gain == 1.0:
+            check(max(errs) <= 2, f"unaccelerated, the estimate is the true place: {errs}")
+        # The playback's own last move is a place known for sure, and now
+        # the true one too: the next round starts from it.
+        start = est[-1]
+    print("    estimate on sway: " + "; ".join(report), flush=True)
