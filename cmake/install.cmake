@@ -48,6 +48,9 @@ install(CODE "
   file(INSTALL \"${CMAKE_BINARY_DIR}/installed-entry/quorvane.desktop\"
        DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications\")
 ")
+# The GNOME Shell extension that tells the program where the pointer is on
+# GNOME's Wayland session, in its two forms (43-44, 45 and later).
+install(DIRECTORY resources/gnome-shell/ DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
 install(FILES resources/quorvane-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
         RENAME quorvane.xml)
 foreach(size 16 32 48 128)
