@@ -165,7 +165,15 @@ gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
     return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
 }
 
+// A warp onto or off the toolbar brings no raw motion; the toolbar's own
+// events say the pointer stands elsewhere, for the tips.
+gboolean OnCrossing(GtkWidget *, GdkEventCrossing *, gpointer) {
+    X11PointerMoved();
+    return FALSE;
+}
+
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
+    X11PointerMoved();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
@@ -220,13 +228,16 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     int32_t cw = w > 0 ? w / s : CLIENT_WIDTH, ch = h > 0 ? h / s : CLIENT_HEIGHT;
     gtk_widget_set_size_request(g_area, cw, ch);
     gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                      GDK_POINTER_MOTION_MASK);
+                                      GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                      GDK_LEAVE_NOTIFY_MASK);
     gtk_widget_set_can_focus(g_area, TRUE);
     gtk_container_add(GTK_CONTAINER(g_window), g_area);
     g_signal_connect(g_area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(g_area, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
     g_signal_connect(g_area, "button-release-event", G_CALLBACK(OnButtonRelease), nullptr);
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
+    g_signal_connect(g_area, "enter-notify-event", G_CALLBACK(OnCrossing), nullptr);
+    g_signal_connect(g_area, "leave-notify-event", G_CALLBACK(OnCrossing), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
     gtk_window_move(win, x / s, y / s);

@@ -15,3 +15,13 @@ void X11SetToolbarWindow(uint32_t xid);
 // QV_TRACE in the environment: every injected event and posted message is
 // listed on stderr.
 bool X11Tracing();
+// The input connection's socket for the main loop to watch, -1 without
+// one. Events can also wait already read, in the connection's queue
+// (X11InputQueued); X11InputDispatch takes all of them.
+int X11InputFd();
+bool X11InputQueued();
+void X11InputDispatch();
+// The pointer may stand elsewhere now (the toolbar saw it enter, leave or
+// move): the next read asks the server, also after a warp, which brings no
+// raw motion.
+void X11PointerMoved();

@@ -10,6 +10,13 @@
 #include <cstring>
 #include <gtk/gtk.h>
 
+// The services report each change to a recorder, stamped on the program's
+// clock; the probe records nothing.
+void RecordInputChange(uint32_t) {}
+uint32_t PlatGetTickCount() {
+    return uint32_t(g_get_monotonic_time() / 1000);
+}
+
 int main(int argc, char **argv) {
     gdk_set_allowed_backends("x11");
     if (!gtk_init_check(&argc, &argv) || !X11InputOpen()) return 1;
@@ -35,6 +42,9 @@ int main(int argc, char **argv) {
             PlatInputSnapshot();
             std::printf("%u\n", PlatGetForegroundWindow());
         } else if (!std::strncmp(line, "pos", 3)) {
+            // A warp (xdotool's move) brings no raw motion: the place is
+            // asked for whatever moved it.
+            X11PointerMoved();
             PlatInputSnapshot();
             int32_t x = 0, y = 0;
             PlatGetCursorPos(&x, &y);
