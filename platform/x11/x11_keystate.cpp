@@ -27,8 +27,10 @@ gint64 g_stepShown = 0;
 gint64 g_lastScan = 0; // when a full scan of the keys last began
 
 // A scanner (the recorder) reads the codes from 1 up every tick; without
-// one there is nobody to hand the steps to.
-constexpr gint64 kScanGap = 60 * 1000;
+// one there is nobody to hand the steps to. A busy machine can hold a tick
+// up well past its 10 ms: a recorder late by less than a second is still
+// one, and the steps wait for it rather than vanish from the recording.
+constexpr gint64 kScanGap = 1000 * 1000;
 // A step nobody reads is let go after this long.
 constexpr gint64 kStepLimit = 200 * 1000;
 
