@@ -201,6 +201,8 @@ TEST(DocumentationPage, InstalledFirstThenBesideTheProgram) {
         {d / "dironly/bin/quorvane", d / "dironly/share/doc/quorvane/README.html", false},
         {"C:\\Tools\\quorvane.exe", "C:\\Tools\\README.html", false},
         {"quorvane", "README.html", false},
+        // In the root folder there is no parent to hold share/doc.
+        {"/quorvane", "/README.html", false},
     };
     for (auto &c : cases) {
         char out[300] = "x";

@@ -233,6 +233,8 @@ TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
         {"hwheel dx=-2147483649", "dx=-2147483649 is out of range (-2147483648 to 2147483647)"},
         {"keydown key=Hyper", "key=Hyper is not a key name"},
         {"keyup key=A vk=66", "key=A is vk 65, not vk=66"},
+        // A field that is no number is not checked any further.
+        {"keyup key=A vk=abc", "vk=abc is not a number"},
         {"keyup vk=256", "vk=256 is out of range (0 to 255)"},
         {"msg=x paramL=1", "'msg=x' needs a number from 0 to 4294967295"},
         {"trailing bytes=abc", "trailing needs bytes= with 1 to 19 bytes in hex"},
