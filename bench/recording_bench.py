@@ -18,6 +18,7 @@ Needs Xvfb, xdotool and cnee (Debian: xvfb, xdotool, xnee). Displays come
 from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99)."""
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -30,14 +31,20 @@ from playback_bench import (WM_KEYDOWN, WM_KEYUP, WM_LBUTTONDOWN, WM_LBUTTONUP, 
 
 KIND = {WM_MOUSEMOVE: "move", WM_KEYDOWN: "key", WM_KEYUP: "keyup", WM_LBUTTONDOWN: "button",
         WM_LBUTTONUP: "buttonup"}
-HZ = os.sysconf("SC_CLK_TCK")
 
 
 def cpu_ms(pid):
-    """User and system CPU of a process so far, in ms."""
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) * 1000.0 / HZ
+    """CPU time of a process so far, all its threads, in ms: the
+    scheduler's own nanoseconds (the clock ticks of /proc/PID/stat count
+    10 ms steps, too coarse for an idle program)."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return total / 1e6
 
 
 def xdo(*args):
@@ -55,7 +62,14 @@ def wait_for(pred, timeout=5.0):
 
 
 def toolbar():
-    return wait_for(lambda: xdo("search", "--name", "^(Quorvane|REC .*)$").split())
+    """The toolbar's window (the search also finds the toolkit's hidden
+    leader, named after the program in lower case)."""
+    def find():
+        for wid in xdo("search", "--name", "^Quorvane$").split():
+            if caption(wid) == "Quorvane":
+                return wid
+        return None
+    return wait_for(find)
 
 
 def caption(wid):
@@ -143,7 +157,6 @@ def one_run(build, work, quiet):
         wid = toolbar()
         if not wid:
             sys.exit("the toolbar did not appear")
-        wid = wid[0]
         time.sleep(1.0)
         row = {}
         c0, w0 = cpu_ms(qv.pid), time.monotonic()
@@ -151,8 +164,8 @@ def one_run(build, work, quiet):
         row["idle"] = (cpu_ms(qv.pid) - c0) / (time.monotonic() - w0)
 
         xns = os.path.join(work, "cnee.xns")
-        cnee = subprocess.Popen(["cnee", "--record", "--mouse", "--keyboard", "-etr", "-1",
-                                 "-fn", "-o", xns], stdout=subprocess.DEVNULL,
+        cnee = subprocess.Popen(["cnee", "--record", "--mouse", "--keyboard", "-o", xns,
+                                 "-etr", "-1"], stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
         procs.append(cnee)
         time.sleep(1.0)
@@ -174,7 +187,9 @@ def one_run(build, work, quiet):
         xdo("keydown", "ctrl+shift+alt+r", "sleep", 0.2, "keyup", "ctrl+shift+alt+r")
         if not wait_for(lambda: not caption(wid).startswith("REC"), 3):
             sys.exit("the recording did not stop")
-        cnee.terminate()
+        # It writes each event as it comes; an interrupt ends it (with a
+        # crash of its own on the way out, which loses nothing).
+        cnee.send_signal(signal.SIGINT)
         cnee.wait(5)
 
         # The Save button, then the dialog given the whole path.
@@ -195,7 +210,12 @@ def one_run(build, work, quiet):
         sent_ms = [int(v) / 1000.0 for v in open(sent)]
         keycodes = keycode_table({vk for _, msg, vk, _ in events if msg == WM_KEYDOWN})
         row["quorvane"] = figures(events, sent_ms, read_rec(out))
-        row["cnee"] = figures(events, sent_ms, read_cnee(xns, keycodes))
+        # cnee also holds the record hotkey's keys around the sequence; its
+        # times are the server's, which on this machine is the monotonic
+        # clock the driver's are on.
+        held = [r for r in read_cnee(xns, keycodes)
+                if sent_ms[0] - 1 <= r[0] <= sent_ms[-1] + 100]
+        row["cnee"] = figures(events, sent_ms, held)
         return row
     finally:
         for p in reversed(procs):
@@ -234,7 +254,12 @@ def main():
         try:
             r = one_run(build, work, quiet)
         finally:
-            shutil.rmtree(work, ignore_errors=True)
+            # QV_BENCH_KEEP keeps the run's folder (both recordings, the
+            # send times).
+            if os.environ.get("QV_BENCH_KEEP"):
+                print(f"kept {work}")
+            else:
+                shutil.rmtree(work, ignore_errors=True)
         for name, cpu in (("quorvane", r["cpu"]), ("cnee", r["cnee-cpu"])):
             f = r[name]
             idle = (f"{r['idle-rec']:.2f} ms/s", f"{r['idle']:.2f} ms/s") if name == "quorvane" \

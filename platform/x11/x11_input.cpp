@@ -242,63 +242,59 @@ void ButtonChange(unsigned button, bool down, uint32_t stamp) {
     Report(stamp);
 }
 
-// What a raw event carries; the cookie's data is given back at once.
-struct Raw {
-    int evtype;
-    int detail;
-    Time time;
-};
+// Whether the next event already here is a raw motion.
+bool MotionFollows() {
+    if (!XEventsQueued(g_dpy, QueuedAlready)) return false;
+    XEvent next;
+    XPeekEvent(g_dpy, &next);
+    return next.type == GenericEvent && next.xcookie.extension == g_xiOpcode &&
+           next.xcookie.evtype == XI_RawMotion;
+}
 
-void TakeRaw(const Raw &r, const XIRawEvent *ev, bool lastOfBurst) {
-    uint32_t stamp = Stamp(r.time);
-    switch (r.evtype) {
+// A raw motion carries no place: it is read from the server, which answers
+// with the newest. When a later motion is already here (a burst of one
+// stroke within a millisecond, or a main loop that fell behind), this
+// one's own place can no longer be read; the later one goes in with the
+// place read after it, at its own time, rather than this one at a place
+// it never had.
+void TakeMotion(uint32_t stamp) {
+    g_pointerStale = true;
+    if (!g_recording || MotionFollows()) return;
+    QueryPointer();
+    if (MotionFollows()) return; // came while the place was asked for
+    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
+    g_reportedX = g_pointerX;
+    g_reportedY = g_pointerY;
+    RecordInputChange(stamp);
+}
+
+void TakeRaw(int evtype, const XIRawEvent *ev) {
+    uint32_t stamp = Stamp(ev->time);
+    switch (evtype) {
     case XI_RawKeyPress:
     case XI_RawKeyRelease:
-        if (!X11KeysRawEvent(r.evtype, ev)) return;
+        if (!X11KeysRawEvent(evtype, ev)) return;
         UpdateDown();
         Report(stamp);
         return;
     case XI_RawButtonPress:
-        if (r.detail >= 4 && r.detail <= 7) {
+        if (ev->detail >= 4 && ev->detail <= 7) {
             X11WheelRawPress(ev);
             Report(stamp);
             return;
         }
-        ButtonChange(unsigned(r.detail), true, stamp);
+        ButtonChange(unsigned(ev->detail), true, stamp);
         return;
-    case XI_RawButtonRelease: ButtonChange(unsigned(r.detail), false, stamp); return;
-    case XI_RawMotion:
-        g_pointerStale = true;
-        if (lastOfBurst) ReportPlace(stamp);
-        return;
+    case XI_RawButtonRelease: ButtonChange(unsigned(ev->detail), false, stamp); return;
+    case XI_RawMotion: TakeMotion(stamp); return;
     default: return;
     }
-}
-
-// A motion followed within a millisecond by another is taken with it: the
-// place is read once, after the burst's last.
-bool BurstGoesOn(Time burstStart) {
-    if (!XEventsQueued(g_dpy, QueuedAlready)) return false;
-    XEvent next;
-    XPeekEvent(g_dpy, &next);
-    if (next.type != GenericEvent || next.xcookie.extension != g_xiOpcode ||
-        next.xcookie.evtype != XI_RawMotion)
-        return false;
-    bool on = false;
-    if (XGetEventData(g_dpy, &next.xcookie)) {
-        const auto *raw = static_cast<const XIRawEvent *>(next.xcookie.data);
-        on = int32_t(uint32_t(raw->time) - uint32_t(burstStart)) <= 1;
-        XFreeEventData(g_dpy, &next.xcookie);
-    }
-    return on;
 }
 
 // Takes every event the connection holds, in order, each one step.
 void Drain() {
     if (g_draining) return;
     g_draining = true;
-    Time burstStart = 0;
-    bool inBurst = false;
     while (XPending(g_dpy)) {
         XEvent e;
         XNextEvent(g_dpy, &e);
@@ -314,22 +310,10 @@ void Drain() {
             !XGetEventData(g_dpy, &e.xcookie))
             continue;
         const auto *ev = static_cast<const XIRawEvent *>(e.xcookie.data);
-        Raw r = {e.xcookie.evtype, ev->detail, ev->time};
-        if (!g_follow) {
-            // Only the wheel is counted between the looks.
-            if (r.evtype == XI_RawButtonPress) X11WheelRawPress(ev);
-            XFreeEventData(g_dpy, &e.xcookie);
-            continue;
-        }
-        bool last = true;
-        if (r.evtype == XI_RawMotion) {
-            if (!inBurst) burstStart = r.time;
-            inBurst = BurstGoesOn(burstStart);
-            last = !inBurst;
-        } else {
-            inBurst = false;
-        }
-        TakeRaw(r, ev, last);
+        if (g_follow)
+            TakeRaw(e.xcookie.evtype, ev);
+        else if (e.xcookie.evtype == XI_RawButtonPress)
+            X11WheelRawPress(ev); // only the wheel is counted between the looks
         XFreeEventData(g_dpy, &e.xcookie);
     }
     g_draining = false;
