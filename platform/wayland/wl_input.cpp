@@ -13,7 +13,7 @@
 #include "wl_session.h"
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <wayland-client.h>
 
 namespace {
 
@@ -137,6 +137,18 @@ uint32_t VkOfKeycode(unsigned keycode, unsigned long keysym) {
     return KeymapVkOfKeycode(keycode, keysym);
 }
 
+int Fd() {
+    return WlDisplay() ? wl_display_get_fd(WlDisplay()) : -1;
+}
+
+bool Queued() {
+    return false;
+}
+
+void PointerMoved() {}
+
+// The input devices report each change as it happens, where they can be
+// read.
 bool InputRecording(bool on) {
     return WlDevicesRecording(on);
 }
@@ -285,6 +297,10 @@ const LinuxInput kWaylandInput = {
     Why,
     SetToolbarWindow,
     VkOfKeycode,
+    Fd,
+    Queued,
+    WlSessionDispatch,
+    PointerMoved,
     InputRecording,
     RecordingUnavailable,
     Snapshot,
