@@ -29,8 +29,9 @@ constexpr const char *kScSession = "org.gnome.Mutter.ScreenCast.Session";
 constexpr const char *kDcName = "org.gnome.Mutter.DisplayConfig";
 constexpr const char *kDcPath = "/org/gnome/Mutter/DisplayConfig";
 constexpr int kTimeoutMs = 3000;
-// A new virtual device drops the events that arrive while mutter is still
-// adding it to the seat (seen: the first Shift+A of a session was lost).
+// A new virtual device can drop the events that arrive while mutter is
+// still adding it to the seat (a first Shift+A was seen lost on mutter 43);
+// the wait costs only the first event of a session.
 constexpr gint64 kSettleUs = 150 * 1000;
 constexpr int kMaxStreams = 16;
 
@@ -247,8 +248,10 @@ bool StartSession(bool cast, GError **err) {
     return true;
 }
 
-// A key no layout gives a symbol: makes mutter add the keyboard and the
-// pointer before a real event needs them.
+// Events no client sees: a key of no code (mutter logs a warning and passes
+// nothing on) and a move by nothing. Without a key first, the first key
+// presses of a session were lost here, later ones arrived; the wait below
+// covers the devices being added to the seat.
 void Prime() {
     Notify("NotifyKeyboardKeycode", g_variant_new("(ub)", 0u, TRUE));
     Notify("NotifyKeyboardKeycode", g_variant_new("(ub)", 0u, FALSE));
@@ -364,7 +367,7 @@ void Motion(int32_t x, int32_t y) {
     if (!Ready()) return;
     if (!g_cast[0]) {
         Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", -1e5, -1e5));
-        Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", x, y));
+        Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", double(x), double(y)));
         return;
     }
     const Stream *s = StreamAt(x, y);

@@ -284,6 +284,9 @@ def test_sway_second_output(t):
 
 
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
+# The same recordings on GNOME and KDE, through their own routes.
+import e2e_gnome_kde  # noqa: E402
+TESTS += e2e_gnome_kde.cases(sys.modules[__name__])
 
 
 def main():
