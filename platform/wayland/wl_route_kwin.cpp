@@ -109,7 +109,8 @@ bool Open() {
         Disconnect();
         return false;
     }
-    int wrote = KdeEntryEnsure(exe, why, sizeof why);
+    int wrote =
+        KdeEntryEnsure(exe, g_get_user_data_dir(), g_get_system_data_dirs(), why, sizeof why);
     if (wrote < 0) {
         std::snprintf(g_why, sizeof g_why, "KWin refuses fake input without a desktop entry: %s",
                       why);
