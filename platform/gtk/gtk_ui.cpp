@@ -23,6 +23,9 @@ GtkWidget *g_area = nullptr;
 cairo_surface_t *g_strip = nullptr;
 GdkCursor *g_hand = nullptr;
 bool g_handShown = false;
+// The frame's place on the screen, while no event said it changed.
+PlatRect g_frame = {0, 0, 0, 0};
+bool g_frameKnown = false;
 std::string g_caption;
 
 // ---- pictures ----
@@ -164,7 +167,20 @@ gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
     return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
 }
 
+gboolean OnFrameChange(GtkWidget *, GdkEvent *, gpointer) {
+    g_frameKnown = false;
+    return FALSE;
+}
+
+// A warp onto or off the toolbar brings no raw motion; the toolbar's own
+// events say the pointer stands elsewhere, for the tips.
+gboolean OnCrossing(GtkWidget *, GdkEventCrossing *, gpointer) {
+    LinuxInputBackend().pointerMoved();
+    return FALSE;
+}
+
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
+    LinuxInputBackend().pointerMoved();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
@@ -219,15 +235,21 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     int32_t cw = w > 0 ? w / s : CLIENT_WIDTH, ch = h > 0 ? h / s : CLIENT_HEIGHT;
     gtk_widget_set_size_request(g_area, cw, ch);
     gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                      GDK_POINTER_MOTION_MASK);
+                                      GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                      GDK_LEAVE_NOTIFY_MASK);
     gtk_widget_set_can_focus(g_area, TRUE);
     gtk_container_add(GTK_CONTAINER(g_window), g_area);
     g_signal_connect(g_area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(g_area, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
     g_signal_connect(g_area, "button-release-event", G_CALLBACK(OnButtonRelease), nullptr);
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
+    g_signal_connect(g_area, "enter-notify-event", G_CALLBACK(OnCrossing), nullptr);
+    g_signal_connect(g_area, "leave-notify-event", G_CALLBACK(OnCrossing), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
+    for (const char *change :
+         {"configure-event", "map-event", "unmap-event", "property-notify-event"})
+        g_signal_connect(g_window, change, G_CALLBACK(OnFrameChange), nullptr);
     gtk_window_move(win, x / s, y / s);
     gtk_widget_show(g_area);
     gtk_widget_realize(g_window);
@@ -269,6 +291,7 @@ void PlatDestroyMainWindow() {
     AppWindowProc(MSG_DESTROY, 0, 0);
     GtkWidget *w = g_window;
     g_window = g_area = nullptr;
+    g_frameKnown = false;
     LinuxInputBackend().setToolbarWindow(0);
     gtk_widget_destroy(w);
 }
@@ -294,10 +317,17 @@ void PlatGetWindowRect(PlatRect *r) {
     if (!g_window) return;
     GdkWindow *gw = gtk_widget_get_window(g_window);
     if (!gw) return;
-    GdkRectangle f;
-    gdk_window_get_frame_extents(gw, &f);
-    int32_t s = PlatToolbarScale();
-    *r = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+    // The frame's place costs four round trips; the idle poll asks for it
+    // twenty times a second, and it changes only with a configure, map or
+    // property event of the window (a move, a new frame).
+    if (!g_frameKnown) {
+        GdkRectangle f;
+        gdk_window_get_frame_extents(gw, &f);
+        int32_t s = PlatToolbarScale();
+        g_frame = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+        g_frameKnown = true;
+    }
+    *r = g_frame;
 }
 
 void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {

@@ -53,6 +53,10 @@ bool LinuxTracing() {
     return on;
 }
 
+bool PlatInputRecording(bool on) {
+    return g_backend->inputRecording(on);
+}
+
 void PlatInputSnapshot() {
     g_backend->snapshot();
 }
