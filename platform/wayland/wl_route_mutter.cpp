@@ -53,7 +53,7 @@ bool g_reopen = false; // the desktop closed the session or moved monitors
 guint g_closedWatch = 0, g_monitorsWatch = 0;
 gint64 g_readyAt = 0;
 int32_t g_wheelRest[2];
-char g_why[384];
+char g_why[512];
 
 // An error's own text, without the D-Bus error name GDBus puts in front.
 const char *Message(GError *err) {
@@ -260,6 +260,17 @@ void Prime() {
     g_readyAt = g_get_monotonic_time() + kSettleUs;
 }
 
+// No mutter on this bus at all (another desktop).
+bool Absent(GError *err) {
+    if (!err || !g_dbus_error_is_remote_error(err)) return false;
+    char *remote = g_dbus_error_get_remote_error(err);
+    bool absent =
+        remote && (std::strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
+                   std::strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
+    g_free(remote);
+    return absent;
+}
+
 bool Open() {
     if (g_open) return true;
     g_reopen = false;
@@ -282,33 +293,23 @@ bool Open() {
         Prime();
         return true;
     }
-    // No mutter at all: the first call already says so.
-    if (err && g_dbus_error_is_remote_error(err)) {
-        char *remote = g_dbus_error_get_remote_error(err);
-        bool absent =
-            remote && (std::strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
-                       std::strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
-        g_free(remote);
-        if (absent && !g_session[0]) {
-            SetWhy("org.gnome.Mutter.RemoteDesktop is not on the session bus (not GNOME)", nullptr);
-            g_clear_error(&err);
-            return false;
-        }
-    }
     char castError[256];
     std::snprintf(castError, sizeof castError, "%s",
                   err ? Message(err) : "no monitor layout from org.gnome.Mutter.DisplayConfig");
     g_clear_error(&err);
     DropSessions();
     if (!StartSession(false, &err)) {
-        SetWhy("mutter refused a remote-desktop session", err);
+        if (Absent(err))
+            SetWhy("org.gnome.Mutter.RemoteDesktop is not on the session bus (not GNOME)", nullptr);
+        else
+            SetWhy("mutter refused a remote-desktop session", err);
         g_clear_error(&err);
         DropSessions();
         return false;
     }
     std::snprintf(g_why, sizeof g_why,
-                  "relative moves from the top-left corner, exact on one monitor only (no screen "
-                  "cast: %s; is PipeWire running?)",
+                  "relative moves from the top-left corner, exact only on one monitor and "
+                  "without pointer acceleration (no screen cast: %s; is PipeWire running?)",
                   castError);
     g_open = true;
     Prime();
