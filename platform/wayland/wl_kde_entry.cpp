@@ -76,6 +76,7 @@ bool EntryValue(const char *text, const char *key, char *out, size_t size) {
     for (const char *line = text; line && *line;) {
         const char *end = std::strchr(line, '\n');
         size_t len = end ? size_t(end - line) : std::strlen(line);
+        if (len && line[len - 1] == '\r') len--; // written on another system
         if (len && line[0] == '[')
             inGroup = len == 15 && std::strncmp(line, "[Desktop Entry]", 15) == 0;
         else if (inGroup && len >= keyLen && std::strncmp(line, key, keyLen) == 0) {
@@ -145,7 +146,8 @@ bool KdeEntryCovers(const char *text, const char *exe) {
     return FirstExecWord(value, word, sizeof word) && std::strcmp(word, exe) == 0;
 }
 
-int KdeEntryEnsure(const char *exe, char *why, size_t whySize) {
+int KdeEntryEnsure(const char *exe, const char *userData, const char *const *systemData, char *why,
+                   size_t whySize) {
     char text[4096], name[64];
     if (!KdeEntryText(exe, text, sizeof text)) {
         std::snprintf(why, whySize, "cannot name this program in a desktop entry: %s", exe);
@@ -153,9 +155,8 @@ int KdeEntryEnsure(const char *exe, char *why, size_t whySize) {
     }
     KdeEntryName(exe, name);
     // The installed entry, or this path's own one from an earlier start.
-    const char *const *dirs = g_get_system_data_dirs();
-    for (int i = -1; i < 0 || dirs[i]; i++) {
-        const char *base = i < 0 ? g_get_user_data_dir() : dirs[i];
+    for (int i = -1; i < 0 || systemData[i]; i++) {
+        const char *base = i < 0 ? userData : systemData[i];
         for (const char *file : {"quorvane.desktop", static_cast<const char *>(name)}) {
             char *path = g_build_filename(base, "applications", file, nullptr);
             bool covers = FileCovers(path, exe);
@@ -163,7 +164,7 @@ int KdeEntryEnsure(const char *exe, char *why, size_t whySize) {
             if (covers) return 0;
         }
     }
-    char *dir = g_build_filename(g_get_user_data_dir(), "applications", nullptr);
+    char *dir = g_build_filename(userData, "applications", nullptr);
     char *path = g_build_filename(dir, name, nullptr);
     GError *err = nullptr;
     int rc = 1;

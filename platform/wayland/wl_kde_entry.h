@@ -16,7 +16,9 @@ void KdeEntryName(const char *exe_path, char out[64]);
 // word of its Exec=, unquoted, is the path).
 bool KdeEntryCovers(const char *text, const char *exe_path);
 // Makes sure an entry for exe_path is where KWin looks: the installed one or
-// an own one in the data folders (XDG_DATA_HOME, XDG_DATA_DIRS), or else a
-// new hidden one written to XDG_DATA_HOME/applications. Returns 1 when it
-// wrote one, 0 when one was there, -1 when it could not (why says).
-int KdeEntryEnsure(const char *exe_path, char *why, size_t why_size);
+// an own one in the data folders (user_data: XDG_DATA_HOME; system_data:
+// XDG_DATA_DIRS, null-terminated), or else a new hidden one written to
+// user_data/applications. Returns 1 when it wrote one, 0 when one was there,
+// -1 when it could not (why says).
+int KdeEntryEnsure(const char *exe_path, const char *user_data, const char *const *system_data,
+                   char *why, size_t why_size);

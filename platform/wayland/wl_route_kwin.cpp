@@ -6,6 +6,7 @@
 #include "fake-input-client-protocol.h"
 #include "wl_kde_entry.h"
 #include "wl_route.h"
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <glib.h>
@@ -23,12 +24,16 @@ constexpr uint32_t kVersion = 4;
 // often, for up to 5 s, once per program path.
 constexpr int kRetryMs = 50;
 constexpr int kRetries = 100;
+// The longest a full socket is waited for before the event is dropped.
+constexpr int kStallMs = 1000;
 
 wl_display *g_dpy = nullptr;
 wl_registry *g_registry = nullptr;
 org_kde_kwin_fake_input *g_fake = nullptr;
 uint32_t g_fakeVersion = 0;
-bool g_kwin = false; // the compositor has KDE's globals: it is KWin
+bool g_kwin = false;    // the compositor has KDE's globals: it is KWin
+bool g_wasOpen = false; // opened once: a lost connection is made again
+gint64 g_lastTry = 0;
 char g_why[2048];
 
 void OnGlobal(void *, wl_registry *reg, uint32_t name, const char *iface, uint32_t version) {
@@ -86,6 +91,7 @@ void Prime() {
     org_kde_kwin_fake_input_authenticate(g_fake, "Quorvane", "plays back recorded input");
     org_kde_kwin_fake_input_pointer_motion(g_fake, wl_fixed_from_int(0), wl_fixed_from_int(0));
     wl_display_roundtrip(g_dpy);
+    g_wasOpen = true;
 }
 
 bool Open() {
@@ -109,7 +115,8 @@ bool Open() {
         Disconnect();
         return false;
     }
-    int wrote = KdeEntryEnsure(exe, why, sizeof why);
+    int wrote =
+        KdeEntryEnsure(exe, g_get_user_data_dir(), g_get_system_data_dirs(), why, sizeof why);
     if (wrote < 0) {
         std::snprintf(g_why, sizeof g_why, "KWin refuses fake input without a desktop entry: %s",
                       why);
@@ -134,31 +141,50 @@ bool Open() {
 
 void Close() {
     Disconnect();
+    g_wasOpen = false;
 }
 
-// Each event leaves at once: playback paces them, a buffer would not.
+// Each event leaves at once: playback paces them, a buffer would not. When
+// KWin reads slower than a burst arrives (it answers nothing while it
+// rebuilds its service cache), the socket fills: wait for room, since
+// libwayland ends the connection once its own buffer overflows too.
 void Send() {
-    if (wl_display_flush(g_dpy) < 0 && wl_display_get_error(g_dpy)) {
+    while (wl_display_flush(g_dpy) < 0) {
+        pollfd p = {wl_display_get_fd(g_dpy), POLLOUT, 0};
+        if (errno != EAGAIN || poll(&p, 1, kStallMs) <= 0) break;
+    }
+    if (wl_display_get_error(g_dpy)) {
         std::snprintf(g_why, sizeof g_why, "KWin closed the connection");
         Disconnect();
     }
 }
 
+// After a lost connection the next event connects again, at most once a
+// second (a KWin that went away is not asked for every event).
+bool Ready() {
+    if (g_fake) return true;
+    if (!g_wasOpen) return false;
+    gint64 now = g_get_monotonic_time();
+    if (now - g_lastTry < 1000 * 1000) return false;
+    g_lastTry = now;
+    return Open();
+}
+
 void Key(uint32_t code, bool down) {
-    if (!g_fake) return;
+    if (!Ready()) return;
     org_kde_kwin_fake_input_keyboard_key(g_fake, code, down ? 1 : 0);
     Send();
 }
 
 void Motion(int32_t x, int32_t y) {
-    if (!g_fake) return;
+    if (!Ready()) return;
     org_kde_kwin_fake_input_pointer_motion_absolute(g_fake, wl_fixed_from_double(x),
                                                     wl_fixed_from_double(y));
     Send();
 }
 
 void Button(uint32_t code, bool down) {
-    if (!g_fake) return;
+    if (!Ready()) return;
     org_kde_kwin_fake_input_button(g_fake, code, down ? 1 : 0);
     Send();
 }
@@ -166,7 +192,7 @@ void Button(uint32_t code, bool down) {
 // KWin passes the value on as a wheel turn of that many degrees, 15 a notch
 // as libinput counts a mouse wheel; parts of a notch pass as they are.
 void Axis(bool horizontal, int32_t v120) {
-    if (!g_fake) return;
+    if (!Ready()) return;
     org_kde_kwin_fake_input_axis(
         g_fake, horizontal ? WL_POINTER_AXIS_HORIZONTAL_SCROLL : WL_POINTER_AXIS_VERTICAL_SCROLL,
         wl_fixed_from_double(v120 * 15.0 / 120.0));

@@ -29,8 +29,9 @@ constexpr const char *kScSession = "org.gnome.Mutter.ScreenCast.Session";
 constexpr const char *kDcName = "org.gnome.Mutter.DisplayConfig";
 constexpr const char *kDcPath = "/org/gnome/Mutter/DisplayConfig";
 constexpr int kTimeoutMs = 3000;
-// A new virtual device drops the events that arrive while mutter is still
-// adding it to the seat (seen: the first Shift+A of a session was lost).
+// A new virtual device can drop the events that arrive while mutter is
+// still adding it to the seat (a first Shift+A was seen lost on mutter 43);
+// the wait costs only the first event of a session.
 constexpr gint64 kSettleUs = 150 * 1000;
 constexpr int kMaxStreams = 16;
 
@@ -52,7 +53,7 @@ bool g_reopen = false; // the desktop closed the session or moved monitors
 guint g_closedWatch = 0, g_monitorsWatch = 0;
 gint64 g_readyAt = 0;
 int32_t g_wheelRest[2];
-char g_why[384];
+char g_why[512];
 
 // An error's own text, without the D-Bus error name GDBus puts in front.
 const char *Message(GError *err) {
@@ -247,14 +248,27 @@ bool StartSession(bool cast, GError **err) {
     return true;
 }
 
-// A key no layout gives a symbol: makes mutter add the keyboard and the
-// pointer before a real event needs them.
+// Events no client sees: a key of no code (mutter logs a warning and passes
+// nothing on) and a move by nothing. Without a key first, the first key
+// presses of a session were lost here, later ones arrived; the wait below
+// covers the devices being added to the seat.
 void Prime() {
     Notify("NotifyKeyboardKeycode", g_variant_new("(ub)", 0u, TRUE));
     Notify("NotifyKeyboardKeycode", g_variant_new("(ub)", 0u, FALSE));
     Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", 0.0, 0.0));
     g_dbus_connection_flush_sync(g_bus, nullptr, nullptr);
     g_readyAt = g_get_monotonic_time() + kSettleUs;
+}
+
+// No mutter on this bus at all (another desktop).
+bool Absent(GError *err) {
+    if (!err || !g_dbus_error_is_remote_error(err)) return false;
+    char *remote = g_dbus_error_get_remote_error(err);
+    bool absent =
+        remote && (std::strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
+                   std::strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
+    g_free(remote);
+    return absent;
 }
 
 bool Open() {
@@ -279,33 +293,23 @@ bool Open() {
         Prime();
         return true;
     }
-    // No mutter at all: the first call already says so.
-    if (err && g_dbus_error_is_remote_error(err)) {
-        char *remote = g_dbus_error_get_remote_error(err);
-        bool absent =
-            remote && (std::strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
-                       std::strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
-        g_free(remote);
-        if (absent && !g_session[0]) {
-            SetWhy("org.gnome.Mutter.RemoteDesktop is not on the session bus (not GNOME)", nullptr);
-            g_clear_error(&err);
-            return false;
-        }
-    }
     char castError[256];
     std::snprintf(castError, sizeof castError, "%s",
                   err ? Message(err) : "no monitor layout from org.gnome.Mutter.DisplayConfig");
     g_clear_error(&err);
     DropSessions();
     if (!StartSession(false, &err)) {
-        SetWhy("mutter refused a remote-desktop session", err);
+        if (Absent(err))
+            SetWhy("org.gnome.Mutter.RemoteDesktop is not on the session bus (not GNOME)", nullptr);
+        else
+            SetWhy("mutter refused a remote-desktop session", err);
         g_clear_error(&err);
         DropSessions();
         return false;
     }
     std::snprintf(g_why, sizeof g_why,
-                  "relative moves from the top-left corner, exact on one monitor only (no screen "
-                  "cast: %s; is PipeWire running?)",
+                  "relative moves from the top-left corner, exact only on one monitor and "
+                  "without pointer acceleration (no screen cast: %s; is PipeWire running?)",
                   castError);
     g_open = true;
     Prime();
@@ -364,7 +368,7 @@ void Motion(int32_t x, int32_t y) {
     if (!Ready()) return;
     if (!g_cast[0]) {
         Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", -1e5, -1e5));
-        Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", x, y));
+        Notify("NotifyPointerMotionRelative", g_variant_new("(dd)", double(x), double(y)));
         return;
     }
     const Stream *s = StreamAt(x, y);

@@ -203,10 +203,16 @@ class Sway(Compositor):
         return r.stdout
 
     def ipc_socket(self):
-        for n in os.listdir(self.folder.runtime):
-            if n.startswith("sway-ipc."):
-                return os.path.join(self.folder.runtime, n)
-        raise Failure("sway's IPC socket is missing")
+        # sway opens its IPC socket after the Wayland one a client may
+        # already have used.
+        def found():
+            for n in os.listdir(self.folder.runtime):
+                if n.startswith("sway-ipc."):
+                    return os.path.join(self.folder.runtime, n)
+            return None
+        path = wait_until(found, 5.0)
+        check(path, "sway's IPC socket appears")
+        return path
 
     def add_output(self):
         """A second output, to the right of the first."""
