@@ -6,6 +6,10 @@
 // The main routine: argText is everything after the program name (quotes
 // still in it). Returns the process exit code.
 int AppMain(const char *argText);
+// Answers --help and refuses a bad command line before anything else is
+// set up (a desktop need not even be there): -1 when the program is to
+// start, else the exit code after the answer was given.
+int AppCommandLineExit(const char *argText);
 // Splits a whole command line (program name first) and returns the argument
 // text within it.
 const char *ArgumentText(const char *commandLine);

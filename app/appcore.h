@@ -33,6 +33,8 @@ void SaveSettings();
 void ShowOptionsMenu();                // ID_OPTIONS
 void SettingCommand(uint32_t command); // speed, continuous, tips, remember
 void HotkeyChoiceCommand(uint32_t command);
+void RateCommand(uint32_t command); // the rates of the menu: normal speed at that rate
+void PauseLimitCommand();           // the pause limit on or off
 void HelpCommand();
 void WebsiteCommand(int32_t lParam);
 // The documentation page for the program at exePath: the installed one
@@ -58,6 +60,8 @@ bool IsWaylandSession(const char *waylandDisplay, const char *sessionType);
 void WaylandNotice();
 extern const char WAYLAND_NOTICE_TEXT[];
 void RepeatCountCommand();
+void OtherRateCommand();   // a rate typed into a box
+void PauseLengthCommand(); // the pause limit's length typed into a box
 void AboutCommand();
 void DecorateTick(uint32_t timerId);
 // "Mon D YYYY hh:mm:ss" from the compiler's date ("Mmm dd yyyy", day padded
