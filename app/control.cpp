@@ -78,7 +78,7 @@ int SendControlCommand(uint32_t verb) {
                       ControlVerbName(verb), why[0] ? ": " : "", why);
         break;
     }
-    PlatPrintLine(true, line);
+    PlatCommandLineMessage(line, true);
     return 1;
 }
 
@@ -110,30 +110,9 @@ int CheckCommand() {
     char out[600];
     for (auto &l : lines) {
         FormatCheckLine(l.label, *l.line, out, sizeof out);
-        PlatPrintLine(false, out);
+        PlatCommandLineMessage(out, false);
     }
     // The program's job is to record and to play back; a pointer only
     // estimated or hotkeys left to the desktop still let it do that.
     return r.playback.works && r.recording.works ? 0 : 1;
-}
-
-bool IsStandaloneCopy() {
-    char ownSize[7];
-    ReadOwnSizeText(ownSize);
-    char path[256];
-    if (!PlatGetModuleFileName(path, 255)) return false;
-    return FileSizeOf(path) > uint32_t(ParseDecimal(ownSize));
-}
-
-bool AppCommandLineOnly(const char *argText, int *exitCode) {
-    if (!argText || argText[0] != '-' || argText[1] != '-') return false;
-    const char *option = argText + 2;
-    bool check = std::strcmp(option, "check") == 0;
-    uint32_t verb = ControlVerbOf(option);
-    if (!check && verb == CONTROL_NONE) return false;
-    // A compiled copy takes its command line as it always has: it plays,
-    // and is neither reached by nor speaks for a toolbar.
-    if (IsStandaloneCopy()) return false;
-    *exitCode = check ? CheckCommand() : SendControlCommand(verb);
-    return true;
 }

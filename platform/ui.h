@@ -74,6 +74,9 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y);
 // pre-filled with repeatText and fully selected. The field's text is copied
 // back into repeatText (at most 30 characters) when the box closes.
 int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]);
+// A box of the same kind for a number that may have a decimal point: the
+// field takes digits and '.'.
+int PlatNumberBox(const char *text, const char *title, uint32_t flags, char numberText[32]);
 // The about box with the program icon and a blue link that posts ID_WEBSITE
 // with lParam 1.
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText);
@@ -81,6 +84,9 @@ void PlatAboutBox(const char *text, const char *title, uint32_t flags, const cha
 // (TIMER_ABOUT_DECORATE / TIMER_REPEAT_DECORATE). True once nothing is left
 // to do; backends whose boxes carry their controls already answer true.
 bool PlatDecorateBox(uint32_t timerId);
+// The answer to a command line: the usage (error false) or why it was
+// refused (error true), where the user who typed it sees it.
+void PlatCommandLineMessage(const char *text, bool error);
 // Opens a web page, or a local file by its absolute path, with the desktop's
 // default handler; false when there is none or it cannot be started.
 bool PlatOpenUrl(const char *url);

@@ -1,21 +1,25 @@
 // Program entry on Linux: the arguments, already split by the shell, are
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
+#include "../ui.h"
 #include "../x11/x11_backend.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>
 
 int main(int argc, char **argv) {
+    // The toolkit's own options (--display and the like) are taken out
+    // first; --help and a bad line are answered without a display.
+    gtk_parse_args(&argc, &argv);
     std::string args;
     for (int i = 1; i < argc; i++) {
         if (i > 1) args += ' ';
         args += argv[i];
     }
-    // A command for the running toolbar or the check needs no toolkit: they
-    // answer at once, also where no display would let one start.
-    int asked = 0;
-    if (AppCommandLineOnly(args.c_str(), &asked)) return asked;
+    // So are a command for the running toolbar and the check: they need no
+    // toolkit, and answer also where no display would let one start.
+    int early = AppCommandLineExit(args.c_str());
+    if (early >= 0) return early;
     // Input is read and injected through X; a Wayland session without
     // XWayland has nothing the program could work with.
     gdk_set_allowed_backends("x11");

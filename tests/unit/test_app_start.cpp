@@ -387,7 +387,7 @@ TEST_F(StartTest, CopyTakesNoCommandOptions) {
         g_fake.loopLimitMs = 200;
         AppMain(arg);
         EXPECT_TRUE(FakeLogOf("send").empty()) << arg;
-        EXPECT_TRUE(g_fake.out.empty()) << arg;
+        EXPECT_TRUE(FakeLogOf("cmdline").empty()) << arg;
         EXPECT_EQ(FakeLogOf("create").size(), 1u) << arg; // it starts as it always has
     }
 }
@@ -439,19 +439,25 @@ TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
         FakeCall send = TheOnly("send");
         EXPECT_EQ(send.a, c.verb) << c.arg;
         EXPECT_TRUE(FakeLogOf("create").empty()) << c.arg;
-        EXPECT_TRUE(g_fake.out.empty());
-        if (c.err)
-            EXPECT_EQ(g_fake.err, std::vector<std::string>{c.err});
-        else
-            EXPECT_TRUE(g_fake.err.empty()) << c.arg;
+        auto lines = FakeLogOf("cmdline");
+        if (c.err) {
+            ASSERT_EQ(lines.size(), 1u) << c.arg;
+            EXPECT_EQ(lines[0].text, c.err);
+            EXPECT_EQ(lines[0].a, 1); // the error output
+        } else {
+            EXPECT_TRUE(lines.empty()) << c.arg;
+        }
     }
-    // Anything else that starts with dashes is still a file name here.
-    FakeReset();
-    BeforeStart();
-    g_fake.loopLimitMs = 200;
-    AppMain("--playback");
-    EXPECT_TRUE(FakeLogOf("send").empty());
-    EXPECT_EQ(FakeLogOf("create").size(), 1u);
+    // A command is the whole start: a recording or playback options beside
+    // it, or two commands, are refused before anything is sent.
+    for (const char *arg :
+         {"--play x.rec", "--rate 2 --play", "--stop --play", "--check --repeat 2"}) {
+        FakeReset();
+        BeforeStart();
+        EXPECT_EQ(AppMain(arg), 2) << arg;
+        EXPECT_TRUE(FakeLogOf("send").empty()) << arg;
+        EXPECT_EQ(TheOnly("cmdline").a, 1) << arg;
+    }
 }
 
 // Each command does what its button or hotkey does in every run state; a
@@ -519,14 +525,19 @@ TEST_F(StartTest, CheckPrintsFiveLinesAndSaysWhetherTheJobCanBeDone) {
         BeforeStart();
         g_fake.check = [&](CheckReport *r) { FillCheck(r, playback, recording); };
         EXPECT_EQ(AppMain("--check"), playback && recording ? 0 : 1) << mask;
-        ASSERT_EQ(g_fake.out.size(), 5u);
-        EXPECT_EQ(g_fake.out[0], "session: wayland (sway, wayland-1)");
-        EXPECT_EQ(g_fake.out[1].rfind("playback: ", 0), 0u);
-        EXPECT_EQ(g_fake.out[2], recording ? "recording: input devices"
-                                           : "recording: none (no input device can be read); "
-                                             "join the input group");
-        EXPECT_EQ(g_fake.out[3], "pointer: unknown");
-        EXPECT_EQ(g_fake.out[4], "hotkeys: unknown"); // the desktop did not say
+        std::vector<std::string> out;
+        for (auto &c : FakeLogOf("cmdline")) {
+            EXPECT_EQ(c.a, 0); // the standard output
+            out.push_back(c.text);
+        }
+        ASSERT_EQ(out.size(), 5u);
+        EXPECT_EQ(out[0], "session: wayland (sway, wayland-1)");
+        EXPECT_EQ(out[1].rfind("playback: ", 0), 0u);
+        EXPECT_EQ(out[2], recording ? "recording: input devices"
+                                    : "recording: none (no input device can be read); "
+                                      "join the input group");
+        EXPECT_EQ(out[3], "pointer: unknown");
+        EXPECT_EQ(out[4], "hotkeys: unknown"); // the desktop did not say
         EXPECT_TRUE(FakeLogOf("create").empty());
     }
 }
