@@ -70,11 +70,11 @@ int SendControlCommand(uint32_t verb) {
     switch (PlatControlSend(verb, why, sizeof why)) {
     case SEND_DELIVERED: return 0;
     case SEND_NO_TOOLBAR:
-        std::snprintf(line, sizeof line, "Quorvane: --%s: no Quorvane toolbar runs on this desktop",
+        std::snprintf(line, sizeof line, "quorvane: --%s: no Quorvane toolbar runs on this desktop",
                       ControlVerbName(verb));
         break;
     default:
-        std::snprintf(line, sizeof line, "Quorvane: --%s was not delivered%s%s",
+        std::snprintf(line, sizeof line, "quorvane: --%s was not delivered%s%s",
                       ControlVerbName(verb), why[0] ? ": " : "", why);
         break;
     }

@@ -426,9 +426,9 @@ TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
         {"--play", CONTROL_PLAY, SEND_DELIVERED, 0, nullptr},
         {"--stop", CONTROL_STOP, SEND_DELIVERED, 0, nullptr},
         {"--play", CONTROL_PLAY, SEND_NO_TOOLBAR, 1,
-         "Quorvane: --play: no Quorvane toolbar runs on this desktop"},
+         "quorvane: --play: no Quorvane toolbar runs on this desktop"},
         {"--stop", CONTROL_STOP, SEND_FAILED, 1,
-         "Quorvane: --stop was not delivered: the toolbar did not answer"},
+         "quorvane: --stop was not delivered: the toolbar did not answer"},
     };
     for (auto &c : cases) {
         FakeReset();
