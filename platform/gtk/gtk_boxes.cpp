@@ -260,7 +260,8 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     trigger->button.window = GDK_WINDOW(g_object_ref(anchor));
     // The server's present time: a release that follows within the menu's
     // grace period (the click that asked for the menu) leaves it open.
-    trigger->button.time = gdk_x11_get_server_time(anchor);
+    trigger->button.time =
+        GDK_IS_X11_WINDOW(anchor) ? gdk_x11_get_server_time(anchor) : GDK_CURRENT_TIME;
     // No button: the release of the click that asked for the menu must not
     // close it again.
     trigger->button.button = 0;

@@ -3,9 +3,7 @@
 // X in device pixels; everything handed to the core is in device pixels, the
 // pointer's and the recorder's system.
 #include "../../app/appcore.h"
-#include "../control.h"
 #include "../ui.h"
-#include "../x11/x11_backend.h"
 #include <cstdlib>
 #include <gtk/gtk.h>
 
@@ -43,8 +41,4 @@ void PlatPrimaryMonitor(PlatRect *r) {
 
 bool PlatWaylandSession() {
     return IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
-}
-
-void PlatCheck(CheckReport *r) {
-    X11Check(r, PlatWaylandSession());
 }

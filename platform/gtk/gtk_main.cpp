@@ -1,8 +1,7 @@
 // Program entry on Linux: the arguments, already split by the shell, are
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
-#include "../ui.h"
-#include "../x11/x11_backend.h"
+#include "../linux/linux_input.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>
@@ -20,15 +19,20 @@ int main(int argc, char **argv) {
     // toolkit, and answer also where no display would let one start.
     int early = AppCommandLineExit(args.c_str());
     if (early >= 0) return early;
-    // Input is read and injected through X; a Wayland session without
-    // XWayland has nothing the program could work with.
-    gdk_set_allowed_backends("x11");
-    if (!gtk_init_check(&argc, &argv) || !X11InputOpen()) {
-        std::fputs("Quorvane needs an X11 display\n", stderr);
+    // The toolkit follows the session: on Wayland its own windows are native
+    // ones (Xwayland only when the compositor has no Wayland for them), and
+    // input goes through the Wayland backend whatever the toolkit chose.
+    LinuxSession wanted = LinuxSessionOf(g_getenv("QUORVANE_SESSION"), g_getenv("WAYLAND_DISPLAY"),
+                                         g_getenv("XDG_SESSION_TYPE"));
+    gdk_set_allowed_backends(wanted == SESSION_WAYLAND ? "wayland,x11" : "x11");
+    if (!gtk_init_check(&argc, &argv) || !LinuxInputOpen()) {
+        std::fputs(wanted == SESSION_WAYLAND ? "Quorvane needs a Wayland or X11 display\n"
+                                             : "Quorvane needs an X11 display\n",
+                   stderr);
         return 1;
     }
     g_set_prgname("quorvane");
     int rc = AppMain(args.c_str());
-    X11InputClose();
+    LinuxInputClose();
     return rc;
 }

@@ -7,7 +7,7 @@
 #include "../../engine/types.h"
 #include "../timer.h"
 #include "../ui.h"
-#include "../x11/x11_backend.h"
+#include "../linux/linux_input.h"
 #include <deque>
 #include <glib.h>
 #include <map>
@@ -44,7 +44,7 @@ gboolean PostReady(gpointer) {
     }
     Post p = g_posts.front();
     g_posts.pop_front();
-    if (X11Tracing()) g_printerr("post %#x %#x %d\n", p.msg, p.wParam, p.lParam);
+    if (LinuxTracing()) g_printerr("post %#x %#x %d\n", p.msg, p.wParam, p.lParam);
     AppWindowProc(p.msg, p.wParam, p.lParam);
     return G_SOURCE_CONTINUE;
 }

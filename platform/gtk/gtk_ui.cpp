@@ -8,8 +8,7 @@
 #include "gtk_backend.h"
 #include "gtk_caption.h"
 #include "../ui.h"
-#include "../x11/x11_backend.h"
-#include "../x11/x11_keymap.h"
+#include "../linux/linux_input.h"
 #include <cstring>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -177,7 +176,7 @@ gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
 }
 
 gboolean OnKeyPress(GtkWidget *, GdkEventKey *e, gpointer) {
-    uint32_t vk = X11KeymapVkOfKeycode(e->hardware_keycode, e->keyval);
+    uint32_t vk = LinuxInputBackend().vkOfKeycode(e->hardware_keycode, e->keyval);
     if (!vk) return FALSE;
     AppWindowProc(MSG_KEYDOWN, vk, 0);
     return FALSE;
@@ -233,14 +232,14 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     gtk_widget_show(g_area);
     gtk_widget_realize(g_window);
     GdkWindow *gw = gtk_widget_get_window(g_window);
-    if (!gw || !GDK_IS_X11_WINDOW(gw)) {
+    if (!gw) {
         gtk_widget_destroy(g_window);
         g_window = g_area = nullptr;
         return false;
     }
     // For managers that frame it anyway: no minimize, maximize or resize.
     gdk_window_set_functions(gw, GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_CLOSE));
-    X11SetToolbarWindow(PlatMainWindowId());
+    LinuxInputBackend().setToolbarWindow(PlatMainWindowId());
     AppWindowProc(MSG_CREATE, 0, 0);
     return true;
 }
@@ -259,7 +258,10 @@ void PlatShowMainWindow(bool show) {
 uint32_t PlatMainWindowId() {
     if (!g_window) return 0;
     GdkWindow *gw = gtk_widget_get_window(g_window);
-    return gw ? uint32_t(GDK_WINDOW_XID(gw)) : 0;
+    if (!gw) return 0;
+    // A Wayland surface has no id another client could name; any fixed
+    // non-zero value tells the toolbar apart from "no window".
+    return GDK_IS_X11_WINDOW(gw) ? uint32_t(GDK_WINDOW_XID(gw)) : 1;
 }
 
 void PlatDestroyMainWindow() {
@@ -267,7 +269,7 @@ void PlatDestroyMainWindow() {
     AppWindowProc(MSG_DESTROY, 0, 0);
     GtkWidget *w = g_window;
     g_window = g_area = nullptr;
-    X11SetToolbarWindow(0);
+    LinuxInputBackend().setToolbarWindow(0);
     gtk_widget_destroy(w);
 }
 

@@ -12,10 +12,10 @@ void X11InputClose();
 // The toolbar's X window: a press on it makes it the foreground window at
 // once, before the press event itself is dispatched.
 void X11SetToolbarWindow(uint32_t xid);
-// QV_TRACE in the environment: every injected event and posted message is
-// listed on stderr.
-bool X11Tracing();
 // Fills the check's lines from the X server of DISPLAY; underWayland when
 // that server is a Wayland session's Xwayland.
 struct CheckReport;
 void X11Check(CheckReport *report, bool underWayland);
+// The same for the backend table: under Wayland when the session asked for
+// Wayland and got X11.
+void X11CheckLines(CheckReport *report);

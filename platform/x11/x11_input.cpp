@@ -2,7 +2,7 @@
 // starts with PlatInputSnapshot, which pays two round trips (keymap and
 // pointer); every key read after it is answered from those bytes. A round
 // trip per key would cost milliseconds of every 10 ms recorder tick.
-#include "../input.h"
+#include "../linux/linux_input.h"
 #include "x11_backend.h"
 #include "x11_keymap.h"
 #include "x11_keystate.h"
@@ -161,6 +161,9 @@ void Flush() {
 
 } // namespace
 
+static int32_t X11ScreenWidth();
+static int32_t X11ScreenHeight();
+
 bool X11InputOpen() {
     if (g_dpy) return true;
     g_dpy = XOpenDisplay(nullptr);
@@ -214,17 +217,12 @@ void X11InputClose() {
     g_dpy = nullptr;
 }
 
-bool X11Tracing() {
-    static const bool on = g_getenv("QV_TRACE") != nullptr;
-    return on;
-}
-
 void X11SetToolbarWindow(uint32_t xid) {
     g_toolbar = Window(xid);
     g_toolbarTop = 0;
 }
 
-void PlatInputSnapshot() {
+static void X11InputSnapshot() {
     if (!Ensure()) return;
     // The look first: every key event it reflects is queued before its
     // reply. A changed keyboard map (another layout, a key bound for
@@ -268,9 +266,9 @@ void PlatInputSnapshot() {
     }
 }
 
-int16_t PlatGetAsyncKeyState(int vk) {
+static int16_t X11GetAsyncKeyState(int vk) {
     if (vk <= 0 || vk > 255) return 0;
-    if (!g_haveSnapshot) PlatInputSnapshot();
+    if (!g_haveSnapshot) X11InputSnapshot();
     X11KeysRead(vk);
     int16_t r = g_down[vk] ? int16_t(0x8000) : 0;
     if (g_pressed[vk]) r = int16_t(r | 1);
@@ -278,9 +276,9 @@ int16_t PlatGetAsyncKeyState(int vk) {
     return r;
 }
 
-int16_t PlatGetKeyState(int vk) {
+static int16_t X11GetKeyState(int vk) {
     if (vk <= 0 || vk > 255) return 0;
-    if (!g_haveSnapshot) PlatInputSnapshot();
+    if (!g_haveSnapshot) X11InputSnapshot();
     int16_t r = 0;
     if (g_down[vk] && !g_suppressed[vk]) r = int16_t(0xFF80);
     int lock = LockIndex(vk);
@@ -289,13 +287,13 @@ int16_t PlatGetKeyState(int vk) {
     return r;
 }
 
-void PlatSetKeyboardState(const uint8_t table[256]) {
+static void X11SetKeyboardState(const uint8_t table[256]) {
     // Look again first: releases injected a moment ago must not leave keys
     // marked as held. Steps not yet handed out describe a keyboard that is
     // gone; left in the queue, a chord's later keys would read as pressed
     // after the table was cleared (into a recording the chord started).
     X11KeysCatchUp();
-    PlatInputSnapshot();
+    X11InputSnapshot();
     if (!g_dpy) return;
     X11KeymapForget();
     unsigned leds = LedState();
@@ -312,7 +310,7 @@ void PlatSetKeyboardState(const uint8_t table[256]) {
     }
 }
 
-void PlatGetCursorPos(int32_t *x, int32_t *y) {
+static void X11GetCursorPos(int32_t *x, int32_t *y) {
     if (!Ensure()) {
         *x = *y = 0;
         return;
@@ -322,7 +320,7 @@ void PlatGetCursorPos(int32_t *x, int32_t *y) {
     *y = g_pointerY;
 }
 
-uint32_t PlatGetForegroundWindow() {
+static uint32_t X11GetForegroundWindow() {
     if (!Ensure()) return 0;
     // The toolbar takes the foreground with the press itself, as a click
     // does on the other desktop, even when the recorder looks before the
@@ -352,9 +350,8 @@ uint32_t PlatGetForegroundWindow() {
     return uint32_t(TopLevelOf(focus));
 }
 
-void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
+static void X11KeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
     if (!Ensure()) return;
-    if (X11Tracing()) g_printerr("key %#x %#x %u\n", vk, scan, flags);
     X11KeymapPlay(vk, scan, (flags & 2) != 0);
     Flush();
 }
@@ -362,10 +359,9 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
 // Where the last absolute move put the pointer, until the next placement.
 static int s_movedX = -1, s_movedY = -1;
 
-void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
+static void X11MouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     if (!Ensure()) return;
     s_movedX = s_movedY = -1;
-    if (X11Tracing()) g_printerr("mouse %#x %u %u\n", flags, dx, dy);
     X11KeymapFlush();
     if ((flags & 0x0001) && !(flags & 0x8000))
         XTestFakeRelativeMotionEvent(g_dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
@@ -373,7 +369,7 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
         // Back from the 0..65535 scale to pixels: rounding up undoes the
         // truncation the caller's scaling made, so a position survives the
         // round trip exactly.
-        uint64_t w = uint64_t(PlatScreenWidth()), h = uint64_t(PlatScreenHeight());
+        uint64_t w = uint64_t(X11ScreenWidth()), h = uint64_t(X11ScreenHeight());
         int x = int((uint64_t(dx & 0xFFFF) * w + 65534) / 65535);
         int y = int((uint64_t(dy & 0xFFFF) * h + 65534) / 65535);
         if (x >= int(w)) x = int(w) - 1;
@@ -391,9 +387,8 @@ void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
 
 // Middle is button 2; the side buttons are 8 and 9, as XInput 2 reports
 // them back to the recorder; the wheels are buttons 4 to 7.
-void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
+static void X11MouseButtonEvent(uint32_t flags, uint32_t data) {
     if (!Ensure()) return;
-    if (X11Tracing()) g_printerr("button %#x %u\n", flags, data);
     X11KeymapFlush();
     unsigned side = data == 2 ? 9 : data == 1 ? 8 : 0;
     if (flags & 0x0020) XTestFakeButtonEvent(g_dpy, 2, True, CurrentTime);
@@ -404,7 +399,7 @@ void PlatMouseButtonEvent(uint32_t flags, uint32_t data) {
     Flush();
 }
 
-void PlatSetCursorPos(int32_t x, int32_t y) {
+static void X11SetCursorPos(int32_t x, int32_t y) {
     if (!Ensure()) return;
     // The absolute move just before already landed exactly here: a warp on
     // top would reach every client as a second motion.
@@ -415,17 +410,47 @@ void PlatSetCursorPos(int32_t x, int32_t y) {
     Flush();
 }
 
-int32_t PlatScreenWidth() {
+static int32_t X11ScreenWidth() {
     return Ensure() ? DisplayWidth(g_dpy, g_screen) : 0;
 }
 
-int32_t PlatScreenHeight() {
+static int32_t X11ScreenHeight() {
     return Ensure() ? DisplayHeight(g_dpy, g_screen) : 0;
 }
 
-uint32_t PlatGetDoubleClickTime() {
-    gint ms = 400;
-    GtkSettings *settings = gtk_settings_get_default();
-    if (settings) g_object_get(settings, "gtk-double-click-time", &ms, nullptr);
-    return ms > 0 ? uint32_t(ms) : 400u;
+namespace {
+
+const char *X11Route() {
+    return "xtest";
 }
+
+const char *X11Why() {
+    return "";
+}
+
+} // namespace
+
+const LinuxInput kX11Input = {
+    "x11",
+    X11InputOpen,
+    X11InputClose,
+    X11Route,
+    X11Why,
+    X11CheckLines,
+    X11SetToolbarWindow,
+    X11KeymapVkOfKeycode,
+    X11InputSnapshot,
+    X11GetAsyncKeyState,
+    X11GetKeyState,
+    X11SetKeyboardState,
+    X11KeymapScan,
+    X11GetCursorPos,
+    X11GetForegroundWindow,
+    X11KeybdEvent,
+    X11MouseEvent,
+    X11MouseButtonEvent,
+    X11WheelTake,
+    X11SetCursorPos,
+    X11ScreenWidth,
+    X11ScreenHeight,
+};

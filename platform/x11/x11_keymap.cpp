@@ -5,7 +5,7 @@
 #include "x11_keymap.h"
 #include "../input.h"
 #include "x11_backend.h"
-#include "x11_keytable.h"
+#include "../linux/keymap.h"
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -16,14 +16,10 @@
 namespace {
 
 Display *g_dpy = nullptr;
-unsigned g_numMask = 0;  // the modifier Num Lock locks
-bool g_numLock = true;   // keypad keys read as digits
-int g_xkbEvent = -1;     // first XKB event code, -1 without XKB
-KeyMeaning g_mean[256];  // per keycode
-char g_names[256][5];    // XKB key names per keycode
-uint8_t g_codeOf[256];   // the keycode that plays each virtual-key code
-uint8_t g_altGrCode = 0; // the key that selects level 3, 0 when none
-char g_layout[64] = "";  // XKB layout name of the active group
+unsigned g_numMask = 0; // the modifier Num Lock locks
+bool g_numLock = true;  // keypad keys read as digits
+int g_xkbEvent = -1;    // first XKB event code, -1 without XKB
+char g_layout[64] = ""; // XKB layout name of the active group
 
 // Keycodes given a keysym for playback; the map is put back as it was
 // when the program ends and whenever something else changes it.
@@ -150,49 +146,18 @@ uint8_t BindSpareKeycode(uint32_t sym) {
     return found;
 }
 
-bool IsPhysical(int kc) {
-    return g_mean[kc].scan != 0;
-}
-
-// AltGr holds Ctrl while the recording names it (as the other desktop
-// reports it); a layout with a level-3 key plays it as that key, since an
-// X client reads Ctrl + Alt as a shortcut, not as the third level.
-constexpr int kMaxHeld = 8;
-uint8_t g_heldBack[kMaxHeld]; // Ctrl and Alt presses not yet played
-int g_heldBackCount = 0;
-uint8_t g_swallowed[256]; // presses that became AltGr: their release is dropped
-
 void Press(uint8_t code, bool up) {
     XTestFakeKeyEvent(g_dpy, code, up ? False : True, CurrentTime);
 }
 
-uint8_t CodeFor(uint8_t vk, uint8_t scan) {
-    if (g_codeOf[vk]) return g_codeOf[vk];
-    // A code the map does not know: the key at the record's own position,
-    // when that key means something here (a position whose key types a
-    // media symbol is no F13).
-    for (int ext = 0; ext < 2 && scan; ext++) {
-        const char *name = KeyTableNameOfScan(scan, ext != 0);
-        for (int kc = 8; name && kc < 256; kc++)
-            if (g_mean[kc].vk && !strncmp(g_names[kc], name, 4)) return uint8_t(kc);
-    }
-    uint8_t code = BindSpareKeycode(KeyTableKeysymOfVk(vk));
+uint8_t Bind(uint32_t, uint32_t sym) {
+    uint8_t code = BindSpareKeycode(sym);
     // From now on the key also reads back as down while held.
     if (code) X11KeymapBuild(g_dpy);
     return code;
 }
 
-void PlayHeldBack() {
-    for (int i = 0; i < g_heldBackCount; i++) {
-        uint8_t code = CodeFor(g_heldBack[i], 0);
-        if (code) Press(code, false);
-    }
-    g_heldBackCount = 0;
-}
-
-bool IsCtrl(uint8_t vk) {
-    return vk == 0x11 || vk == 0xA2;
-}
+const KeymapSink kSink = {Press, Bind};
 
 } // namespace
 
@@ -217,34 +182,10 @@ void X11KeymapBuild(Display *dpy) {
         ReadCoreSlots(slots);
     }
     ReadLayoutName(group);
-    KeyTableAssign(g_layout, slots, g_mean);
-    for (int kc = 0; kc < 256; kc++)
-        memcpy(g_names[kc], slots[kc].name, sizeof g_names[kc]);
-    memset(g_codeOf, 0, sizeof g_codeOf);
-    g_altGrCode = 0;
-    // Playback prefers a key of the keyboard itself to a code the map only
-    // uses internally (the evdev level-3 code 92), and the first of equals.
-    // A keypad key plays its Num Lock off code only where no key of its
-    // own has it (Home is the Home key).
-    for (int pass = 0; pass < 4; pass++)
-        for (int kc = 8; kc < 256; kc++) {
-            if (IsPhysical(kc) != (pass % 2 == 0)) continue;
-            uint8_t vk = pass < 2 ? g_mean[kc].vk : g_mean[kc].vkNumOff;
-            if (vk && !g_codeOf[vk]) g_codeOf[vk] = uint8_t(kc);
-        }
-    if (g_codeOf[0xA5] && g_mean[g_codeOf[0xA5]].altGr) g_altGrCode = g_codeOf[0xA5];
-    // The shared modifier codes play as the left-hand keys.
-    const uint8_t shared[3][2] = {{0x10, 0xA0}, {0x11, 0xA2}, {0x12, 0xA4}};
-    for (const auto &s : shared)
-        if (!g_codeOf[s[0]]) g_codeOf[s[0]] = g_codeOf[s[1]];
+    KeymapAssign(g_layout, slots);
     // A spare keycode bound earlier reads as its key.
-    for (int i = 0; i < g_spareCount; i++) {
-        uint32_t vk = KeyTableVkOfKeysym(g_spare[i].sym);
-        if (vk && vk < 256 && !g_mean[g_spare[i].code].vk) {
-            g_mean[g_spare[i].code].vk = g_mean[g_spare[i].code].vkNumOff = uint8_t(vk);
-            if (!g_codeOf[vk]) g_codeOf[vk] = g_spare[i].code;
-        }
-    }
+    for (int i = 0; i < g_spareCount; i++)
+        KeymapAddBound(g_spare[i].code, g_spare[i].sym);
 }
 
 bool X11KeymapEvent(XEvent *e) {
@@ -278,56 +219,19 @@ bool X11KeymapEvent(XEvent *e) {
 }
 
 int X11KeymapVks(unsigned keycode, bool numLock, uint8_t vks[4]) {
-    if (keycode > 255) return 0;
-    const KeyMeaning &m = g_mean[keycode];
-    uint8_t vk = numLock ? m.vk : m.vkNumOff;
-    if (!vk) return 0;
-    int n = 0;
-    vks[n++] = vk;
-    if (vk == 0xA0 || vk == 0xA1) vks[n++] = 0x10;
-    if (vk == 0xA2 || vk == 0xA3) vks[n++] = 0x11;
-    if (vk == 0xA4 || vk == 0xA5) vks[n++] = 0x12;
-    if (m.altGr) {
-        vks[n++] = 0xA2;
-        vks[n++] = 0x11;
-    }
-    return n;
+    return KeymapVks(keycode, numLock, vks);
 }
 
 void X11KeymapPlay(uint8_t vk, uint8_t scan, bool up) {
-    if (!g_dpy) return;
-    if (up && g_swallowed[vk]) {
-        g_swallowed[vk] = 0;
-        return;
-    }
-    if (g_altGrCode && !up) {
-        bool ctrlHeld = false;
-        for (int i = 0; i < g_heldBackCount; i++)
-            ctrlHeld |= IsCtrl(g_heldBack[i]);
-        if ((IsCtrl(vk) || (vk == 0x12 && ctrlHeld)) && g_heldBackCount < kMaxHeld) {
-            g_heldBack[g_heldBackCount++] = vk;
-            return;
-        }
-        if (vk == 0xA5 && ctrlHeld) {
-            for (int i = 0; i < g_heldBackCount; i++)
-                g_swallowed[g_heldBack[i]] = 1;
-            g_heldBackCount = 0;
-            Press(g_altGrCode, false);
-            return;
-        }
-    }
-    X11KeymapFlush();
-    uint8_t code = CodeFor(vk, scan);
-    if (code) Press(code, up);
+    if (g_dpy) KeymapPlay(kSink, vk, scan, up);
 }
 
 void X11KeymapFlush() {
-    if (g_heldBackCount) PlayHeldBack();
+    if (g_dpy) KeymapFlush(kSink);
 }
 
 void X11KeymapForget() {
-    g_heldBackCount = 0;
-    memset(g_swallowed, 0, sizeof g_swallowed);
+    KeymapForget();
 }
 
 void X11KeymapClose() {
@@ -335,20 +239,13 @@ void X11KeymapClose() {
 }
 
 uint32_t X11KeymapScan(uint32_t vk) {
-    if (vk < 256 && g_codeOf[vk] && g_mean[g_codeOf[vk]].scan) return g_mean[g_codeOf[vk]].scan;
-    return KeyTableScan(vk);
+    return KeymapScan(vk);
 }
 
 uint32_t X11KeymapVkOfKeycode(unsigned keycode, unsigned long keysym) {
-    uint8_t vks[4];
-    if (X11KeymapVks(keycode, true, vks)) return vks[0];
-    return KeyTableVkOfKeysym(uint32_t(keysym));
+    return KeymapVkOfKeycode(keycode, keysym);
 }
 
 bool X11KeymapNumLock() {
     return g_numLock;
-}
-
-uint32_t PlatMapVirtualKey(uint32_t vk) {
-    return X11KeymapScan(vk);
 }

@@ -61,7 +61,7 @@ void X11WheelInject(Display *dpy, uint32_t flags, uint32_t data) {
     }
 }
 
-void PlatTakeWheel(int32_t *dy, int32_t *dx) {
+void X11WheelTake(int32_t *dy, int32_t *dx) {
     *dy = g_dy;
     *dx = g_dx;
     g_dy = g_dx = 0;

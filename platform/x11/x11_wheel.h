@@ -12,3 +12,5 @@ void X11WheelRawPress(const XIRawEvent *raw);
 // Turns the wheel by a signed delta (flags 0x800 vertical, 0x1000
 // horizontal) in whole notches, keeping the rest for the next turn.
 void X11WheelInject(Display *dpy, uint32_t flags, uint32_t data);
+// How far the wheels turned since the last take (PlatTakeWheel).
+void X11WheelTake(int32_t *dy, int32_t *dx);

@@ -6,8 +6,7 @@ fail() { record e2e-linux 0 1; exit 1; }
 [ -x build/quorvane ] || cmake --build build -j 2 --target quorvane || fail
 g++ -O1 -Wall -Wextra -Werror -o build/qv_target tests/e2e/linux/target.cpp -lX11 || fail
 g++ -O1 -Wall -Wextra -Werror -o build/qv_real_keys tests/e2e/linux/real_keys.cpp -lXtst -lXi -lX11 || fail
-g++ -std=c++20 -O1 -Wall -Wextra -Werror -I. -o build/qv_input_probe tests/e2e/linux/input_probe.cpp \
-  platform/x11/x11_*.cpp $(pkg-config --cflags --libs gtk+-3.0 x11 xtst xi) || fail
+cmake --build build -j 2 --target qv_input_probe || fail
 log="$QV_RESULTS/e2e-linux.log"
 timeout 900 python3 tests/e2e/linux/run_e2e.py build/quorvane build/qv_target build/qv_input_probe 2>&1 | tee "$log"
 line=$(grep -E '^RESULT [0-9]+ [0-9]+$' "$log" | tail -1)

@@ -1,7 +1,7 @@
 // The X11 key table against keyboard maps this machine's XKB data compiles
 // (tests/fixtures/keymaps, written by tools/keymap_fixture.py) and the codes
 // the same layouts give the keys on the other desktop.
-#include "platform/x11/x11_keytable.h"
+#include "platform/linux/keytable.h"
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Virtual-key codes for the keys of an X keyboard map, by key name and
 // symbol. Scan codes are the set-1 codes a PC keyboard sends, so files
 // recorded here play on the other desktop and back.
-#include "x11_keytable.h"
+#include "keytable.h"
 #include <X11/keysym.h>
 #include <cstring>
 

@@ -1,6 +1,6 @@
-// What each key of an X keyboard means in virtual-key codes, decided from
-// the keyboard map's key names and symbols alone: no display is needed, so
-// the tables are tested as they are.
+// What each key of a keyboard map means in virtual-key codes, decided from
+// the map's key names and symbols alone (XKB names and keysyms, the same on
+// X11 and Wayland): no display is needed, so the tables are tested as they are.
 #pragma once
 #include <cstdint>
 

@@ -1,0 +1,265 @@
+// The input services on Wayland. A client sees no global input there: what
+// reads as down is what the playback itself holds, and the pointer is where
+// it last put it. Everything played goes through the first route that
+// opens (wl_route.h); keys pass the same keymap logic as on X11, on the
+// session's keymap.
+#include "../linux/keymap.h"
+#include "../linux/linux_input.h"
+#include "../linux/xkb_slots.h"
+#include "wl_check.h"
+#include "wl_route.h"
+#include "wl_session.h"
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+constexpr uint32_t BTN_LEFT = 0x110, BTN_RIGHT = 0x111, BTN_MIDDLE = 0x112, BTN_SIDE = 0x113,
+                   BTN_EXTRA = 0x114;
+
+const WlRoute *g_route = nullptr;
+char g_why[512] = "";
+uint32_t g_keymapGeneration = ~0u;
+
+uint8_t g_down[256];       // held by the playback, per virtual-key code
+uint8_t g_pressed[256];    // pressed since the last asynchronous read
+uint8_t g_suppressed[256]; // cleared from the thread table while still held
+uint8_t g_toggle[256];     // thread table toggle bits
+uint8_t g_codeDown[256];   // keycodes the route holds down
+uint8_t g_buttonDown[8];   // BTN_LEFT + i held
+int32_t g_x = 0, g_y = 0;  // where the pointer was last put
+int32_t g_movedX = -1, g_movedY = -1;
+
+void ReadKeymap() {
+    if (WlKeymapGeneration() == g_keymapGeneration) return;
+    g_keymapGeneration = WlKeymapGeneration();
+    static KeySlot slots[256];
+    char layout[64];
+    XkbReadSlots(WlKeymap(), WlKeymapLayout(), slots, layout);
+    KeymapAssign(layout, slots);
+}
+
+void Press(uint8_t keycode, bool up) {
+    if (keycode < 8) return;
+    g_codeDown[keycode] = !up;
+    if (g_route) g_route->key(keycode - 8u, !up);
+}
+
+const KeymapSink kSink = {Press, nullptr};
+
+void Flush() {
+    if (g_route) g_route->flush();
+}
+
+void Button(uint32_t button, bool down) {
+    if (button >= BTN_LEFT && button < BTN_LEFT + 8) g_buttonDown[button - BTN_LEFT] = down;
+    if (g_route) g_route->button(button, down);
+}
+
+void Motion(int32_t x, int32_t y) {
+    g_x = x;
+    g_y = y;
+    if (g_route) g_route->motion(x, y);
+}
+
+// The virtual-key code of a button held or let go, for the key readers.
+void Hold(int vk, bool down) {
+    if (down && !g_down[vk]) {
+        g_pressed[vk] = 1;
+        g_toggle[vk] ^= 1;
+    }
+    if (!down) g_suppressed[vk] = 0;
+    g_down[vk] = down;
+}
+
+bool Open() {
+    if (!WlSessionOpen()) return false;
+    ReadKeymap();
+    WlBox box = WlLayoutBox();
+    g_x = box.x + box.width / 2;
+    g_y = box.y + box.height / 2;
+    g_why[0] = 0;
+    for (int i = 0; i < kWlRouteCount && !g_route; i++) {
+        if (kWlRoutes[i]->open()) {
+            g_route = kWlRoutes[i];
+            break;
+        }
+        size_t n = strlen(g_why);
+        snprintf(g_why + n, sizeof g_why - n, "%s%s: %s", n ? "; " : "", kWlRoutes[i]->name,
+                 kWlRoutes[i]->why());
+    }
+    return true;
+}
+
+void Close() {
+    if (g_route) g_route->close();
+    g_route = nullptr;
+    WlSessionClose();
+}
+
+const char *Route() {
+    return g_route ? g_route->name : nullptr;
+}
+
+const char *Why() {
+    return g_route ? g_route->why() : g_why;
+}
+
+void Check(CheckReport *r) {
+    WlCheck(r, Route(), Why());
+}
+
+void SetToolbarWindow(uint32_t) {}
+
+uint32_t VkOfKeycode(unsigned keycode, unsigned long keysym) {
+    ReadKeymap();
+    return KeymapVkOfKeycode(keycode, keysym);
+}
+
+void Snapshot() {
+    WlSessionDispatch();
+    ReadKeymap();
+}
+
+int16_t GetAsyncKeyState(int vk) {
+    if (vk <= 0 || vk > 255) return 0;
+    int16_t r = g_down[vk] ? int16_t(0x8000) : 0;
+    if (g_pressed[vk]) r = int16_t(r | 1);
+    g_pressed[vk] = 0;
+    return r;
+}
+
+int16_t GetKeyState(int vk) {
+    if (vk <= 0 || vk > 255) return 0;
+    int16_t r = 0;
+    if (g_down[vk] && !g_suppressed[vk]) r = int16_t(0xFF80);
+    if (g_toggle[vk]) r = int16_t(r | 1);
+    return r;
+}
+
+// The release of everything held ends here (it runs after the releases of
+// every key that reads as down): whatever the route still holds, a key the
+// AltGr rule pressed under another code or a button, is let go too, so no
+// stop leaves anything held in the session.
+void SetKeyboardState(const uint8_t table[256]) {
+    KeymapForget();
+    for (int kc = 8; kc < 256; kc++)
+        if (g_codeDown[kc]) Press(uint8_t(kc), true);
+    for (uint32_t i = 0; i < 8; i++)
+        if (g_buttonDown[i]) Button(BTN_LEFT + i, false);
+    Flush();
+    for (int vk = 0; vk < 256; vk++) {
+        g_suppressed[vk] = (table[vk] & 0x80) ? 0 : g_down[vk];
+        g_toggle[vk] = table[vk] & 1;
+    }
+}
+
+uint32_t MapVirtualKey(uint32_t vk) {
+    return KeymapScan(vk);
+}
+
+void GetCursorPos(int32_t *x, int32_t *y) {
+    *x = g_x;
+    *y = g_y;
+}
+
+uint32_t GetForegroundWindow() {
+    return 0;
+}
+
+void KeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
+    ReadKeymap();
+    bool up = (flags & 2) != 0;
+    KeymapPlay(kSink, vk, scan, up);
+    Hold(vk, !up);
+    Flush();
+}
+
+int32_t ScreenWidth() {
+    WlBox b = WlLayoutBox();
+    return b.x + b.width > 0 ? b.x + b.width : 1;
+}
+
+int32_t ScreenHeight() {
+    WlBox b = WlLayoutBox();
+    return b.y + b.height > 0 ? b.y + b.height : 1;
+}
+
+void MouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
+    KeymapFlush(kSink);
+    g_movedX = g_movedY = -1;
+    if ((flags & 0x0001) && !(flags & 0x8000)) Motion(g_x + int32_t(dx), g_y + int32_t(dy));
+    if ((flags & 0x0001) && (flags & 0x8000)) {
+        // Back from the 0..65535 scale: rounding up undoes the caller's
+        // truncation, so a position survives the round trip exactly.
+        int64_t w = ScreenWidth(), h = ScreenHeight();
+        int32_t x = int32_t((int64_t(dx & 0xFFFF) * w + 65534) / 65535);
+        int32_t y = int32_t((int64_t(dy & 0xFFFF) * h + 65534) / 65535);
+        if (x >= w) x = int32_t(w - 1);
+        if (y >= h) y = int32_t(h - 1);
+        Motion(x, y);
+        g_movedX = x;
+        g_movedY = y;
+    }
+    if (flags & 0x0002) Button(BTN_LEFT, true), Hold(1, true);
+    if (flags & 0x0004) Button(BTN_LEFT, false), Hold(1, false);
+    if (flags & 0x0008) Button(BTN_RIGHT, true), Hold(2, true);
+    if (flags & 0x0010) Button(BTN_RIGHT, false), Hold(2, false);
+    Flush();
+}
+
+void MouseButtonEvent(uint32_t flags, uint32_t data) {
+    KeymapFlush(kSink);
+    uint32_t side = data == 2 ? BTN_EXTRA : data == 1 ? BTN_SIDE : 0;
+    int sideVk = data == 2 ? 6 : 5;
+    if (flags & 0x0020) Button(BTN_MIDDLE, true), Hold(4, true);
+    if (flags & 0x0040) Button(BTN_MIDDLE, false), Hold(4, false);
+    if ((flags & 0x0080) && side) Button(side, true), Hold(sideVk, true);
+    if ((flags & 0x0100) && side) Button(side, false), Hold(sideVk, false);
+    // The recording counts away from the user and to the right as positive;
+    // Wayland counts down and right.
+    if ((flags & 0x0800) && g_route) g_route->axis(false, -int32_t(data));
+    if ((flags & 0x1000) && g_route) g_route->axis(true, int32_t(data));
+    Flush();
+}
+
+void TakeWheel(int32_t *dy, int32_t *dx) {
+    *dy = *dx = 0;
+}
+
+void SetCursorPos(int32_t x, int32_t y) {
+    // The absolute move just before already put it here.
+    bool landed = x == g_movedX && y == g_movedY;
+    g_movedX = g_movedY = -1;
+    if (landed) return;
+    Motion(x, y);
+    Flush();
+}
+
+} // namespace
+
+const LinuxInput kWaylandInput = {
+    "wayland",
+    Open,
+    Close,
+    Route,
+    Why,
+    Check,
+    SetToolbarWindow,
+    VkOfKeycode,
+    Snapshot,
+    GetAsyncKeyState,
+    GetKeyState,
+    SetKeyboardState,
+    MapVirtualKey,
+    GetCursorPos,
+    GetForegroundWindow,
+    KeybdEvent,
+    MouseEvent,
+    MouseButtonEvent,
+    TakeWheel,
+    SetCursorPos,
+    ScreenWidth,
+    ScreenHeight,
+};

@@ -1,0 +1,317 @@
+#!/usr/bin/env python3
+"""End-to-end playback into native Wayland windows: each test starts a
+headless compositor as the test user, a full-screen logging window, and
+the program (or a compiled copy of it) on a recording made here, and
+compares what the window saw with what was recorded.
+
+usage: run_wayland_e2e.py QUORVANE_BINARY [TEST_NAME...]
+Prints one line per test and finally "RESULT passed failed"."""
+import os
+import struct
+import sys
+import time
+import traceback
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wl_harness as H  # noqa: E402
+from wl_harness import Failure, check, wait_until  # noqa: E402
+
+WM_KEYDOWN, WM_KEYUP, WM_MOUSEMOVE = 0x100, 0x101, 0x200
+WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP = 0x201, 0x202, 0x204, 0x205
+WM_MOUSEWHEEL, WM_MOUSEHWHEEL = 0x20A, 0x20E
+# Set-1 scan codes of the keys the recordings use, as the recorder stores
+# them beside the code.
+SCAN = {0x10: 0x2A, 0x11: 0x1D, 0x12: 0x38, 0xA2: 0x1D, 0xA5: 0x38, 0x41: 0x1E, 0x48: 0x23,
+        0x49: 0x17, 0x51: 0x10, 0x59: 0x2C, 0x5A: 0x15, 0x37: 0x08}
+VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2 = 4, 5, 6
+SHIFT = 1  # GDK's Shift bit in the logged modifiers
+
+
+class Rec:
+    """A recording as the recorder writes it: one record per event, time
+    stamps gap milliseconds apart."""
+
+    def __init__(self):
+        self.records = []
+        self.tick = 7_000_000
+
+    def add(self, msg, a, b, gap=60):
+        self.tick += gap
+        self.records.append(struct.pack("<5I", msg, a & 0xFFFFFFFF, b & 0xFFFFFFFF, self.tick,
+                                        0x00400010))
+        return self
+
+    def key(self, vk, up=False, gap=60):
+        scan = SCAN.get(vk, 0)
+        return self.add(WM_KEYUP if up else WM_KEYDOWN, vk + 256 * scan, scan, gap)
+
+    def tap(self, vk, *held):
+        for h in held:
+            self.key(h)
+        self.key(vk).key(vk, up=True)
+        for h in reversed(held):
+            self.key(h, up=True)
+        return self
+
+    def click(self, x, y, right=False):
+        down, up = (WM_RBUTTONDOWN, WM_RBUTTONUP) if right else (WM_LBUTTONDOWN, WM_LBUTTONUP)
+        return self.add(WM_MOUSEMOVE, x, y).add(down, x, y).add(up, x, y)
+
+    def bytes(self):
+        return b"".join(self.records)
+
+
+def compiled(exe, rec, repeat=1, fast=False):
+    """A standalone copy as Compile writes it: the program's image with the
+    repeat and speed fields patched, the records after it."""
+    image = open(exe, "rb").read()
+    for marker, value in ((b"@" * 5, repeat), (b"$" * 5, 1 if fast else 0)):
+        i = image.find(marker)
+        check(i >= 0, "the program carries its placeholder fields")
+        image = image[:i] + b"%05d" % value + image[i + 5:]
+    return image + rec.bytes()
+
+
+class Context:
+    """One test's compositor, windows and program."""
+
+    def __init__(self, exe):
+        self.exe_src = exe
+        self.folder = H.Folder()
+        self.comp = None
+        self.loggers = []
+        self.program = None
+
+    def sway(self, **kw):
+        self.comp = H.Sway(self.folder).start(**kw)
+        return self.comp
+
+    def logger(self, monitor=0):
+        lg = H.Logger(self.comp, monitor)
+        self.loggers.append(lg)
+        return lg
+
+    def program_copy(self, speed=0):
+        """The program in the work folder, with settings that skip the
+        first-start notice (its box would wait for a click before the
+        playback)."""
+        exe = self.folder.put("quorvane", src=self.exe_src, mode=0o755)
+        self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n".encode())
+        return exe
+
+    def play(self, rec, speed=0, **env):
+        exe = self.program_copy(speed)
+        self.folder.put("test.rec", rec.bytes())
+        self.program = H.start_program(self.comp, exe, "test.rec", **env)
+        return self.program
+
+    def play_compiled(self, rec, repeat=1, fast=False, timeout=20, **env):
+        """Runs a compiled copy to its end; returns its exit code."""
+        exe = self.program_copy()
+        player = self.folder.put("player", compiled(exe, rec, repeat, fast), mode=0o755)
+        self.program = H.start_program(self.comp, player, **env)
+        try:
+            return self.program.wait(timeout)
+        except Exception:
+            raise Failure(f"the compiled copy did not end within {timeout} s:\n"
+                          f"{H.program_log(self.comp)[-800:]}")
+
+    def finish(self):
+        H.stop(self.program)
+        for lg in self.loggers:
+            lg.stop()
+        if self.comp:
+            self.comp.stop()
+        self.folder.remove()
+
+
+def played(lg, start="button", kinds=("key", "button", "scroll")):
+    """The logged events of those kinds from the first press of kind start
+    on. GTK 3 names a horizontal notch's way the wrong way round on
+    Wayland (its smooth deltas have it right): tests of the horizontal
+    wheel read the deltas."""
+    evs = [e for e in lg.events() if e[0] in kinds]
+    first = next((i for i, e in enumerate(evs) if e[0] == start and e[1] == "press"), None)
+    return [] if first is None else evs[first:]
+
+
+def presses(evs):
+    return [e for e in evs if e[1] in ("press", "down", "up", "left", "right")]
+
+
+def wait_events(lg, n, timeout=10.0, start="button", kinds=("key", "button", "scroll")):
+    return wait_until(lambda: len(played(lg, start, kinds)) >= n and played(lg, start, kinds),
+                      timeout)
+
+
+def same(evs, expected, what):
+    got = [" ".join(e) for e in evs]
+    check(got[:len(expected)] == expected,
+          f"{what}:\n  expected {expected}\n  got      {got}")
+    return got[len(expected):]
+
+
+BASIC = [
+    "button press 1 300 300", "button release 1 300 300",
+    "key press Shift_L 0", "key press H 1", "key release H 1", "key release Shift_L 1",
+    "key press i 0", "key release i 0",
+    "button press 1 640 512", "button release 1 640 512",
+    "button press 3 700 600", "button release 3 700 600",
+    "scroll down 700 600",
+    "key press q 0", "key release q 0",
+]
+
+
+def basic_rec():
+    return (Rec().click(300, 300).tap(0x48, 0x10).tap(0x49).click(640, 512)
+            .click(700, 600, right=True).add(WM_MOUSEWHEEL, -120, 0).tap(0x51))
+
+
+def test_sway_plays_into_native_window(t):
+    """quorvane FILE.rec on sway: a click into the window, Shift+H, i, a
+    left click at 640,512, a right click at 700,600, a wheel notch down and
+    q, in order and where they were recorded."""
+    t.sway()
+    lg = t.logger()
+    t.play(basic_rec())
+    check(wait_events(lg, len(BASIC)), f"the window sees the whole recording: {lg.events()}\n"
+          f"{H.program_log(t.comp)[-600:]}")
+    rest = same(played(lg), BASIC, "played events")
+    # The end of the pass lets go of the left button wherever the pointer is.
+    check(all(e.startswith("button release 1") for e in rest), f"nothing else arrives: {rest}")
+    moves = lg.moves()
+    for p in ((300, 300), (640, 512), (700, 600)):
+        check(p in moves, f"the pointer passes {p}: {moves}")
+
+
+def test_sway_buttons_and_wheels(t):
+    """Middle and both side buttons, and the horizontal wheel both ways."""
+    t.sway()
+    lg = t.logger()
+    rec = Rec().click(200, 200).add(WM_MOUSEMOVE, 400, 300)
+    for vk in (VK_MBUTTON, VK_XBUTTON1, VK_XBUTTON2):
+        rec.key(vk).key(vk, up=True)
+    rec.add(WM_MOUSEHWHEEL, 120, 0).add(WM_MOUSEHWHEEL, -240, 0).add(WM_MOUSEWHEEL, 120, 0)
+    t.play(rec)
+    expected = ["button press 1 200 200", "button release 1 200 200",
+                "button press 2 400 300", "button release 2 400 300",
+                "button press 8 400 300", "button release 8 400 300",
+                "button press 9 400 300", "button release 9 400 300",
+                "smooth 1.5 0 400 300", "smooth -3 0 400 300", "smooth 0 -1.5 400 300"]
+    kinds = ("button", "smooth")
+    check(wait_events(lg, len(expected), kinds=kinds), f"the window sees every button: {lg.events()}")
+    same(played(lg, kinds=kinds), expected, "buttons and wheels")
+
+
+def test_sway_fast_repeat_and_release(t):
+    """A compiled copy at fast speed, three passes: every pass's clicks and
+    keys arrive, thinned moves still end where recorded, and each pass ends
+    with nothing held although the recording leaves Shift, a key and the
+    left button down."""
+    t.sway()
+    lg = t.logger()
+    rec = Rec().click(100, 100)
+    for i in range(1, 13):  # a run of moves, thinned at fast speed
+        rec.add(WM_MOUSEMOVE, 100 + 40 * i, 100 + 30 * i, gap=15)
+    rec.click(600, 500).tap(0x41)
+    rec.key(0x10).key(0x41).add(WM_MOUSEMOVE, 650, 520).add(WM_LBUTTONDOWN, 650, 520)
+    code = t.play_compiled(rec, repeat=3, fast=True)
+    check(code == 0, f"the copy ends with 0, not {code}")
+    evs = played(lg)
+    one = ["button press 1 100 100", "button release 1 100 100",
+           "button press 1 600 500", "button release 1 600 500",
+           "key press a 0", "key release a 0",
+           "key press Shift_L 0", "key press A 1", "button press 1 650 520"]
+    got = [" ".join(e) for e in evs]
+    for n in range(3):
+        part = got[:len(one)]
+        check(part == one, f"pass {n + 1}:\n  expected {one}\n  got      {part}\n  all {got}")
+        got = got[len(one):]
+        # Released before the next pass (or at the end): the key, Shift and
+        # the button, in whatever order the release walks them.
+        released = []
+        while got and "release" in got[0]:
+            released.append(got.pop(0))
+        names = sorted(" ".join(x.split()[:3]).lower() for x in released)
+        check(names == ["button release 1", "key release a", "key release shift_l"],
+              f"pass {n + 1} ends with the key, Shift and the button let go: {released}")
+    check(not got, f"nothing after the third pass: {got}")
+    # Of the run, only the moves at list positions 6 and 12 are played (the
+    # run goes on into the next click's move); GTK merges motions of one
+    # frame, so a played one may be missing, but no thinned one appears.
+    moves = lg.moves()
+    check((500, 400) in moves, f"the move at position 12 arrives: {moves}")
+    thinned = [(100 + 40 * i, 100 + 30 * i) for i in range(1, 13) if i not in (4, 10)]
+    check(not set(thinned) & set(moves), f"thinned moves stay out: {moves}")
+
+
+def test_sway_german_layout(t):
+    """sway with xkb_layout de: a German recording types z, y, Z, @ (AltGr+Q),
+    7 and /."""
+    t.sway(layout="de")
+    lg = t.logger()
+    rec = Rec().click(300, 300).tap(0x5A).tap(0x59).tap(0x5A, 0x10)
+    # AltGr as the recorder writes it: Ctrl and Alt, then their left and
+    # right codes.
+    rec.tap(0x51, 0x11, 0x12, 0xA2, 0xA5).tap(0x37).tap(0x37, 0x10)
+    t.play(rec, XKB_DEFAULT_LAYOUT="de")
+    want = ["z", "y", "Z", "at", "7", "slash"]
+    modifiers = {"Shift_L", "Shift_R", "Control_L", "Alt_L", "ISO_Level3_Shift", "Alt_R"}
+
+    def typed():
+        return [e[2] for e in played(lg) if e[0] == "key" and e[1] == "press"
+                and e[2] not in modifiers]
+    wait_until(lambda: len(typed()) >= len(want), 10)
+    check(typed() == want, f"typed {typed()}, expected {want}; all: {lg.events()}")
+
+
+def test_sway_second_output(t):
+    """A second output right of the first: a click recorded there lands
+    there, on the window full screen on it."""
+    t.sway()
+    t.comp.add_output()
+    left = t.logger(0)
+    right = t.logger(1)
+    ox, oy = right.origin[:2]
+    check(ox >= 1280, f"the second output is right of the first: {right.origin}")
+    t.play(Rec().click(ox + 200, oy + 300).click(500, 400))
+    check(wait_events(right, 2), f"the second output's window sees the click: {right.events()}")
+    same(played(right), [f"button press 1 {ox + 200} {oy + 300}",
+                         f"button release 1 {ox + 200} {oy + 300}"], "second output")
+    check(wait_events(left, 2), f"the first output's window sees its click: {left.events()}")
+    same(played(left), ["button press 1 500 400", "button release 1 500 400"], "first output")
+
+
+TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    names = sys.argv[2:]
+    H.ensure_user()
+    passed = failed = 0
+    for test in TESTS:
+        if names and test.__name__ not in names:
+            continue
+        t = Context(exe)
+        start = time.monotonic()
+        try:
+            test(t)
+            passed += 1
+            print(f"PASS {test.__name__} ({time.monotonic() - start:.1f} s)", flush=True)
+        except Failure as e:
+            failed += 1
+            print(f"FAIL {test.__name__}: {e}", flush=True)
+            print("    compositor: " + t.comp.tail(5).replace("\n", "\n    ") if t.comp else "")
+        except Exception:
+            failed += 1
+            print(f"FAIL {test.__name__}: {traceback.format_exc()}", flush=True)
+        finally:
+            t.finish()
+    print(f"RESULT {passed} {failed}", flush=True)
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
