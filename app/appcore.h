@@ -12,6 +12,9 @@ constexpr const char *DOC_LINK_TEXT = "Quorvane documentation";
 // Clicks 3 pixels left of a picture and in the gaps count for a neighbour:
 // the toolbar has no dead spots.
 int32_t ButtonIndexAt(int32_t x);
+// Tells the toolbar whether it may take the keyboard, when that changed:
+// first at the end of the start, then after every command and poll tick.
+void FollowRunStateWithKeys(bool first = false);
 
 // start.cpp
 // Toolbar window size for the desktop's frame metrics: a 131 x 26 client

@@ -114,4 +114,5 @@ void PollTick() {
     char current[256];
     PlatGetCaption(current, 256);
     if (std::strcmp(current, text) != 0) PlatSetCaption(text);
+    FollowRunStateWithKeys();
 }

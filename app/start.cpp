@@ -214,5 +214,6 @@ int AppMain(const char *argText) {
         PlayAskedAt(startTick);
     }
     FreeBlock(line);
+    FollowRunStateWithKeys(true);
     return PlatRunMessageLoop();
 }

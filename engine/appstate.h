@@ -37,6 +37,7 @@ struct AppState {
     uint8_t waylandNoticeShown; // the Wayland notice was shown once already
     uint8_t playAsked;          // the next playback from idle was asked for at playAskedTick
     uint32_t playAskedTick;
+    uint8_t toolbarKeys;  // what the toolbar was last told: 0 nothing yet, 1 takes keys, 2 not
     int32_t ratePercent;  // normal speed plays at this percent of the recorded pace, 10..1000
     int32_t maxPauseMs;   // no wait between two records is longer; 0: no limit
     int32_t pauseLimitMs; // the limit the menu switches on, kept while it is off

@@ -42,6 +42,9 @@ int32_t PlatToolbarScale();
 void PlatPrimaryMonitor(PlatRect *r);
 // A Wayland session: only X11 windows can be seen and driven there.
 bool PlatWaylandSession();
+// Whether the toolbar may take the keyboard focus (on a click): not while a
+// playback types into another window, nor before one asked for at start.
+void PlatToolbarTakesKeys(bool take);
 // The desktop's major version (6 or more where there is no such number).
 uint32_t PlatGetVersionMajor();
 // The hand cursor and button pictures, made at MSG_CREATE, freed at MSG_DESTROY.

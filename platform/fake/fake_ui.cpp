@@ -209,3 +209,7 @@ bool PlatOpenUrl(const char *url) {
 void PlatCommandLineMessage(const char *text, bool error) {
     FakeLog("cmdline", error).text = text;
 }
+
+void PlatToolbarTakesKeys(bool take) {
+    FakeLog("takekeys", take);
+}

@@ -7,6 +7,7 @@
 #include "../../resources/hand_cursor.h"
 #include "gtk_backend.h"
 #include "gtk_caption.h"
+#include "gtk_layer.h"
 #include "../ui.h"
 #include "../linux/linux_input.h"
 #include <cstring>
@@ -161,10 +162,12 @@ gboolean OnButtonPress(GtkWidget *, GdkEventButton *e, gpointer) {
 }
 
 gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
+    if (e->button == 1 && ToolbarLayerDragEnd()) return TRUE;
     return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
 }
 
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
+    if (ToolbarLayerDragMotion(GTK_WINDOW(g_window), e)) return TRUE;
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
@@ -228,7 +231,12 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
-    gtk_window_move(win, x / s, y / s);
+    if (!ToolbarLayerSetUp(win, x / s, y / s)) {
+        gtk_window_move(win, x / s, y / s);
+        // Through Xwayland on a Wayland desktop, mapping must not take the
+        // keyboard from the window a playback asked for at start types into.
+        if (PlatWaylandSession()) gtk_window_set_focus_on_map(win, FALSE);
+    }
     gtk_widget_show(g_area);
     gtk_widget_realize(g_window);
     GdkWindow *gw = gtk_widget_get_window(g_window);
@@ -292,6 +300,15 @@ void PlatInvalidate() {
 void PlatGetWindowRect(PlatRect *r) {
     *r = {0, 0, 0, 0};
     if (!g_window) return;
+    if (ToolbarIsLayer()) {
+        // No client learns a Wayland surface's place; the layer surface's is
+        // the one its margins give it.
+        GdkRectangle f;
+        ToolbarLayerRect(GTK_WINDOW(g_window), &f);
+        int32_t s = PlatToolbarScale();
+        *r = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+        return;
+    }
     GdkWindow *gw = gtk_widget_get_window(g_window);
     if (!gw) return;
     GdkRectangle f;
@@ -304,6 +321,18 @@ void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
     int32_t s = PlatToolbarScale();
     *dlgFrame = TOOLBAR_FRAME * s;
     *smallCaption = TOOLBAR_CAPTION * s;
+}
+
+void PlatToolbarTakesKeys(bool take) {
+    if (!g_window) return;
+    if (ToolbarIsLayer()) {
+        ToolbarLayerTakesKeys(GTK_WINDOW(g_window), take);
+    } else if (PlatWaylandSession()) {
+        // Xwayland or a plain Wayland window: one that does not accept the
+        // focus is not given it while a playback runs. On X11 the toolbar
+        // keeps what it always did.
+        gtk_window_set_accept_focus(GTK_WINDOW(g_window), take);
+    }
 }
 
 uint32_t PlatGetVersionMajor() {

@@ -412,6 +412,32 @@ TEST_F(StartTest, CopyPlaysAndClosesItself) {
     EXPECT_NE(GetFile(exe + ".ini").find("window_x="), std::string::npos);
 }
 
+// The toolbar never takes the keyboard from the window a playback types
+// into: not while one runs, nor before one asked for at start; idle, it
+// takes keys on a click again.
+TEST_F(StartTest, ToolbarGivesUpTheKeyboardWhilePlaying) {
+    auto told = [] {
+        std::vector<int64_t> v;
+        for (auto &c : FakeLogOf("takekeys"))
+            v.push_back(c.a);
+        return v;
+    };
+    g_fake.loopLimitMs = 300;
+    AppMain("");
+    EXPECT_EQ(told(), std::vector<int64_t>{1}) << "idle";
+    AppWindowProc(MSG_CLOSE, 0, 0);
+
+    FakeReset();
+    BeforeStart();
+    PutFile(dir + "/a.rec", RecordBytes(3));
+    std::string path = dir + "/a.rec";
+    g_fake.loopLimitMs = 5000;
+    AppMain(path.c_str());
+    // Told once, before the first record, and again when the pass is over.
+    EXPECT_EQ(told(), (std::vector<int64_t>{0, 1})) << "played at start";
+    EXPECT_LT(FakeLogOf("takekeys")[0].tick, FakeLogOf("key")[0].tick);
+}
+
 // A second start with a command hands it on and ends: no window, no
 // settings read; 0 when the toolbar took it, else 1 and a line that says why.
 TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
