@@ -90,21 +90,29 @@ static const CommandHandler commandTable[] = {
 };
 static_assert(sizeof commandTable / sizeof commandTable[0] == ID_LAST_COMMAND - ID_OPEN + 1);
 
+static void TellToolbarKeys(bool take) {
+    uint8_t want = take ? 1 : 2;
+    if (g_app.toolbarKeys == want) return;
+    g_app.toolbarKeys = want;
+    PlatToolbarTakesKeys(take);
+}
+
 void FollowRunStateWithKeys(bool first) {
     // A playback types into the window that has the focus: the toolbar
     // gives up the keyboard for as long as one runs or is on its way. The
     // start tells it first, once it knows whether it plays at once.
     if (!first && !g_app.toolbarKeys) return;
-    uint8_t want = g_app.runState == Playing || g_app.playAsked ? 2 : 1;
-    if (g_app.toolbarKeys == want) return;
-    g_app.toolbarKeys = want;
-    PlatToolbarTakesKeys(want == 1);
+    TellToolbarKeys(g_app.runState != Playing && !g_app.playAsked);
 }
 
 static void DispatchCommand(uint32_t wParam, int32_t lParam) {
     uint32_t command = wParam & 0xFFFF;
     if (command < ID_OPEN || command > ID_LAST_COMMAND) return;
     CommandHandler handler = commandTable[command - ID_OPEN];
+    // A playback's start lets go of held input before its handler returns:
+    // a button let go over a toolbar that takes keys on a click would hand
+    // it the keyboard, so it gives that up first.
+    if (command == ID_PLAY && g_app.runState == Idle && g_app.toolbarKeys) TellToolbarKeys(false);
     if (handler) handler(wParam, lParam);
     FollowRunStateWithKeys();
 }

@@ -13,6 +13,7 @@ bool g_layer = false;
 GdkRectangle g_monitor = {0, 0, 0, 0};
 int g_left = 0, g_top = 0; // margins
 bool g_dragging = false;
+bool g_take = false, g_inside = false, g_asked = false;
 double g_pressX = 0, g_pressY = 0;
 
 void OnGlobal(void *data, wl_registry *, uint32_t, const char *iface, uint32_t) {
@@ -82,13 +83,35 @@ bool ToolbarIsLayer() {
     return g_layer;
 }
 
+// Keys on demand only while idle and while the pointer is over the toolbar:
+// some compositors (sway 1.7) hand the keyboard to an overlay surface as
+// soon as it asks for keys on demand, not on a click, and give it back to
+// the window that had it once the surface asks for none again.
+void Apply(GtkWindow *w) {
+    bool want = g_take && g_inside;
+    if (want == g_asked) return;
+    g_asked = want;
+    gtk_layer_set_keyboard_mode(w, want ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
+                                        : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+    // In force now, not at the next frame: the playback's first events come
+    // on the backend's own connection, and a button let go over a surface
+    // that still takes keys would hand it the keyboard.
+    GdkWindow *gw = gtk_widget_get_window(GTK_WIDGET(w));
+    if (!gw || !gdk_window_is_visible(gw)) return;
+    if (wl_surface *surface = gdk_wayland_window_get_wl_surface(gw)) wl_surface_commit(surface);
+    gdk_display_sync(gdk_window_get_display(gw));
+}
+
 void ToolbarLayerTakesKeys(GtkWindow *w, bool take) {
     if (!g_layer) return;
-    // On demand: the keyboard on a click, never by itself. Set to none while
-    // the surface has the keyboard, the compositor hands it back to the
-    // window that had it before.
-    gtk_layer_set_keyboard_mode(w, take ? GTK_LAYER_SHELL_KEYBOARD_MODE_ON_DEMAND
-                                        : GTK_LAYER_SHELL_KEYBOARD_MODE_NONE);
+    g_take = take;
+    Apply(w);
+}
+
+void ToolbarLayerPointer(GtkWindow *w, bool inside) {
+    if (!g_layer) return;
+    g_inside = inside;
+    Apply(w);
 }
 
 void ToolbarLayerRect(GtkWindow *w, GdkRectangle *r) {

@@ -15,9 +15,10 @@ const char *ToolbarBackends(bool waylandSession);
 // stays a plain one).
 bool ToolbarLayerSetUp(GtkWindow *window, int x, int y);
 bool ToolbarIsLayer();
-// Keyboard focus on a click (idle), or never (while a playback types into
-// another window).
+// Keyboard focus on demand (idle, with the pointer over the toolbar), or
+// never (while a playback types into another window).
 void ToolbarLayerTakesKeys(GtkWindow *window, bool take);
+void ToolbarLayerPointer(GtkWindow *window, bool inside);
 // The surface's place and size in logical desktop coordinates.
 void ToolbarLayerRect(GtkWindow *window, GdkRectangle *r);
 // The caption's drag: a layer surface is not moved by the compositor, so

@@ -185,6 +185,13 @@ gboolean OnKeyPress(GtkWidget *, GdkEventKey *e, gpointer) {
     return FALSE;
 }
 
+gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
+    // Pointer grabs and ungrabs (a menu, a drag) move no pointer.
+    if (e->mode == GDK_CROSSING_NORMAL)
+        ToolbarLayerPointer(GTK_WINDOW(g_window), e->type == GDK_ENTER_NOTIFY);
+    return FALSE;
+}
+
 gboolean OnDelete(GtkWidget *, GdkEvent *, gpointer) {
     AppWindowProc(MSG_CLOSE, 0, 0);
     return TRUE; // the core decides; it destroys the window itself
@@ -222,13 +229,16 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     int32_t cw = w > 0 ? w / s : CLIENT_WIDTH, ch = h > 0 ? h / s : CLIENT_HEIGHT;
     gtk_widget_set_size_request(g_area, cw, ch);
     gtk_widget_add_events(g_area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                      GDK_POINTER_MOTION_MASK);
+                                      GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                      GDK_LEAVE_NOTIFY_MASK);
     gtk_widget_set_can_focus(g_area, TRUE);
     gtk_container_add(GTK_CONTAINER(g_window), g_area);
     g_signal_connect(g_area, "draw", G_CALLBACK(OnDraw), nullptr);
     g_signal_connect(g_area, "button-press-event", G_CALLBACK(OnButtonPress), nullptr);
     g_signal_connect(g_area, "button-release-event", G_CALLBACK(OnButtonRelease), nullptr);
     g_signal_connect(g_area, "motion-notify-event", G_CALLBACK(OnMotion), nullptr);
+    g_signal_connect(g_area, "enter-notify-event", G_CALLBACK(OnCrossing), nullptr);
+    g_signal_connect(g_area, "leave-notify-event", G_CALLBACK(OnCrossing), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
     if (!ToolbarLayerSetUp(win, x / s, y / s)) {
@@ -326,6 +336,7 @@ void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
 void PlatToolbarTakesKeys(bool take) {
     if (!g_window) return;
     if (ToolbarIsLayer()) {
+        if (take) LinuxInputBackend().settle();
         ToolbarLayerTakesKeys(GTK_WINDOW(g_window), take);
     } else if (PlatWaylandSession()) {
         // Xwayland or a plain Wayland window: one that does not accept the

@@ -20,6 +20,10 @@ struct LinuxInput {
     // Fills the check's lines (platform/control.h) for this backend, open
     // or not: playback, recording, pointer and hotkeys, and the session.
     void (*check)(CheckReport *report);
+    // Returns once the desktop has handled every event injected so far: the
+    // toolbar takes keys on a click again only after a playback's last
+    // release has landed, or that release could hand it the keyboard.
+    void (*settle)();
     // The toolbar's window id (0 when it is gone): presses on it make it
     // the foreground window.
     void (*setToolbarWindow)(uint32_t id);

@@ -246,6 +246,7 @@ const LinuxInput kWaylandInput = {
     Route,
     Why,
     Check,
+    WlSessionRoundtrip,
     SetToolbarWindow,
     VkOfKeycode,
     Snapshot,

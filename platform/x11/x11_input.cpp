@@ -428,6 +428,10 @@ const char *X11Why() {
     return "";
 }
 
+void X11Settle() {
+    if (g_dpy) XSync(g_dpy, False);
+}
+
 } // namespace
 
 const LinuxInput kX11Input = {
@@ -437,6 +441,7 @@ const LinuxInput kX11Input = {
     X11Route,
     X11Why,
     X11CheckLines,
+    X11Settle,
     X11SetToolbarWindow,
     X11KeymapVkOfKeycode,
     X11InputSnapshot,

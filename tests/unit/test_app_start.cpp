@@ -2,6 +2,7 @@
 // window's size and place, and the choice of run mode.
 #include "app/fields.h"
 #include "engine/eventlist.h"
+#include "engine_test_util.h"
 #include "test_app_util.h"
 #include <cstring>
 
@@ -425,6 +426,15 @@ TEST_F(StartTest, ToolbarGivesUpTheKeyboardWhilePlaying) {
     g_fake.loopLimitMs = 300;
     AppMain("");
     EXPECT_EQ(told(), std::vector<int64_t>{1}) << "idle";
+    // Play from idle: given up before the start's release is injected.
+    InstallRecording(std::vector<EventRecord>(2, EventRecord{0x100, 0x41, 0, 0, 0}));
+    FakeClearLog();
+    AppWindowProc(MSG_COMMAND, ID_PLAY, 0);
+    ASSERT_EQ(told(), std::vector<int64_t>{0});
+    size_t first = 0;
+    while (g_fake.log[first].what != "takekeys" && g_fake.log[first].what != "setkeyboardstate")
+        first++;
+    EXPECT_EQ(g_fake.log[first].what, "takekeys");
     AppWindowProc(MSG_CLOSE, 0, 0);
 
     FakeReset();

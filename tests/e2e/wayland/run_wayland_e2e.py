@@ -7,6 +7,7 @@ compares what the window saw with what was recorded.
 usage: run_wayland_e2e.py QUORVANE_BINARY [TEST_NAME...]
 Prints one line per test and finally "RESULT passed failed"."""
 import os
+import shutil
 import struct
 import sys
 import time
@@ -281,6 +282,88 @@ def test_sway_second_output(t):
                          f"button release 1 {ox + 200} {oy + 300}"], "second output")
     check(wait_events(left, 2), f"the first output's window sees its click: {left.events()}")
     same(played(left), ["button press 1 500 400", "button release 1 500 400"], "first output")
+
+
+def screenshot(comp, name):
+    """The whole desktop by grim, as (width, height, rgb bytes); a PNG copy
+    goes to QV_E2E_SHOTS when that names a folder."""
+    path = os.path.join(comp.folder.root, name + ".ppm")
+    r = H.run_as_user(["grim", "-t", "ppm", path], comp.env())
+    check(r.returncode == 0, f"grim: {r.stderr}")
+    shots = os.environ.get("QV_E2E_SHOTS")
+    if shots:
+        H.run_as_user(["grim", os.path.join(comp.folder.root, name + ".png")], comp.env())
+        os.makedirs(shots, exist_ok=True)
+        shutil.copy(os.path.join(comp.folder.root, name + ".png"), shots)
+    data = open(path, "rb").read()
+    fields, pos = [], 0
+    while len(fields) < 4:  # P6, width, height, maxval
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    return int(fields[1]), int(fields[2]), data[pos + 1:]
+
+
+def pixel(shot, x, y):
+    w, _, rgb = shot
+    i = 3 * (y * w + x)
+    return tuple(rgb[i:i + 3])
+
+
+def caption_blue(p):
+    """The toolbar's caption strip: a dark blue no logging window shows."""
+    r, g, b = p
+    return b > 90 and r < 100 and b > r + 50
+
+
+def command(t, verb):
+    return H.run_as_user([t.folder.work + "/quorvane", verb], H.program_env(t.comp), timeout=15)
+
+
+def test_sway_toolbar_above_full_screen_and_commands(t):
+    """The toolbar is a layer surface above a full-screen window, at its saved
+    place; started with a file it plays into the focused window without
+    taking the focus; --play and --stop from a second start reach it, and
+    with no toolbar they say so and exit 1."""
+    t.sway()
+    lg = t.logger()
+    # i at once, then q three seconds later: time to stop in between.
+    rec = Rec().tap(0x49).key(0x51, gap=3000).key(0x51, up=True)
+    exe = t.program_copy()
+    t.folder.put("quorvane.ini", b"[Quorvane]\nwayland_notice=1\nwindow_x=400\nwindow_y=60\n")
+    t.folder.put("test.rec", rec.bytes())
+    t.program = H.start_program(t.comp, exe, "test.rec")
+    typed = lambda n: wait_until(lambda: len([e for e in lg.events()  # noqa: E731
+                                              if e[:3] == ["key", "press", "i"]]) >= n, 10)
+    check(typed(1), f"the playback asked for at start types into the focused window: "
+          f"{lg.events()}\n{H.program_log(t.comp)[-600:]}")
+    check(["focus", "out"] not in lg.lines(), f"the window keeps the focus: {lg.lines()[:8]}")
+    shot = screenshot(t.comp, "sway-toolbar")
+    check(caption_blue(pixel(shot, 400 + 2, 60 + 2)),
+          f"the toolbar's caption shows at its saved place 400,60 above the full-screen window: "
+          f"{pixel(shot, 402, 62)}")
+    check(not caption_blue(pixel(shot, 640, 512)), "and the window shows elsewhere")
+    r = command(t, "--stop")
+    check(r.returncode == 0, f"--stop is delivered: {r.returncode} {r.stderr}")
+    time.sleep(3.5)
+    check(not [e for e in lg.events() if e[:3] == ["key", "press", "q"]],
+          f"the stopped playback types nothing more: {lg.events()}")
+    r = command(t, "--play")
+    check(r.returncode == 0, f"--play is delivered: {r.returncode} {r.stderr}")
+    check(typed(2), f"--play plays the recording again: {lg.events()}")
+    r = command(t, "--stop")
+    check(r.returncode == 0, f"--stop is delivered again: {r.stderr}")
+    time.sleep(3.5)
+    check(not [e for e in lg.events() if e[:3] == ["key", "press", "q"]], "stopped again")
+    check(["focus", "out"] not in lg.lines(), f"the window never lost the focus: {lg.lines()[:8]}")
+    H.stop(t.program)
+    r = command(t, "--play")
+    check(r.returncode == 1 and "no Quorvane toolbar runs" in r.stderr,
+          f"without a toolbar --play exits 1 and says why: {r.returncode} {r.stderr!r}")
 
 
 TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
