@@ -40,13 +40,18 @@ def test_record_hotkey_left_out_of_recording(s):
             # The start's release makes the keys the keyboard still holds
             # read as up, so the recorder does not take them.
             real_keys("down", RECORD_CHORD)
-            check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
-            time.sleep(0.1)
-            dpy = X.XDisplay()
-            down = dpy.keys_down()
-            dpy.close()
+            try:
+                started = X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3)
+                time.sleep(0.1)
+                dpy = X.XDisplay()
+                down = dpy.keys_down()
+                dpy.close()
+            finally:
+                # The keyboard keeps them down until told: held on, they
+                # would reach every later case.
+                real_keys("up", list(reversed(RECORD_CHORD)))
+            check(started, f"{source}: recording starts")
             check(down == [], f"held keyboard keys read as up once the recording starts: {down}")
-            real_keys("up", list(reversed(RECORD_CHORD)))
         else:
             chord()
         check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
