@@ -110,6 +110,12 @@ void X11KeysUpdate(const char keymap[32], bool numLock, uint8_t down[256]) {
 
 void X11KeysCatchUp() {
     g_count = -1;
+    // Every start and stop of a recording or a playback lets go of all
+    // input and comes here: whoever scanned before has stopped, so nothing
+    // is paced for it until a scan begins again. Paced for a recorder that
+    // is gone, a hotkey pressed just after a stop would come a step at a
+    // time, and be let go before its last key showed.
+    g_lastScan = 0;
 }
 
 void X11KeysRead(int vk) {
