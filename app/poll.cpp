@@ -59,21 +59,20 @@ static void ShortenForOldDesktop(char *text) {
     *w = 0;
 }
 
-static bool PointerTip(char *out, size_t size) {
-    if (g_app.tips != 1) return false;
+static void PointerTip(char *out, size_t size) {
+    if (g_app.tips != 1) return;
     int32_t x = 0, y = 0;
     PlatGetCursorPos(&x, &y);
     PlatRect r;
     PlatGetWindowRect(&r);
     // Both edges count as inside, and the caption bar and frame too: the tip
     // is chosen by x alone.
-    if (x < r.left || x > r.right || y < r.top || y > r.bottom) return false;
+    if (x < r.left || x > r.right || y < r.top || y > r.bottom) return;
     int32_t index = ButtonIndexAt((x - r.left) / PlatToolbarScale());
     std::snprintf(out, size, "%s", buttonTips[index]);
     if (index == 2) AppendHotkeyTip(out, size, g_app.recordHotkey, 'R');
     if (index == 3) AppendHotkeyTip(out, size, g_app.playHotkey, 'P');
     if ((PlatGetVersionMajor() & 0xFF) <= 5) ShortenForOldDesktop(out);
-    return true;
 }
 
 void BuildCaption(char out[256]) {

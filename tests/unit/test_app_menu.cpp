@@ -221,6 +221,8 @@ TEST(DocumentationPage, InstalledFirstThenBesideTheProgram) {
         {d / "dironly/bin/quorvane", d / "dironly/share/doc/quorvane/README.html", false},
         {"C:\\Tools\\quorvane.exe", "C:\\Tools\\README.html", false},
         {"quorvane", "README.html", false},
+        // In the root folder there is no parent to hold share/doc.
+        {"/quorvane", "/README.html", false},
     };
     for (auto &c : cases) {
         char out[300] = "x";
@@ -231,6 +233,27 @@ TEST(DocumentationPage, InstalledFirstThenBesideTheProgram) {
     char small[8] = "x";
     EXPECT_FALSE(DocumentationPage((d / "p/bin/quorvane").c_str(), small, sizeof small));
     EXPECT_STREQ(small, "");
+    // A page's path is named only whole: it and its end must fit the
+    // program's own 300 bytes and the caller's buffer.
+    const std::string besideDir = "C:\\" + std::string(284, 'd'); // + "\\README.html": 299
+    const std::string parent = "/" + std::string(267, 'p') + "/"; // + "share/doc/...": 299
+    const struct {
+        std::string exe;
+        uint32_t size;
+        std::string page;
+    } edges[] = {
+        {besideDir + "\\quorvane.exe", 300, besideDir + "\\README.html"},
+        {besideDir + "\\quorvane.exe", 299, ""},
+        {besideDir + "d\\quorvane.exe", 400, ""},
+        {parent + "bin/quorvane", 300, parent + "share/doc/quorvane/README.html"},
+        {parent + "bin/quorvane", 299, ""},
+        {parent.substr(0, 268) + "p/bin/quorvane", 400, ""},
+    };
+    for (auto &e : edges) {
+        char out[400] = "x";
+        EXPECT_FALSE(DocumentationPage(e.exe.c_str(), out, e.size));
+        EXPECT_EQ(std::string(out), e.page) << e.exe.size() << " " << e.size;
+    }
 }
 
 // Both the menu item and the about box's link open the documentation page.

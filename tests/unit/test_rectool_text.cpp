@@ -132,6 +132,13 @@ TEST(RecToolText, LinesNameKindsKeysAndPositions) {
     // Typed in by hand, with or without the sign.
     EXPECT_EQ(Records(Build("wheel dy=120\nhwheel dx=+0x78 paramH=1\n"))[1].paramL, 120u);
     EXPECT_EQ(Records(Build("wheel dy=120\n"))[0].message, uint32_t(WM_MOUSEWHEEL));
+    // Trailing bytes in hex of either case.
+    EXPECT_EQ(Build("trailing bytes=09afAF\n"), (Bytes{0x09, 0xAF, 0xAF}));
+    // The file's name in the comment line: control bytes shown as '?',
+    // spaces and other bytes as they are.
+    std::string head = Dump({}, "a b\x1f\x7f\xc3\xa9.rec");
+    EXPECT_EQ(head.substr(0, head.find('\n')),
+              "# quorvane-rec dump of a b??\xc3\xa9.rec: 0 records");
 
     // Every key name leads back to its own code, whatever the case.
     for (uint32_t vk = 0; vk < 256; vk++) {
@@ -143,6 +150,20 @@ TEST(RecToolText, LinesNameKindsKeysAndPositions) {
         EXPECT_EQ(KeyByName(name, std::strlen(name)), int(vk)) << name;
         EXPECT_EQ(KeyByName(lower.data(), lower.size()), int(vk)) << name;
     }
+    // The ends of each range made by rule, and the codes just outside them.
+    const std::pair<uint32_t, const char *> ends[] = {
+        {'0', "0"},      {'9', "9"},     {'A', "A"},      {'Z', "Z"},
+        {0x60, "Num0"},  {0x69, "Num9"}, {0x70, "F1"},    {0x78, "F9"},
+        {0x79, "F10"},   {0x87, "F24"},  {0x2F, "Help"},  {0x3A, nullptr},
+        {0x40, nullptr}, {0x5B, "LWin"}, {0x88, nullptr}, {256, nullptr},
+    };
+    for (auto &e : ends) {
+        const char *name = KeyName(e.first);
+        EXPECT_EQ(name ? std::string(name) : "(none)", e.second ? e.second : "(none)") << e.first;
+    }
+    // A name is matched whole, not as the start of a longer one.
+    EXPECT_EQ(KeyByName("F2", 2), 0x71);
+    EXPECT_EQ(KeyByName("Num", 3), -1);
 }
 
 TEST(RecToolText, DelaysCarryAcrossTheTickWrap) {
@@ -212,9 +233,17 @@ TEST(RecToolText, BadLinesAreNamedAndNothingIsBuilt) {
         {"hwheel dx=-2147483649", "dx=-2147483649 is out of range (-2147483648 to 2147483647)"},
         {"keydown key=Hyper", "key=Hyper is not a key name"},
         {"keyup key=A vk=66", "key=A is vk 65, not vk=66"},
+        // A field that is no number is not checked any further.
+        {"keyup key=A vk=abc", "vk=abc is not a number"},
         {"keyup vk=256", "vk=256 is out of range (0 to 255)"},
         {"msg=x paramL=1", "'msg=x' needs a number from 0 to 4294967295"},
         {"trailing bytes=abc", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0/", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0:", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0@", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0G", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0`", "trailing needs bytes= with 1 to 19 bytes in hex"},
+        {"trailing bytes=0g", "trailing needs bytes= with 1 to 19 bytes in hex"},
         {"trailing bytes=0011\nmove x=1 y=1", "no record may follow the trailing bytes"},
     };
     for (auto &c : cases) {
