@@ -55,6 +55,7 @@ TESTS = [
     test_dead_keys,
     test_bad_file_box,
     test_pause_stops_and_releases,
+    test_commands_from_a_second_start,
     test_remember_settings,
     test_about_box_link_and_live_hotkeys,
     test_compiled_player,
