@@ -51,6 +51,7 @@ TESTS = [
     buttons_wheel.test_records_input_saves_and_plays_it_back,
     hotkeys.test_hotkeys_work_while_another_window_has_the_focus,
     hotkeys.test_stop_lets_go_of_held_buttons,
+    hotkeys.test_commands_from_a_second_start,
     compiled.test_compiled_player_plays_twice_hidden_and_exits,
     compiled.test_compile_onto_a_folder_fails_and_leaves_nothing,
 ]
