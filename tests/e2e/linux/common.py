@@ -246,6 +246,42 @@ def short_recording(s, name="short.rec"):
     return path
 
 
+def rate_recording(s, name="rate.rec", gaps=(1000, 8000)):
+    """a, then b and c the given gaps later (1000 and 8000 ms). The pointer
+    moves between a and b every 100 ms, as a hand does between two keys, so
+    each wait there is short; b..c is one long pause. Each key goes up as it
+    goes down, so the gaps between the presses are the recorded ones."""
+    ev, t = [], 1000
+    for i, vk in enumerate((0x41, 0x42, 0x43)):
+        if i:
+            gap = gaps[i - 1]
+            if i == 1:
+                for k in range(1, gap // 100):
+                    ev.append((WM_MOUSEMOVE, TARGET_RECT[0] + 60 + 5 * k, TARGET_RECT[1] + 50, t + 100 * k))
+            t += gap
+        ev += [(WM_KEYDOWN, vk, None, t), (WM_KEYUP, vk, None, t)]
+    path = os.path.join(s.dir, name)
+    open(path, "wb").write(rec_bytes(ev))
+    return path
+
+
+def key_gaps(s, mark, keys="abc", timeout=20):
+    """Waits until the target has seen each of keys pressed once after mark;
+    the gaps between the presses in ms, by the target's own clock."""
+    def presses():
+        return [f for f in s.events(mark) if f[1] == "KeyPress" and f[2] in keys]
+    check(X.wait_until(lambda: len(presses()) >= len(keys), timeout), f"{keys} arrive: {presses()}")
+    got = presses()
+    check([f[2] for f in got] == list(keys), f"{keys} in order: {[f[2] for f in got]}")
+    stamps = [int(f[0]) for f in got]
+    return [stamps[i] - stamps[i - 1] for i in range(1, len(stamps))]
+
+
+def within_rate_error(got, want):
+    """Each gap within 3% + 15 ms of what the rate makes of it."""
+    return all(abs(g - w) <= 0.03 * w + 15 for g, w in zip(got, want))
+
+
 def compile_to(s, target):
     """Compile button, then the save dialog given the whole path."""
     tx, ty = s.toolbar_origin()
