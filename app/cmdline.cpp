@@ -42,8 +42,9 @@ bool TakeMaxPause(CommandLine &cl, const char *v) {
     return ParseSeconds(v, &cl.maxPauseMs);
 }
 bool TakeRepeat(CommandLine &cl, const char *v) {
+    // A count has no fraction to round away.
     int64_t n = 0;
-    if (!ParseFixed(v, 0, INT32_MAX, &n) || n < 1) return false;
+    if (std::strchr(v, '.') || !ParseFixed(v, 0, INT32_MAX, &n) || n < 1) return false;
     cl.repeatCount = int32_t(n);
     return true;
 }

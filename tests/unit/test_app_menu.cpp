@@ -144,6 +144,34 @@ TEST_F(MenuTest, SettingCommandsSetAndToggleInEveryRunState) {
     EXPECT_TRUE(g_fake.log.empty());
 }
 
+// A rate chosen from the menu plays at normal speed, the one with a rate;
+// the pause limit switches on with the length last set.
+TEST_F(MenuTest, RatesAndThePauseLimit) {
+    const std::pair<uint32_t, int32_t> rates[] = {
+        {ID_RATE_50, 50}, {ID_RATE_200, 200}, {ID_RATE_400, 400}, {ID_RATE_100, 100}};
+    for (auto &r : rates) {
+        g_app.speed = 1;
+        g_fake.menuAnswers.push_back(r.first);
+        Command(ID_OPTIONS);
+        FakeRunPending();
+        EXPECT_EQ(g_app.ratePercent, r.second);
+        EXPECT_EQ(g_app.speed, 0);
+        Command(ID_OPTIONS);
+        EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_NORMAL, r.first, ID_RECKEY_CSA,
+                                                    ID_PLAYKEY_CSA, ID_TIPS}));
+    }
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 2000);
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 0);
+    g_app.pauseLimitMs = 750;
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 750);
+    Command(ID_OPTIONS);
+    EXPECT_STREQ(g_fake.lastMenu[8].text, "Limit &Pauses to 0.75 s");
+    EXPECT_TRUE(g_fake.lastMenu[8].checked);
+}
+
 TEST_F(MenuTest, HotkeyChoicesRefuseOnlyTheOthersSingleKey) {
     const struct {
         uint32_t command;

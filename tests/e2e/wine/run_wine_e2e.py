@@ -37,11 +37,14 @@ TESTS = [
     files.test_start_window_and_no_ini,
     files.test_ini_written_when_present_and_deleted_when_turned_off,
     files.test_bad_file_box_titled_with_path,
+    files.test_command_line_answers,
     timing.test_plays_recording_into_target,
+    timing.test_rate_and_pause_limit,
     buttons_wheel.test_plays_wheel_records_into_target,
     buttons_wheel.test_records_the_wheel,
     layouts.test_linux_recording_types_the_same_characters_under_the_same_layout,
     toolbar.test_repeat_box_gets_field_and_keeps_text,
+    toolbar.test_rate_and_pause_boxes_take_decimals,
     toolbar.test_about_box_gets_link,
     toolbar.test_toolbar_paints_buttons_over_background,
     monitors.test_toolbar_doubles_at_192_dpi,
@@ -53,6 +56,7 @@ TESTS = [
     hotkeys.test_stop_lets_go_of_held_buttons,
     hotkeys.test_commands_from_a_second_start,
     compiled.test_compiled_player_plays_twice_hidden_and_exits,
+    compiled.test_player_compiled_at_2x_plays_at_2x,
     compiled.test_compile_onto_a_folder_fails_and_leaves_nothing,
 ]
 
