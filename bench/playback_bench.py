@@ -15,10 +15,14 @@ event (from the process start).
 
     playback_bench.py linux BUILD [RUNS [RATES]]      private Xvfb, build/quorvane
     playback_bench.py wine BUILD-WIN [RUNS [RATES]]   the same under Wine, build-win
+    playback_bench.py sway BUILD [RUNS]               headless sway, its wlroots route
 
 RATES is a comma-separated list of playback rates (default 1): the program
 plays with --rate R, the figures are set against the recording's gaps
 divided by R, and the reference player gets a recording already paced so.
+On sway the receiving window is the Wayland tests' full-screen GTK logger
+(tests/e2e/wayland), run as their test user like the compositor; there is
+no reference player (XTest reaches no Wayland window).
 
 Displays come from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99). Under
 Wine the receiving window is the Windows test target (its clock counts whole
@@ -240,6 +244,59 @@ def run_x(build, player, rec, events, work, rate=1.0):
     return figures(events, times, extra, start)
 
 
+def run_sway(build, rec, events, work):
+    """One pass on a fresh headless sway; the times are monotonic ms."""
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e", "wayland"))
+    import wl_harness as H
+    folder = H.Folder()
+    comp = H.Sway(folder).start()
+    logger = prog = None
+    try:
+        os.environ["QV_LOGGER_TIMES"] = "1"
+        logger = H.Logger.__new__(H.Logger)
+        logger.path = os.path.join(folder.root, "observer.log")
+        open(logger.path, "w").close()
+        os.chmod(logger.path, 0o666)
+        env = comp.env()
+        env.update(GDK_BACKEND="wayland", QV_LOGGER_TIMES="1")
+        logger.proc = H.start_as_user([H.SYSTEM_PYTHON, os.path.join(H.HERE, "wl_logger.py"),
+                                       logger.path], env)
+        H.wait_until(lambda: "ready" in open(logger.path).read(), 10.0)
+        exe = folder.put("quorvane", src=os.path.join(build, "quorvane"), mode=0o755)
+        folder.put("quorvane.ini", b"[Quorvane]\nwayland_notice=1\n")
+        folder.put("bench.rec", open(rec, "rb").read())
+        length = sum(e[0] for e in events) / 1000.0
+        start = time.monotonic() * 1000.0
+        prog = H.start_program(comp, exe, "bench.rec")
+        deadline = time.monotonic() + length + 3.0
+        while time.monotonic() < deadline:
+            if match(events, read_wl_log(logger.path))[0][-1] is not None:
+                break
+            time.sleep(0.2)
+        time.sleep(0.3)
+        times, extra = match(events, [e for e in read_wl_log(logger.path) if e[0] >= start])
+        return figures(events, times, extra, start)
+    finally:
+        H.stop(prog)
+        if logger:
+            H.stop(logger.proc)
+        comp.stop()
+        folder.remove()
+
+
+def read_wl_log(path):
+    """The logger's timed lines as (ms, kind, a, b)."""
+    out = []
+    for line in open(path):
+        p = line.split()
+        if len(p) >= 4 and p[1] == "motion":
+            out.append((int(p[0]) / 1000.0, "move", int(p[2]), int(p[3])))
+        elif len(p) >= 4 and p[1] in ("key", "button"):
+            kind = p[1] if p[2] == "press" else p[1] + "up"
+            out.append((int(p[0]) / 1000.0, kind, 0, 0))
+    return out
+
+
 def wine_setup(build):
     env = os.environ
     env["WINEPREFIX"] = os.path.join(build, "wineprefix")
@@ -317,7 +374,7 @@ def fmt(v, signed=False):
 
 
 def main():
-    if len(sys.argv) < 3 or sys.argv[1] not in ("linux", "wine"):
+    if len(sys.argv) < 3 or sys.argv[1] not in ("linux", "wine", "sway"):
         sys.exit(__doc__)
     mode, build = sys.argv[1], os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 3
@@ -325,14 +382,14 @@ def main():
     work = tempfile.mkdtemp(prefix="qv-bench-")
     if os.environ.get("QV_BENCH_KEEP"):
         print(f"work folder {work}")
-    xvfb = start_xvfb()
+    xvfb = start_xvfb() if mode != "sway" else None
     try:
         recordings = [("7.5 s mixed, 206 events", mixed_sequence()),
                       ("30 s of 10 ms moves", moves_sequence())]
         if os.environ.get("QV_BENCH_ONLY"):
             recordings = recordings[int(os.environ["QV_BENCH_ONLY"]):][:1]
         tools = wine_setup(build) if mode == "wine" else None
-        players = ["quorvane"] if mode == "wine" else ["quorvane", "reference"]
+        players = ["quorvane"] if mode in ("wine", "sway") else ["quorvane", "reference"]
         print(f"| Recording ({mode}) | Player | Duration error | Interval p50 | Interval p99 |"
               " Missed | Extra motions | Start to first event |")
         print("|---|---|---|---|---|---|---|---|")
@@ -346,6 +403,8 @@ def main():
                 for _ in range(runs):
                     if mode == "wine":
                         r = run_wine(build, tools, rec, events, work, rate)
+                    elif mode == "sway":
+                        r = run_sway(build, rec, events, work)
                     else:
                         r = run_x(build, player, rec, events, work, rate)
                     print(f"| {label} | {player} | {fmt(r.get('duration'), True)} | "
@@ -355,8 +414,9 @@ def main():
         if mode == "wine":
             subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
         # Asked to end, so it takes its lock file with it.
-        xvfb.terminate()
-        xvfb.wait()
+        if xvfb:
+            xvfb.terminate()
+            xvfb.wait()
         if not os.environ.get("QV_BENCH_KEEP"):
             shutil.rmtree(work, ignore_errors=True)
 

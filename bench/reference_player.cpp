@@ -2,9 +2,11 @@
 // that keeps its schedule. Every record is sent through XTest at its own
 // absolute deadline on the monotonic clock (start + 25 ms + its distance
 // from the first record), one pointer motion per move, nothing else.
-// Letter keys only, which is all the bench's recordings hold.
+// Letter keys only, which is all the bench's recordings hold. With a second
+// file it also drives the recording bench: each event's send time goes
+// there, one line each, in microseconds of the monotonic clock.
 //
-// usage: reference_player FILE.rec
+// usage: reference_player FILE.rec [SENT-TIMES]
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <cstdint>
@@ -29,6 +31,9 @@ int main(int argc, char **argv) {
         recs.push_back(r);
     std::fclose(f);
     if (recs.empty()) return 0;
+    FILE *sent = argc > 2 ? std::fopen(argv[2], "w") : nullptr;
+    std::vector<int64_t> sentUs;
+    sentUs.reserve(recs.size());
     for (const Record &rec : recs) {
         int64_t offset = int64_t(25) + int32_t(rec.time - recs[0].time);
         timespec due = start;
@@ -54,7 +59,15 @@ int main(int argc, char **argv) {
         default: break;
         }
         XFlush(d);
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        sentUs.push_back(int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
     }
     XSync(d, False);
+    if (sent) {
+        for (int64_t us : sentUs)
+            std::fprintf(sent, "%lld\n", (long long)us);
+        std::fclose(sent);
+    }
     return 0;
 }

@@ -36,6 +36,16 @@ void SaveCommand();
 void ShowIdleCaption();
 void RecordCommand(uint32_t wParam); // ID_RECORD (high word 1: from the hotkey)
 void RecordTick(uint32_t timerId);   // TIMER_RECORD, after the dispatch killed it
+// A backend that reports input changes (PlatInputRecording returned true)
+// calls this once for every change, after applying that one change to what
+// PlatGetAsyncKeyState, PlatGetCursorPos and PlatTakeWheel read. tick is
+// when the change happened, on PlatGetTickCount's clock. The change becomes
+// its records stamped tick, in order (a modifier and its left/right twin are
+// two records of one change); a key change takes no move, so a move and a
+// press that came together are two calls, the move first. Does nothing
+// while no recording runs, and never calls back into the backend's
+// delivery.
+void RecordInputChange(uint32_t tick);
 
 // ---- player ----
 void PlayCommand(uint32_t wParam); // ID_PLAY (high word 1: stop request)

@@ -1,6 +1,9 @@
-// The recorder: a 10 ms one-shot timer compares every key with the last
-// state it saw and takes at most one event per tick: a key change first,
-// then a turn of the wheel, a pointer move only when neither.
+// The recorder. Where the backend reports each change of the input as it
+// happens (RecordInputChange), every change becomes its records at once,
+// stamped with the change's own time, and nothing runs while nothing
+// happens. Elsewhere a 10 ms one-shot timer compares every key with the
+// last state it saw and takes at most one event per tick: a key change
+// first, then a turn of the wheel, a pointer move only when neither.
 #include "../platform/input.h"
 #include "../platform/timer.h"
 #include "appstate.h"
@@ -18,6 +21,10 @@ static uint32_t s_sampleDue;
 static int32_t s_wheelDy, s_wheelDx;
 // Whether a record with the pointer's place has been taken yet.
 static bool s_placeTaken;
+// Whether the backend reports the changes of the running recording itself.
+static bool s_delivered;
+// The last stamp given out to a reported change.
+static uint32_t s_lastStamp;
 
 // Sums turns without wrapping: a wheel spun for hours stays a large turn
 // the right way.
@@ -48,9 +55,25 @@ static void StartRecording() {
     s_wheelDy = s_wheelDx = 0;
     s_placeTaken = false;
     g_app.startTick = PlatGetTickCount();
-    s_sampleDue = g_app.startTick + RECORD_INTERVAL_MS;
-    PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
+    s_lastStamp = g_app.startTick;
+    s_delivered = PlatInputRecording(true);
+    if (s_delivered) {
+        // The first look: a key still held now goes in as pressed at the
+        // start, as the first tick would take it.
+        RecordInputChange(g_app.startTick);
+    } else {
+        s_sampleDue = g_app.startTick + RECORD_INTERVAL_MS;
+        PlatSetTimer(TIMER_RECORD, RECORD_INTERVAL_MS);
+    }
     PlatInvalidate();
+}
+
+// No more reported changes are taken: the releases a stop injects are the
+// program's, not the user's.
+static void EndDelivery() {
+    if (!s_delivered) return;
+    s_delivered = false;
+    PlatInputRecording(false);
 }
 
 // Drops a stop click on the toolbar and everything after it. Record 0 is
@@ -124,12 +147,18 @@ static void Terminate(EventList *list) {
 // What every stop shares: the timer ends, the state is Idle and the caption
 // names the recording again.
 static void StopCommon() {
+    EndDelivery();
     PlatKillTimer(TIMER_RECORD);
     g_app.runState = Idle;
     ShowIdleCaption();
 }
 
 void RecordCommand(uint32_t wParam) {
+    if (g_app.runState == Recording && s_delivered) {
+        // What the user did up to the stop still goes in.
+        PlatInputSnapshot();
+        EndDelivery();
+    }
     ReleaseAllInput();
     if (g_app.runState == Idle) {
         StartRecording();
@@ -155,10 +184,135 @@ void RecordCommand(uint32_t wParam) {
 // taken so far. The last growth left at least 100 free records, so the
 // terminator still fits.
 static void StopOnFullList() {
+    EndDelivery();
     ReleaseAllInput();
     StopCommon();
     if (g_app.list.records) Terminate(&g_app.list);
     PlatInvalidate();
+}
+
+// The next key whose state differs from the snapshot, taken into it; 0 when
+// every key reads as the snapshot has it. Code 255 is never looked at.
+static int NextKeyChange(bool *down) {
+    for (int vk = 1; vk <= 254; vk++) {
+        uint8_t now = PlatGetAsyncKeyState(vk) < 0 ? 1 : 0;
+        if (now != g_app.keySnapshot[vk]) {
+            g_app.keySnapshot[vk] = now;
+            *down = now != 0;
+            return vk;
+        }
+    }
+    return 0;
+}
+
+// The record of a key or button change; false for left Shift, which shows
+// up under the generic Shift code first and only updates the snapshot.
+static bool KeyRecord(int vk, bool down, int32_t x, int32_t y, EventRecord *rec) {
+    if (vk == VK_LSHIFT) return false;
+    if (vk == VK_LBUTTON || vk == VK_RBUTTON) {
+        if (vk == VK_LBUTTON)
+            rec->message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        else
+            rec->message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        rec->paramL = uint32_t(x);
+        rec->paramH = uint32_t(y);
+        return true;
+    }
+    uint32_t scan = PlatMapVirtualKey(uint32_t(vk));
+    rec->message = down ? WM_KEYDOWN : WM_KEYUP;
+    rec->paramL = scan * 256 + uint32_t(vk);
+    rec->paramH = scan;
+    return true;
+}
+
+static void TakeMove(int32_t x, int32_t y, EventRecord *rec) {
+    g_app.lastMoveX = x;
+    g_app.lastMoveY = y;
+    rec->message = WM_MOUSEMOVE;
+    rec->paramL = uint32_t(x);
+    rec->paramH = uint32_t(y);
+}
+
+// When no key changed: one turn of the wheel, else a move, else nothing
+// (rec->message stays 0).
+static void WheelOrMove(int32_t x, int32_t y, EventRecord *rec) {
+    if ((s_wheelDy || s_wheelDx) && !s_placeTaken && x != 0 && y != 0) {
+        // The wheel acts where the pointer is, so the recording first
+        // takes where that is; it also keeps the file one the loader
+        // accepts when the wheel is the first thing done.
+        TakeMove(x, y, rec);
+    } else if (s_wheelDy || s_wheelDx) {
+        // One wheel a record, all its turns since the last record of it;
+        // it acts where the pointer is, so no position is kept.
+        int32_t &turn = s_wheelDy ? s_wheelDy : s_wheelDx;
+        rec->message = s_wheelDy ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
+        rec->paramL = uint32_t(turn);
+        turn = 0;
+    } else if (x != 0 && y != 0 && (x != g_app.lastMoveX || y != g_app.lastMoveY)) {
+        // Every position that differs from the last one taken is a move;
+        // the screen's top and left edges are not taken.
+        TakeMove(x, y, rec);
+    }
+}
+
+static void TakeWheelTurns() {
+    int32_t dy = 0, dx = 0;
+    PlatTakeWheel(&dy, &dx);
+    s_wheelDy = AddTurn(s_wheelDy, dy);
+    s_wheelDx = AddTurn(s_wheelDx, dx);
+}
+
+// Fills in the foreground window and the stamp and appends; the list has
+// room (the caller grew it).
+static void Append(EventRecord rec, uint32_t stamp) {
+    // Moves and buttons carry the pointer's place.
+    if (rec.message >= WM_MOUSEMOVE && rec.message <= WM_RBUTTONUP) s_placeTaken = true;
+    rec.hwnd = PlatGetForegroundWindow();
+    rec.time = stamp;
+    g_app.list.records[g_app.list.count++] = rec;
+}
+
+void RecordInputChange(uint32_t tick) {
+    static bool inside;
+    if (g_app.runState != Recording || !s_delivered || inside) return;
+    inside = true;
+    // Stamps never go back: the backend may map each from a clock of its
+    // own, and the player waits the difference of two stamps.
+    if (int32_t(tick - s_lastStamp) < 0) tick = s_lastStamp;
+    s_lastStamp = tick;
+    int32_t x = 0, y = 0;
+    PlatGetCursorPos(&x, &y);
+    TakeWheelTurns();
+    // Every key that differs, in code order: a modifier and then its
+    // left/right twin come from one press.
+    bool keyed = false, full = false;
+    bool down = false;
+    while (!full) {
+        int vk = NextKeyChange(&down);
+        if (!vk) break;
+        EventRecord rec = {};
+        if (!KeyRecord(vk, down, x, y, &rec)) continue;
+        if (!GrowEventList(&g_app.list)) {
+            full = true;
+            break;
+        }
+        Append(rec, tick);
+        keyed = true;
+    }
+    // As in a tick, a key change takes no move: a backend reports a move
+    // and a press that came together as two changes, the move first.
+    while (!keyed && !full) {
+        EventRecord rec = {};
+        WheelOrMove(x, y, &rec);
+        if (!rec.message) break;
+        if (!GrowEventList(&g_app.list)) {
+            full = true;
+            break;
+        }
+        Append(rec, tick);
+    }
+    inside = false;
+    if (full) StopOnFullList();
 }
 
 void RecordTick(uint32_t timerId) {
@@ -167,73 +321,17 @@ void RecordTick(uint32_t timerId) {
         StopOnFullList();
         return;
     }
-    int changed = 0;
     bool down = false;
-    for (int vk = 1; vk <= 254; vk++) {
-        uint8_t now = PlatGetAsyncKeyState(vk) < 0 ? 1 : 0;
-        if (now != g_app.keySnapshot[vk]) {
-            g_app.keySnapshot[vk] = now;
-            changed = vk;
-            down = now != 0;
-            break;
-        }
-    }
+    int changed = NextKeyChange(&down);
     int32_t x = 0, y = 0;
     PlatGetCursorPos(&x, &y);
-    int32_t dy = 0, dx = 0;
-    PlatTakeWheel(&dy, &dx);
-    s_wheelDy = AddTurn(s_wheelDy, dy);
-    s_wheelDx = AddTurn(s_wheelDx, dx);
+    TakeWheelTurns();
 
+    // One record a tick: a key change first, then a turn of the wheel, a
+    // move only when neither.
     EventRecord rec = {};
-    // Left Shift shows up under the generic Shift code first; its own code
-    // only updates the snapshot.
-    if (changed == VK_LBUTTON || changed == VK_RBUTTON) {
-        if (changed == VK_LBUTTON)
-            rec.message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-        else
-            rec.message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-        rec.paramL = uint32_t(x);
-        rec.paramH = uint32_t(y);
-    } else if (changed && changed != VK_LSHIFT) {
-        uint32_t scan = PlatMapVirtualKey(uint32_t(changed));
-        rec.message = down ? WM_KEYDOWN : WM_KEYUP;
-        rec.paramL = scan * 256 + uint32_t(changed);
-        rec.paramH = scan;
-    } else if ((s_wheelDy || s_wheelDx) && !s_placeTaken && x != 0 && y != 0) {
-        // The wheel acts where the pointer is, so the recording first
-        // takes where that is; it also keeps the file one the loader
-        // accepts when the wheel is the first thing done.
-        g_app.lastMoveX = x;
-        g_app.lastMoveY = y;
-        rec.message = WM_MOUSEMOVE;
-        rec.paramL = uint32_t(x);
-        rec.paramH = uint32_t(y);
-    } else if (s_wheelDy || s_wheelDx) {
-        // One wheel a tick, all its turns since the last record of it; it
-        // acts where the pointer is, so no position is kept.
-        int32_t &turn = s_wheelDy ? s_wheelDy : s_wheelDx;
-        rec.message = s_wheelDy ? WM_MOUSEWHEEL : WM_MOUSEHWHEEL;
-        rec.paramL = uint32_t(turn);
-        turn = 0;
-    } else {
-        // Every position that differs from the last one taken is a move;
-        // the screen's top and left edges are not taken.
-        if (x != 0 && y != 0 && (x != g_app.lastMoveX || y != g_app.lastMoveY)) {
-            g_app.lastMoveX = x;
-            g_app.lastMoveY = y;
-            rec.message = WM_MOUSEMOVE;
-            rec.paramL = uint32_t(x);
-            rec.paramH = uint32_t(y);
-        }
-    }
-    if (rec.message) {
-        // Moves and buttons carry the pointer's place.
-        if (rec.message >= WM_MOUSEMOVE && rec.message <= WM_RBUTTONUP) s_placeTaken = true;
-        rec.hwnd = PlatGetForegroundWindow();
-        rec.time = PlatGetTickCount();
-        g_app.list.records[g_app.list.count++] = rec;
-    }
+    if (!(changed && KeyRecord(changed, down, x, y, &rec))) WheelOrMove(x, y, &rec);
+    if (rec.message) Append(rec, PlatGetTickCount());
     // The next slot of the grid that is still ahead; slots a slow tick
     // missed are skipped, not sampled in a burst.
     uint32_t now = PlatGetTickCount();

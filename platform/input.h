@@ -4,9 +4,19 @@
 #pragma once
 #include <cstdint>
 
+// A recording starts (on) or ends (off). Returns whether the backend, until
+// the recording ends, calls RecordInputChange (engine/engine.h) for every
+// change of the input as it happens, stamped with when it happened; the
+// recorder then takes no look of its own. False: the recorder looks every
+// 10 ms. A backend that delivers may also report between recordings; the
+// recorder ignores those calls.
+bool PlatInputRecording(bool on);
 // Takes a fresh look at the devices. The core calls it once before each scan
 // (recorder tick, input release, hotkey poll, play tick) so a backend that
 // pays a round trip per look (X11) pays it once per scan, not once per key.
+// A backend that follows the input by its events needs no look when none
+// arrived since the last one, and should then cost next to nothing. It also
+// hands the recorder, before it returns, every change it has not reported.
 void PlatInputSnapshot();
 // Physical state: bit 15 while down. Codes 1 and 2 are the left and right
 // mouse buttons, 4 to 6 the middle and extra buttons.

@@ -48,6 +48,11 @@ struct FakeState {
     int32_t scale = 1;               // PlatToolbarScale
     PlatRect primary = {0, 0, 0, 0}; // PlatPrimaryMonitor; empty: the whole screen
     bool wayland = false;            // PlatWaylandSession
+    // Reports every change to the recorder (RecordInputChange) while a
+    // recording runs, instead of being polled; FakeKeyDown, FakeKeyUp,
+    // FakeWheel and FakeMove report theirs.
+    bool delivers = false;
+    bool recording = false; // between PlatInputRecording(true) and (false)
     PlatRect windowRect = {0, 0, 0, 0};
     std::string caption;
     bool windowExists = false, visible = false, createFails = false;
@@ -93,6 +98,8 @@ void FakeKeyDown(int vk);
 void FakeKeyUp(int vk);
 // The user turns the wheels (120 a notch); the turns add up until taken.
 void FakeWheel(int32_t dy, int32_t dx);
+// The user moves the pointer.
+void FakeMove(int32_t x, int32_t y);
 // Runs `action` when the virtual clock reaches `at`.
 void FakeAt(uint32_t at, std::function<void()> action);
 // Dispatches posted messages and due timers while virtual time runs for ms

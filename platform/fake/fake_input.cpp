@@ -1,6 +1,11 @@
 #include "fake.h"
 #include "../input.h"
 
+bool PlatInputRecording(bool on) {
+    g_fake.recording = on;
+    return on && g_fake.delivers;
+}
+
 void PlatInputSnapshot() {
     g_fake.tick += g_fake.scanCostMs;
 }

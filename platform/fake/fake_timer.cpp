@@ -1,5 +1,6 @@
 #include "../../app/app.h"
 #include "../../engine/appstate.h"
+#include "../../engine/engine.h"
 #include "fake.h"
 #include "../timer.h"
 
@@ -33,19 +34,34 @@ void FakeReset() {
     ResetAppState();
 }
 
+// A delivering desktop tells the recorder of each change at once, stamped
+// with the virtual clock.
+static void Deliver() {
+    if (g_fake.delivers && g_fake.recording) RecordInputChange(g_fake.tick);
+}
+
 void FakeKeyDown(int vk) {
     g_fake.physical[vk & 255] = 1;
     g_fake.thread[vk & 255] = uint8_t((g_fake.thread[vk & 255] ^ 0x01) | 0x80);
+    Deliver();
 }
 
 void FakeKeyUp(int vk) {
     g_fake.physical[vk & 255] = 0;
     g_fake.thread[vk & 255] &= uint8_t(~0x80);
+    Deliver();
 }
 
 void FakeWheel(int32_t dy, int32_t dx) {
     g_fake.wheelDy += dy;
     g_fake.wheelDx += dx;
+    Deliver();
+}
+
+void FakeMove(int32_t x, int32_t y) {
+    g_fake.cursorX = x;
+    g_fake.cursorY = y;
+    Deliver();
 }
 
 void FakeAt(uint32_t at, std::function<void()> action) {

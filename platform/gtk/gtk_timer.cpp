@@ -61,6 +61,43 @@ void Enqueue(uint32_t msg, uint32_t wParam, int32_t lParam) {
     g_source_attach(g_postSource, nullptr);
 }
 
+// The input connection: the loop wakes when its socket has something, or
+// when events were read along with a reply and wait in its queue, which
+// the socket no longer shows.
+struct InputSource {
+    GSource base;
+    gpointer fd;
+};
+
+gboolean InputPrepare(GSource *, gint *timeout) {
+    *timeout = -1;
+    return LinuxInputBackend().queued();
+}
+
+gboolean InputCheck(GSource *src) {
+    auto *in = reinterpret_cast<InputSource *>(src);
+    return (g_source_query_unix_fd(src, in->fd) & G_IO_IN) || LinuxInputBackend().queued();
+}
+
+gboolean InputDispatch(GSource *, GSourceFunc, gpointer) {
+    LinuxInputBackend().dispatch();
+    return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs g_inputFuncs = {InputPrepare, InputCheck, InputDispatch, nullptr, nullptr, nullptr};
+GSource *g_inputSource = nullptr;
+
+void WatchInput() {
+    int fd = LinuxInputBackend().fd();
+    if (g_inputSource || fd < 0) return;
+    g_inputSource = g_source_new(&g_inputFuncs, sizeof(InputSource));
+    auto *in = reinterpret_cast<InputSource *>(g_inputSource);
+    in->fd = g_source_add_unix_fd(g_inputSource, fd, GIOCondition(G_IO_IN | G_IO_ERR | G_IO_HUP));
+    // Menus and boxes run loops of their own: input is taken there too.
+    g_source_set_can_recurse(g_inputSource, TRUE);
+    g_source_attach(g_inputSource, nullptr);
+}
+
 } // namespace
 
 uint32_t PlatGetTickCount() {
@@ -105,6 +142,7 @@ void PlatPostClose() {
 
 int PlatRunMessageLoop() {
     if (g_quit) return g_quitCode;
+    WatchInput();
     g_loop = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(g_loop);
     g_main_loop_unref(g_loop);

@@ -24,6 +24,9 @@ GtkWidget *g_area = nullptr;
 cairo_surface_t *g_strip = nullptr;
 GdkCursor *g_hand = nullptr;
 bool g_handShown = false;
+// The frame's place on the screen, while no event said it changed.
+PlatRect g_frame = {0, 0, 0, 0};
+bool g_frameKnown = false;
 std::string g_caption;
 
 // ---- pictures ----
@@ -166,8 +169,25 @@ gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
     return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
 }
 
+gboolean OnFrameChange(GtkWidget *, GdkEvent *, gpointer) {
+    g_frameKnown = false;
+    return FALSE;
+}
+
+// A warp onto or off the toolbar brings no raw motion; the toolbar's own
+// events say the pointer stands elsewhere, for the tips. A layer surface
+// takes keys only with the pointer over it.
+gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
+    LinuxInputBackend().pointerMoved();
+    // Pointer grabs and ungrabs (a menu, a drag) move no pointer.
+    if (e->mode == GDK_CROSSING_NORMAL)
+        ToolbarLayerPointer(GTK_WINDOW(g_window), e->type == GDK_ENTER_NOTIFY);
+    return FALSE;
+}
+
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
     if (ToolbarLayerDragMotion(GTK_WINDOW(g_window), e)) return TRUE;
+    LinuxInputBackend().pointerMoved();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
@@ -182,13 +202,6 @@ gboolean OnKeyPress(GtkWidget *, GdkEventKey *e, gpointer) {
     uint32_t vk = LinuxInputBackend().vkOfKeycode(e->hardware_keycode, e->keyval);
     if (!vk) return FALSE;
     AppWindowProc(MSG_KEYDOWN, vk, 0);
-    return FALSE;
-}
-
-gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
-    // Pointer grabs and ungrabs (a menu, a drag) move no pointer.
-    if (e->mode == GDK_CROSSING_NORMAL)
-        ToolbarLayerPointer(GTK_WINDOW(g_window), e->type == GDK_ENTER_NOTIFY);
     return FALSE;
 }
 
@@ -241,6 +254,9 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     g_signal_connect(g_area, "leave-notify-event", G_CALLBACK(OnCrossing), nullptr);
     g_signal_connect(g_window, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     g_signal_connect(g_window, "delete-event", G_CALLBACK(OnDelete), nullptr);
+    for (const char *change :
+         {"configure-event", "map-event", "unmap-event", "property-notify-event"})
+        g_signal_connect(g_window, change, G_CALLBACK(OnFrameChange), nullptr);
     if (!ToolbarLayerSetUp(win, x / s, y / s)) {
         gtk_window_move(win, x / s, y / s);
         // Through Xwayland on a Wayland desktop, mapping must not take the
@@ -287,6 +303,7 @@ void PlatDestroyMainWindow() {
     AppWindowProc(MSG_DESTROY, 0, 0);
     GtkWidget *w = g_window;
     g_window = g_area = nullptr;
+    g_frameKnown = false;
     LinuxInputBackend().setToolbarWindow(0);
     gtk_widget_destroy(w);
 }
@@ -321,10 +338,17 @@ void PlatGetWindowRect(PlatRect *r) {
     }
     GdkWindow *gw = gtk_widget_get_window(g_window);
     if (!gw) return;
-    GdkRectangle f;
-    gdk_window_get_frame_extents(gw, &f);
-    int32_t s = PlatToolbarScale();
-    *r = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+    // The frame's place costs four round trips; the idle poll asks for it
+    // twenty times a second, and it changes only with a configure, map or
+    // property event of the window (a move, a new frame).
+    if (!g_frameKnown) {
+        GdkRectangle f;
+        gdk_window_get_frame_extents(gw, &f);
+        int32_t s = PlatToolbarScale();
+        g_frame = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+        g_frameKnown = true;
+    }
+    *r = g_frame;
 }
 
 void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {

@@ -57,6 +57,10 @@ bool LinuxTracing() {
     return on;
 }
 
+bool PlatInputRecording(bool on) {
+    return g_backend->inputRecording(on);
+}
+
 void PlatInputSnapshot() {
     g_backend->snapshot();
 }

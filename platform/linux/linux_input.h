@@ -30,8 +30,18 @@ struct LinuxInput {
     // The virtual-key code of a key event the toolkit delivered to our own
     // window (keycode: the XKB keycode; keysym when the map lacks it).
     uint32_t (*vkOfKeycode)(unsigned keycode, unsigned long keysym);
+    // The backend's own connection for the main loop to watch (-1 without
+    // one); queued: events already read wait in its queue, which the
+    // socket no longer shows; dispatch takes every one of them.
+    int (*fd)();
+    bool (*queued)();
+    void (*dispatch)();
+    // The toolbar saw the pointer enter, leave or move: where it stands is
+    // to be read again.
+    void (*pointerMoved)();
 
     // The services of platform/input.h, with the same contracts.
+    bool (*inputRecording)(bool on);
     void (*snapshot)();
     int16_t (*getAsyncKeyState)(int vk);
     int16_t (*getKeyState)(int vk);

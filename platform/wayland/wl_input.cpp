@@ -11,7 +11,7 @@
 #include "wl_session.h"
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <wayland-client.h>
 
 namespace {
 
@@ -115,6 +115,22 @@ void SetToolbarWindow(uint32_t) {}
 uint32_t VkOfKeycode(unsigned keycode, unsigned long keysym) {
     ReadKeymap();
     return KeymapVkOfKeycode(keycode, keysym);
+}
+
+int Fd() {
+    return WlDisplay() ? wl_display_get_fd(WlDisplay()) : -1;
+}
+
+bool Queued() {
+    return false;
+}
+
+void PointerMoved() {}
+
+// Recording reads nothing here: the recorder's own look finds nothing held
+// but what a playback holds.
+bool InputRecording(bool) {
+    return false;
 }
 
 void Snapshot() {
@@ -249,6 +265,11 @@ const LinuxInput kWaylandInput = {
     WlSessionRoundtrip,
     SetToolbarWindow,
     VkOfKeycode,
+    Fd,
+    Queued,
+    WlSessionDispatch,
+    PointerMoved,
+    InputRecording,
     Snapshot,
     GetAsyncKeyState,
     GetKeyState,

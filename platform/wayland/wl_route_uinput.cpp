@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,10 +20,6 @@ namespace {
 UinputDevice g_keyboard, g_pointer;
 WlBox g_box = {};
 char g_why[200] = "";
-// New devices are announced to the compositor through udev; events written
-// before it opened them are lost. The first event waits until then.
-timespec g_ready = {};
-
 const char *Path() {
     const char *p = getenv("QV_UINPUT");
     return p && *p ? p : "/dev/uinput";
@@ -32,19 +27,6 @@ const char *Path() {
 
 int OpenDevice() {
     return open(Path(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-}
-
-void WaitReady() {
-    if (!g_ready.tv_sec) return;
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    int64_t left = (int64_t(g_ready.tv_sec) - now.tv_sec) * 1000000000 +
-                   (int64_t(g_ready.tv_nsec) - now.tv_nsec);
-    if (left > 0) {
-        timespec wait = {time_t(left / 1000000000), long(left % 1000000000)};
-        nanosleep(&wait, nullptr);
-    }
-    g_ready = {};
 }
 
 void Close() {
@@ -71,32 +53,29 @@ bool Open() {
         Close();
         return false;
     }
-    clock_gettime(CLOCK_MONOTONIC, &g_ready);
-    g_ready.tv_nsec += 200000000;
-    if (g_ready.tv_nsec >= 1000000000) {
-        g_ready.tv_sec++;
-        g_ready.tv_nsec -= 1000000000;
-    }
+    // The compositor hears of the devices through udev and opens them
+    // some time later; events written before that are lost.
+    WlSettleFor(200);
     return true;
 }
 
 void Key(uint32_t code, bool down) {
-    WaitReady();
+    WlWaitSettled();
     UinputKey(&g_keyboard, code, down);
 }
 
 void Motion(int32_t x, int32_t y) {
-    WaitReady();
+    WlWaitSettled();
     UinputMotion(&g_pointer, x - g_box.x, y - g_box.y);
 }
 
 void Button(uint32_t button, bool down) {
-    WaitReady();
+    WlWaitSettled();
     UinputKey(&g_pointer, button, down);
 }
 
 void Axis(bool horizontal, int32_t v120) {
-    WaitReady();
+    WlWaitSettled();
     UinputAxis(&g_pointer, horizontal, v120);
 }
 

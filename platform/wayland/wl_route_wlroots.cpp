@@ -115,11 +115,14 @@ bool Open() {
         Close();
         return false;
     }
+    // The devices exist now; the windows take a moment to bind to them.
+    WlSettleFor(150);
     return true;
 }
 
 void Key(uint32_t code, bool down) {
     if (!g_keyboard) return;
+    WlWaitSettled();
     if (WlKeymapGeneration() != g_generation) UploadKeymap();
     zwp_virtual_keyboard_v1_key(g_keyboard, WlNow(), code,
                                 down ? WL_KEYBOARD_KEY_STATE_PRESSED
@@ -130,6 +133,7 @@ void Key(uint32_t code, bool down) {
 
 void Motion(int32_t x, int32_t y) {
     if (!g_pointer) return;
+    WlWaitSettled();
     WlBox box = WlLayoutBox();
     if (box.width <= 0 || box.height <= 0) return;
     // Inside the box: the last pixel is width - 1 of an extent of width.
@@ -143,6 +147,7 @@ void Motion(int32_t x, int32_t y) {
 
 void Button(uint32_t button, bool down) {
     if (!g_pointer) return;
+    WlWaitSettled();
     zwlr_virtual_pointer_v1_button(g_pointer, WlNow(), button,
                                    down ? WL_POINTER_BUTTON_STATE_PRESSED
                                         : WL_POINTER_BUTTON_STATE_RELEASED);
@@ -152,6 +157,7 @@ void Button(uint32_t button, bool down) {
 // Whole notches, as a wheel sends them; the rest waits for the next turn.
 void Axis(bool horizontal, int32_t v120) {
     if (!g_pointer) return;
+    WlWaitSettled();
     int32_t &rest = g_wheelRest[horizontal ? 1 : 0];
     rest += v120;
     int32_t notches = rest / 120;

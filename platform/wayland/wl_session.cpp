@@ -44,6 +44,13 @@ xkb_context *g_xkb = nullptr;
 xkb_keymap *g_keymap = nullptr;
 char *g_keymapText = nullptr;
 uint32_t g_keymapSize = 0, g_keymapGeneration = 0, g_layout = 0;
+timespec g_settled = {}; // no event before this (monotonic); zero once passed
+
+timespec Monotonic() {
+    timespec ts = {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts;
+}
 
 void SetKeymap(xkb_keymap *km) {
     if (!km) return;
@@ -343,8 +350,29 @@ uint32_t WlKeymapLayout() {
     return g_layout;
 }
 
+void WlSettleFor(uint32_t ms) {
+    g_settled = Monotonic();
+    g_settled.tv_sec += ms / 1000;
+    g_settled.tv_nsec += long(ms % 1000) * 1000000;
+    if (g_settled.tv_nsec >= 1000000000) {
+        g_settled.tv_sec++;
+        g_settled.tv_nsec -= 1000000000;
+    }
+}
+
+void WlWaitSettled() {
+    if (!g_settled.tv_sec) return;
+    timespec now = Monotonic();
+    int64_t left = (int64_t(g_settled.tv_sec) - now.tv_sec) * 1000000000 +
+                   (int64_t(g_settled.tv_nsec) - now.tv_nsec);
+    if (left > 0) {
+        timespec wait = {time_t(left / 1000000000), long(left % 1000000000)};
+        nanosleep(&wait, nullptr);
+    }
+    g_settled = {};
+}
+
 uint32_t WlNow() {
-    timespec ts = {};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    timespec ts = Monotonic();
     return uint32_t(uint64_t(ts.tv_sec) * 1000u + uint64_t(ts.tv_nsec) / 1000000u);
 }

@@ -43,3 +43,12 @@ uint32_t WlKeymapGeneration();
 uint32_t WlKeymapLayout();
 // Milliseconds for event time stamps, on one clock per connection.
 uint32_t WlNow();
+// New virtual devices lose their first events: the windows learn of a new
+// seat capability (the first pointer or keyboard of a seat) only in the
+// event that announces it, and bind their own pointer or keyboard one round
+// trip later; whatever is sent before that reaches no one. A route that
+// made devices calls WlSettleFor() once the compositor has them, and the
+// first event played after waits out the rest of that time in
+// WlWaitSettled().
+void WlSettleFor(uint32_t ms);
+void WlWaitSettled();

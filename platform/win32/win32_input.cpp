@@ -4,6 +4,10 @@
 #include "win32_backend.h"
 
 // The system keeps its own state; there is nothing to fetch ahead of a scan.
+bool PlatInputRecording(bool) {
+    return false;
+}
+
 void PlatInputSnapshot() {}
 
 int16_t PlatGetAsyncKeyState(int vk) {

@@ -1,9 +1,18 @@
-// Keyboard and pointer services on Xlib and XTest. Every scan of the core
-// starts with PlatInputSnapshot, which pays two round trips (keymap and
-// pointer); every key read after it is answered from those bytes. A round
-// trip per key would cost milliseconds of every 10 ms recorder tick.
-#include "../linux/linux_input.h"
+// Reading the keyboard and the pointer on Xlib and XInput 2.
+//
+// With XInput 2 the state follows the raw events of every keyboard and
+// pointer (XTest's too) as they arrive: the toolkit's main loop wakes on the
+// connection (X11InputDispatch), each event changes the state by one step,
+// and a running recording is told of each step with the event's own time.
+// Nothing is asked of the server while nothing happens; a pointer move is
+// read with one round trip after its raw motion, since raw events carry no
+// place. Without XInput 2 every scan of the core starts with a look that
+// pays two round trips (keymap and pointer), and the recorder polls.
+#include "../../engine/engine.h"
+#include "../input.h"
+#include "../timer.h"
 #include "x11_backend.h"
+#include "x11_conn.h"
 #include "x11_keymap.h"
 #include "x11_keystate.h"
 #include "x11_wheel.h"
@@ -13,7 +22,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <cstring>
 #include <gtk/gtk.h>
 
@@ -32,6 +40,12 @@ int g_xiOpcode = -1;    // XInput 2 events, -1 without it
 int g_pointerX = 0, g_pointerY = 0;
 Window g_pointerChild = 0; // top-level window under the pointer
 bool g_haveSnapshot = false, g_pointerStale = true;
+// The state follows the raw events (XInput 2); false: every scan looks.
+bool g_follow = false;
+bool g_recording = false; // a recording is told of every change
+bool g_sent = false;      // input sent since the last look
+bool g_draining = false;
+int g_reportedX = -1, g_reportedY = -1; // the pointer's place last reported
 
 uint8_t g_down[256];       // physically down in the last snapshot
 uint8_t g_pressed[256];    // pressed since the last asynchronous read
@@ -104,7 +118,10 @@ unsigned LedState() {
 
 // XInput 2 reports every button (the core protocol stops at 5, so the side
 // buttons 8 and 9 would be missing) at the same one round trip.
+// Following the events, the buttons are theirs: a reply can be newer than
+// the event being handled.
 void QueryPointer() {
+    bool buttonsToo = !g_follow || !g_haveSnapshot;
     Window root = 0, child = 0;
     if (g_xiPointer >= 0) {
         double rx = 0, ry = 0, wx = 0, wy = 0;
@@ -116,9 +133,11 @@ void QueryPointer() {
             g_pointerX = int(rx);
             g_pointerY = int(ry);
             g_pointerChild = child;
-            g_buttons = 0;
-            for (int b = 1; b < 16 && b < buttons.mask_len * 8; b++)
-                if (XIMaskIsSet(buttons.mask, b)) g_buttons |= 1u << b;
+            if (buttonsToo) {
+                g_buttons = 0;
+                for (int b = 1; b < 16 && b < buttons.mask_len * 8; b++)
+                    if (XIMaskIsSet(buttons.mask, b)) g_buttons |= 1u << b;
+            }
         }
         if (buttons.mask) XFree(buttons.mask);
     } else {
@@ -154,15 +173,176 @@ Window TopLevelOf(Window w) {
     return cur;
 }
 
-void Flush() {
-    XFlush(g_dpy);
+// The down state of every code from the keys and buttons as they are now;
+// a press that starts on the toolbar is noted.
+void UpdateDown() {
+    X11KeysDown(X11KeymapNumLock(), g_keysDown);
+    g_haveSnapshot = true;
+    g_snapshotGeneration++;
+    // A press that starts on the toolbar; a drag from elsewhere that
+    // crosses it is not one.
+    bool left = g_buttons & (1u << 1);
+    if (!left) {
+        g_pressOnToolbar = false;
+    } else if (!g_down[1] && g_toolbar && g_pointerChild) {
+        if (!g_toolbarTop) g_toolbarTop = TopLevelOf(g_toolbar);
+        g_pressOnToolbar = g_pointerChild == g_toolbarTop;
+    }
+    for (int vk = 1; vk < 256; vk++) {
+        bool down = ComputeDown(vk);
+        if (down && !g_down[vk]) {
+            g_pressed[vk] = 1;
+            g_toggle[vk] ^= 1;
+        }
+        if (!down) g_suppressed[vk] = 0;
+        g_down[vk] = down;
+    }
+}
+
+// X servers on this machine (Xorg, Xvfb, Xwayland) stamp their events with
+// the monotonic clock in milliseconds, the clock PlatGetTickCount reads:
+// the event's own time is then exact, however long it waited in the queue
+// or behind a busy main loop. A server elsewhere has a clock of its own, and
+// no difference of the two clocks tells its offset from the network's
+// delay; its times, which would lie before or far behind the arrival, are
+// not trusted, and such an event is stamped when it arrives.
+uint32_t Stamp(Time serverTime) {
+    uint32_t now = PlatGetTickCount();
+    int32_t age = int32_t(now - uint32_t(serverTime));
+    return age >= 0 && age <= 10000 ? uint32_t(serverTime) : now;
+}
+
+void Report(uint32_t stamp) {
+    if (g_recording) RecordInputChange(stamp);
+}
+
+// A place no raw motion announced (another program warped the pointer)
+// goes to the recorder as a move of its own before what came with it.
+void ReportPlace(uint32_t stamp) {
+    if (!g_recording) return;
+    QueryPointer();
+    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
+    g_reportedX = g_pointerX;
+    g_reportedY = g_pointerY;
+    RecordInputChange(stamp);
+}
+
+void ButtonChange(unsigned button, bool down, uint32_t stamp) {
+    if (button >= 4 && button <= 7) return; // the wheel has no state
+    if (button >= 16) return;
+    // The place of the press, and the window it lands on.
+    if (g_recording)
+        ReportPlace(stamp);
+    else if (down && button == 1)
+        QueryPointer();
+    unsigned bit = 1u << button;
+    if (((g_buttons & bit) != 0) == down) return;
+    g_buttons = down ? g_buttons | bit : g_buttons & ~bit;
+    UpdateDown();
+    Report(stamp);
+}
+
+// Whether the next event already here is a raw motion.
+bool MotionFollows() {
+    if (!XEventsQueued(g_dpy, QueuedAlready)) return false;
+    XEvent next;
+    XPeekEvent(g_dpy, &next);
+    return next.type == GenericEvent && next.xcookie.extension == g_xiOpcode &&
+           next.xcookie.evtype == XI_RawMotion;
+}
+
+// A raw motion carries no place: it is read from the server, which answers
+// with the newest. When a later motion is already here (a burst of one
+// stroke within a millisecond, or a main loop that fell behind), this
+// one's own place can no longer be read; the later one goes in with the
+// place read after it, at its own time, rather than this one at a place
+// it never had.
+void TakeMotion(uint32_t stamp) {
     g_pointerStale = true;
+    if (!g_recording || MotionFollows()) return;
+    QueryPointer();
+    if (MotionFollows()) return; // came while the place was asked for
+    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
+    g_reportedX = g_pointerX;
+    g_reportedY = g_pointerY;
+    RecordInputChange(stamp);
+}
+
+void TakeRaw(int evtype, const XIRawEvent *ev) {
+    uint32_t stamp = Stamp(ev->time);
+    switch (evtype) {
+    case XI_RawKeyPress:
+    case XI_RawKeyRelease:
+        if (!X11KeysRawEvent(evtype, ev)) return;
+        UpdateDown();
+        Report(stamp);
+        return;
+    case XI_RawButtonPress:
+        if (ev->detail >= 4 && ev->detail <= 7) {
+            X11WheelRawPress(ev);
+            Report(stamp);
+            return;
+        }
+        ButtonChange(unsigned(ev->detail), true, stamp);
+        return;
+    case XI_RawButtonRelease: ButtonChange(unsigned(ev->detail), false, stamp); return;
+    case XI_RawMotion: TakeMotion(stamp); return;
+    default: return;
+    }
+}
+
+// Takes every event the connection holds, in order, each one step.
+void Drain() {
+    if (g_draining) return;
+    g_draining = true;
+    while (XPending(g_dpy)) {
+        XEvent e;
+        XNextEvent(g_dpy, &e);
+        if (X11KeymapEvent(&e)) {
+            // Another map or group: held keys may read as other codes.
+            if (g_follow) {
+                UpdateDown();
+                Report(PlatGetTickCount());
+            }
+            continue;
+        }
+        if (e.type != GenericEvent || e.xcookie.extension != g_xiOpcode ||
+            !XGetEventData(g_dpy, &e.xcookie))
+            continue;
+        const auto *ev = static_cast<const XIRawEvent *>(e.xcookie.data);
+        if (g_follow)
+            TakeRaw(e.xcookie.evtype, ev);
+        else if (e.xcookie.evtype == XI_RawButtonPress)
+            X11WheelRawPress(ev); // only the wheel is counted between the looks
+        XFreeEventData(g_dpy, &e.xcookie);
+    }
+    g_draining = false;
+}
+
+// The full look: the keymap and the pointer, two round trips. Every event
+// from before the replies is taken first, so the look is the newest state.
+void Look() {
+    XQueryKeymap(g_dpy, g_keymap);
+    Drain();
+    X11KeysSeed(g_keymap);
+    bool had = g_haveSnapshot;
+    g_haveSnapshot = false; // the reply's buttons too
+    QueryPointer();
+    g_haveSnapshot = had;
+    UpdateDown();
 }
 
 } // namespace
 
-static int32_t X11ScreenWidth();
-static int32_t X11ScreenHeight();
+Display *X11Conn() {
+    return Ensure() ? g_dpy : nullptr;
+}
+
+void X11Sent() {
+    XFlush(g_dpy);
+    g_pointerStale = true;
+    g_sent = true;
+}
 
 bool X11InputOpen() {
     if (g_dpy) return true;
@@ -202,8 +382,18 @@ bool X11InputOpen() {
         XISetMask(bits, XI_RawKeyPress);
         XISetMask(bits, XI_RawKeyRelease);
         XISetMask(bits, XI_RawButtonPress);
+        XISetMask(bits, XI_RawButtonRelease);
+        XISetMask(bits, XI_RawMotion);
         XIEventMask mask = {XIAllMasterDevices, int(sizeof bits), bits};
-        X11KeysOpen(XISelectEvents(g_dpy, g_root, &mask, 1) == Success);
+        g_follow = XISelectEvents(g_dpy, g_root, &mask, 1) == Success;
+        // A server that lacks a raw event kind refuses the whole selection:
+        // the wheel's presses alone then, and the looks for the rest.
+        if (!g_follow) {
+            unsigned char wheel[XIMaskLen(XI_LASTEVENT)] = {};
+            XISetMask(wheel, XI_RawButtonPress);
+            XIEventMask only = {XIAllMasterDevices, int(sizeof wheel), wheel};
+            XISelectEvents(g_dpy, g_root, &only, 1);
+        }
     }
     X11KeymapBuild(g_dpy);
     FindLedMasks();
@@ -217,66 +407,71 @@ void X11InputClose() {
     g_dpy = nullptr;
 }
 
+bool X11Tracing() {
+    static const bool on = g_getenv("QV_TRACE") != nullptr;
+    return on;
+}
+
 void X11SetToolbarWindow(uint32_t xid) {
     g_toolbar = Window(xid);
     g_toolbarTop = 0;
 }
 
-static void X11InputSnapshot() {
-    if (!Ensure()) return;
-    // The look first: every key event it reflects is queued before its
-    // reply. A changed keyboard map (another layout, a key bound for
-    // playback) moves keys to other codes.
-    XQueryKeymap(g_dpy, g_keymap);
-    while (XPending(g_dpy)) {
-        XEvent e;
-        XNextEvent(g_dpy, &e);
-        if (X11KeymapEvent(&e)) continue;
-        if (e.type == GenericEvent && e.xcookie.extension == g_xiOpcode &&
-            XGetEventData(g_dpy, &e.xcookie)) {
-            const auto *raw = static_cast<const XIRawEvent *>(e.xcookie.data);
-            if (e.xcookie.evtype == XI_RawKeyPress || e.xcookie.evtype == XI_RawKeyRelease)
-                X11KeysRawEvent(e.xcookie.evtype, raw);
-            else if (e.xcookie.evtype == XI_RawButtonPress)
-                X11WheelRawPress(raw);
-            XFreeEventData(g_dpy, &e.xcookie);
-        }
+void X11InputSnapshot() {
+    if (!Ensure() || g_draining) return;
+    if (!g_follow || !g_haveSnapshot) {
+        Look();
+        return;
     }
-    X11KeysUpdate(g_keymap, X11KeymapNumLock(), g_keysDown);
-    QueryPointer();
-    g_haveSnapshot = true;
-    g_snapshotGeneration++;
-    // A press that starts on the toolbar; a drag from elsewhere that
-    // crosses it is not one.
-    bool left = g_buttons & (1u << 1);
-    if (!left) {
-        g_pressOnToolbar = false;
-    } else if (!g_down[1] && g_toolbar && g_pointerChild) {
-        if (!g_toolbarTop) g_toolbarTop = TopLevelOf(g_toolbar);
-        g_pressOnToolbar = g_pointerChild == g_toolbarTop;
+    // What was sent (releases, a playback's keys) comes back as events
+    // before the reply of one round trip: the state then includes it.
+    if (g_sent) {
+        g_sent = false;
+        XSync(g_dpy, False);
     }
-    for (int vk = 1; vk < 256; vk++) {
-        bool down = ComputeDown(vk);
-        if (down && !g_down[vk]) {
-            g_pressed[vk] = 1;
-            g_toggle[vk] ^= 1;
-        }
-        if (!down) g_suppressed[vk] = 0;
-        g_down[vk] = down;
-    }
+    Drain();
+    // A warp brings no raw motion: while recording, each scan (the hotkey
+    // poll's) looks where the pointer is.
+    if (g_recording) ReportPlace(PlatGetTickCount());
 }
 
-static int16_t X11GetAsyncKeyState(int vk) {
+bool X11InputRecording(bool on) {
+    if (!Ensure()) return false;
+    g_recording = on && g_follow;
+    if (g_recording) {
+        if (g_pointerStale) QueryPointer();
+        g_reportedX = g_pointerX;
+        g_reportedY = g_pointerY;
+    }
+    return g_recording;
+}
+
+int X11InputFd() {
+    return Ensure() ? ConnectionNumber(g_dpy) : -1;
+}
+
+bool X11InputQueued() {
+    return g_dpy && XEventsQueued(g_dpy, QueuedAlready) > 0;
+}
+
+void X11InputDispatch() {
+    if (g_dpy) Drain();
+}
+
+void X11PointerMoved() {
+    g_pointerStale = true;
+}
+
+int16_t X11GetAsyncKeyState(int vk) {
     if (vk <= 0 || vk > 255) return 0;
     if (!g_haveSnapshot) X11InputSnapshot();
-    X11KeysRead(vk);
     int16_t r = g_down[vk] ? int16_t(0x8000) : 0;
     if (g_pressed[vk]) r = int16_t(r | 1);
     g_pressed[vk] = 0;
     return r;
 }
 
-static int16_t X11GetKeyState(int vk) {
+int16_t X11GetKeyState(int vk) {
     if (vk <= 0 || vk > 255) return 0;
     if (!g_haveSnapshot) X11InputSnapshot();
     int16_t r = 0;
@@ -287,12 +482,9 @@ static int16_t X11GetKeyState(int vk) {
     return r;
 }
 
-static void X11SetKeyboardState(const uint8_t table[256]) {
+void X11SetKeyboardState(const uint8_t table[256]) {
     // Look again first: releases injected a moment ago must not leave keys
-    // marked as held. Steps not yet handed out describe a keyboard that is
-    // gone; left in the queue, a chord's later keys would read as pressed
-    // after the table was cleared (into a recording the chord started).
-    X11KeysCatchUp();
+    // marked as held.
     X11InputSnapshot();
     if (!g_dpy) return;
     X11KeymapForget();
@@ -310,7 +502,7 @@ static void X11SetKeyboardState(const uint8_t table[256]) {
     }
 }
 
-static void X11GetCursorPos(int32_t *x, int32_t *y) {
+void X11GetCursorPos(int32_t *x, int32_t *y) {
     if (!Ensure()) {
         *x = *y = 0;
         return;
@@ -320,7 +512,7 @@ static void X11GetCursorPos(int32_t *x, int32_t *y) {
     *y = g_pointerY;
 }
 
-static uint32_t X11GetForegroundWindow() {
+uint32_t X11GetForegroundWindow() {
     if (!Ensure()) return 0;
     // The toolbar takes the foreground with the press itself, as a click
     // does on the other desktop, even when the recorder looks before the
@@ -349,113 +541,3 @@ static uint32_t X11GetForegroundWindow() {
     }
     return uint32_t(TopLevelOf(focus));
 }
-
-static void X11KeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags) {
-    if (!Ensure()) return;
-    X11KeymapPlay(vk, scan, (flags & 2) != 0);
-    Flush();
-}
-
-// Where the last absolute move put the pointer, until the next placement.
-static int s_movedX = -1, s_movedY = -1;
-
-static void X11MouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
-    if (!Ensure()) return;
-    s_movedX = s_movedY = -1;
-    X11KeymapFlush();
-    if ((flags & 0x0001) && !(flags & 0x8000))
-        XTestFakeRelativeMotionEvent(g_dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
-    if ((flags & 0x0001) && (flags & 0x8000)) {
-        // Back from the 0..65535 scale to pixels: rounding up undoes the
-        // truncation the caller's scaling made, so a position survives the
-        // round trip exactly.
-        uint64_t w = uint64_t(X11ScreenWidth()), h = uint64_t(X11ScreenHeight());
-        int x = int((uint64_t(dx & 0xFFFF) * w + 65534) / 65535);
-        int y = int((uint64_t(dy & 0xFFFF) * h + 65534) / 65535);
-        if (x >= int(w)) x = int(w) - 1;
-        if (y >= int(h)) y = int(h) - 1;
-        XTestFakeMotionEvent(g_dpy, g_screen, x, y, CurrentTime);
-        s_movedX = x;
-        s_movedY = y;
-    }
-    if (flags & 0x0002) XTestFakeButtonEvent(g_dpy, 1, True, CurrentTime);
-    if (flags & 0x0004) XTestFakeButtonEvent(g_dpy, 1, False, CurrentTime);
-    if (flags & 0x0008) XTestFakeButtonEvent(g_dpy, 3, True, CurrentTime);
-    if (flags & 0x0010) XTestFakeButtonEvent(g_dpy, 3, False, CurrentTime);
-    Flush();
-}
-
-// Middle is button 2; the side buttons are 8 and 9, as XInput 2 reports
-// them back to the recorder; the wheels are buttons 4 to 7.
-static void X11MouseButtonEvent(uint32_t flags, uint32_t data) {
-    if (!Ensure()) return;
-    X11KeymapFlush();
-    unsigned side = data == 2 ? 9 : data == 1 ? 8 : 0;
-    if (flags & 0x0020) XTestFakeButtonEvent(g_dpy, 2, True, CurrentTime);
-    if (flags & 0x0040) XTestFakeButtonEvent(g_dpy, 2, False, CurrentTime);
-    if ((flags & 0x0080) && side) XTestFakeButtonEvent(g_dpy, side, True, CurrentTime);
-    if ((flags & 0x0100) && side) XTestFakeButtonEvent(g_dpy, side, False, CurrentTime);
-    if (flags & 0x1800) X11WheelInject(g_dpy, flags, data);
-    Flush();
-}
-
-static void X11SetCursorPos(int32_t x, int32_t y) {
-    if (!Ensure()) return;
-    // The absolute move just before already landed exactly here: a warp on
-    // top would reach every client as a second motion.
-    bool landed = x == s_movedX && y == s_movedY;
-    s_movedX = s_movedY = -1;
-    if (landed) return;
-    XWarpPointer(g_dpy, None, g_root, 0, 0, 0, 0, x, y);
-    Flush();
-}
-
-static int32_t X11ScreenWidth() {
-    return Ensure() ? DisplayWidth(g_dpy, g_screen) : 0;
-}
-
-static int32_t X11ScreenHeight() {
-    return Ensure() ? DisplayHeight(g_dpy, g_screen) : 0;
-}
-
-namespace {
-
-const char *X11Route() {
-    return "xtest";
-}
-
-const char *X11Why() {
-    return "";
-}
-
-void X11Settle() {
-    if (g_dpy) XSync(g_dpy, False);
-}
-
-} // namespace
-
-const LinuxInput kX11Input = {
-    "x11",
-    X11InputOpen,
-    X11InputClose,
-    X11Route,
-    X11Why,
-    X11CheckLines,
-    X11Settle,
-    X11SetToolbarWindow,
-    X11KeymapVkOfKeycode,
-    X11InputSnapshot,
-    X11GetAsyncKeyState,
-    X11GetKeyState,
-    X11SetKeyboardState,
-    X11KeymapScan,
-    X11GetCursorPos,
-    X11GetForegroundWindow,
-    X11KeybdEvent,
-    X11MouseEvent,
-    X11MouseButtonEvent,
-    X11WheelTake,
-    X11SetCursorPos,
-    X11ScreenWidth,
-    X11ScreenHeight,
-};

@@ -1,25 +1,33 @@
 // Between virtual-key codes and the keycodes of the X keyboard map. The
-// map is read through XKB (key names, the active group's symbols and the
-// layout's name) and handed to the key table; it is read again whenever
-// the server says the map, the keyboard or the group changed.
+// map is read through libxkbcommon-x11 (key names and the active group's
+// symbols) with the layout's name from the server, and handed to the keymap
+// logic both Linux backends share; it is read again whenever the server
+// says the map, the keyboard or the group changed.
 #include "x11_keymap.h"
 #include "../input.h"
 #include "x11_backend.h"
 #include "../linux/keymap.h"
+#include "../linux/xkb_slots.h"
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/keysym.h>
 #include <cstring>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace {
 
 Display *g_dpy = nullptr;
-unsigned g_numMask = 0; // the modifier Num Lock locks
-bool g_numLock = true;  // keypad keys read as digits
-int g_xkbEvent = -1;    // first XKB event code, -1 without XKB
-char g_layout[64] = ""; // XKB layout name of the active group
+unsigned g_numMask = 0;    // the modifier Num Lock locks
+bool g_numLock = true;     // keypad keys read as digits
+int g_xkbEvent = -1;       // first XKB event code, -1 without XKB
+char g_layout[64] = "";    // XKB layout name of the active group
+char g_xkbLayout[64] = ""; // the same from the compiled map, when the server names none
+bool g_xkbX11Ready = false;
+xkb_context *g_xkbContext = nullptr;
 
 // Keycodes given a keysym for playback; the map is put back as it was
 // when the program ends and whenever something else changes it.
@@ -75,27 +83,33 @@ void ReadCoreSlots(KeySlot slots[256]) {
     XFree(map);
 }
 
+// The server's map through libxkbcommon-x11, the same reader and rule the
+// Wayland backend uses on a compositor's map; the group and Num Lock come
+// from the server's state.
 bool ReadXkbSlots(KeySlot slots[256], int *group) {
-    XkbDescPtr xkb = XkbGetMap(g_dpy, XkbKeySymsMask | XkbKeyTypesMask, XkbUseCoreKbd);
-    if (!xkb) return false;
-    bool ok = XkbGetNames(g_dpy, XkbKeyNamesMask, xkb) == Success && xkb->names && xkb->names->keys;
+    xcb_connection_t *conn = XGetXCBConnection(g_dpy);
+    if (!conn) return false;
+    if (!g_xkbX11Ready) {
+        g_xkbX11Ready = xkb_x11_setup_xkb_extension(
+            conn, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr);
+        if (!g_xkbX11Ready) return false;
+    }
+    if (!g_xkbContext) g_xkbContext = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    int32_t device = xkb_x11_get_core_keyboard_device_id(conn);
+    xkb_keymap *km = g_xkbContext && device >= 0
+                         ? xkb_x11_keymap_new_from_device(g_xkbContext, conn, device,
+                                                          XKB_KEYMAP_COMPILE_NO_FLAGS)
+                         : nullptr;
+    if (!km) return false;
     XkbStateRec state = {};
-    if (ok && XkbGetState(g_dpy, XkbUseCoreKbd, &state) == Success) {
+    if (XkbGetState(g_dpy, XkbUseCoreKbd, &state) == Success) {
         *group = state.group;
         g_numMask = XkbKeysymToModifiers(g_dpy, XK_Num_Lock);
         g_numLock = (state.locked_mods & g_numMask) != 0;
     }
-    for (int kc = xkb->min_key_code; ok && kc <= xkb->max_key_code && kc < 256; kc++) {
-        memcpy(slots[kc].name, xkb->names->keys[kc].name, XkbKeyNameLength);
-        slots[kc].name[4] = 0;
-        int groups = XkbKeyNumGroups(xkb, kc);
-        if (!groups) continue;
-        int g = *group < groups ? *group : 0;
-        int width = XkbKeyGroupWidth(xkb, kc, g);
-        for (int level = 0; level < 2 && level < width; level++)
-            slots[kc].sym[level] = uint32_t(XkbKeySymEntry(xkb, kc, level, g));
-    }
-    XkbFreeKeyboard(xkb, 0, True);
+    bool ok = XkbReadSlots(km, uint32_t(*group), slots, g_xkbLayout);
+    xkb_keymap_unref(km);
     return ok;
 }
 
@@ -176,13 +190,14 @@ void X11KeymapBuild(Display *dpy) {
     }
     static KeySlot slots[256];
     memset(slots, 0, sizeof slots);
+    g_xkbLayout[0] = 0;
     int group = 0;
     if (g_xkbEvent < 0 || !ReadXkbSlots(slots, &group)) {
         memset(slots, 0, sizeof slots);
         ReadCoreSlots(slots);
     }
     ReadLayoutName(group);
-    KeymapAssign(g_layout, slots);
+    KeymapAssign(g_layout[0] ? g_layout : g_xkbLayout, slots);
     // A spare keycode bound earlier reads as its key.
     for (int i = 0; i < g_spareCount; i++)
         KeymapAddBound(g_spare[i].code, g_spare[i].sym);
@@ -236,6 +251,9 @@ void X11KeymapForget() {
 
 void X11KeymapClose() {
     if (g_dpy && g_spareCount) GiveBackSpares();
+    if (g_xkbContext) xkb_context_unref(g_xkbContext);
+    g_xkbContext = nullptr;
+    g_xkbX11Ready = false;
 }
 
 uint32_t X11KeymapScan(uint32_t vk) {

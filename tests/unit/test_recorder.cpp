@@ -342,3 +342,81 @@ TEST_F(RecorderTest, FullHeapStopsTheRecordingAndKeepsIt) {
     EXPECT_EQ(g_fake.caption, "Quorvane");
     EXPECT_EQ(FakeLogOf("invalidate").size(), 1u);
 }
+
+// A desktop that reports each change as it happens: no timer runs, every
+// change is taken at once with its own time, two in one millisecond are
+// two records in order, and a burst of moves keeps every place it passed.
+TEST_F(RecorderTest, ReportedChangesAreTakenWhenTheyHappen) {
+    g_fake.delivers = true;
+    Start();
+    uint32_t t0 = g_fake.tick;
+    EXPECT_TRUE(FakeLogOf("settimer").empty()) << "nothing polls";
+    FakeRunFor(1000);
+    EXPECT_EQ(g_app.list.records, nullptr) << "nothing happened, nothing taken";
+
+    uint32_t t1 = g_fake.tick;
+    FakeKeyDown('A');
+    FakeMove(200, 100); // the same millisecond
+    g_fake.tick += 3;
+    // Right Ctrl: one press that reads as the generic code and its twin.
+    g_fake.physical[VK_RCONTROL] = 1;
+    FakeKeyDown(VK_CONTROL);
+    // A burst within one millisecond: every place, in order; the top edge
+    // and a place already taken give nothing.
+    g_fake.tick += 1;
+    for (int32_t x : {201, 202, 202, 203})
+        FakeMove(x, 100);
+    FakeMove(204, 0);
+    g_fake.tick += 5;
+    FakeWheel(-120, 0);
+    FakeKeyUp('A');
+    // A stamp from before the last one is not taken as going back.
+    RecordInputChange(g_fake.tick - 7);
+    FakeMove(210, 110);
+    Command(ID_RECORD);
+
+    EXPECT_EQ(KindsAndParams(), (Taken{{WM_KEYDOWN, 30u * 256 + 'A'},
+                                       {WM_MOUSEMOVE, 200},
+                                       {WM_KEYDOWN, 29u * 256 + VK_CONTROL},
+                                       {WM_KEYDOWN, 29u * 256 + VK_RCONTROL},
+                                       {WM_MOUSEMOVE, 201},
+                                       {WM_MOUSEMOVE, 202},
+                                       {WM_MOUSEMOVE, 203},
+                                       {WM_MOUSEWHEEL, uint32_t(-120)},
+                                       {WM_KEYUP, 30u * 256 + 'A'},
+                                       {WM_MOUSEMOVE, 210}}));
+    std::vector<uint32_t> times;
+    for (auto &r : Recorded())
+        times.push_back(r.time - t1);
+    EXPECT_EQ(times, (std::vector<uint32_t>{0, 0, 3, 3, 4, 4, 4, 9, 9, 9}));
+    EXPECT_GT(t1, t0);
+    EXPECT_EQ(Recorded().at(1).paramH, 100u);
+    EXPECT_EQ(g_app.list.records[g_app.list.count].message, 0u) << "terminated";
+    EXPECT_FALSE(g_fake.recording) << "the backend is told the recording ended";
+}
+
+// A key held when the recording starts goes in as pressed at the start,
+// its release when it comes; a wheel turned first brings its place along.
+TEST_F(RecorderTest, ReportedKeyHeldAcrossTheStart) {
+    g_fake.delivers = true;
+    FakeKeyDown('B');
+    g_fake.thread[int('B')] = 0; // the release at the start cleared the table
+    Start();
+    uint32_t start = g_fake.tick;
+    g_fake.tick += 40;
+    FakeWheel(0, 240);
+    g_fake.tick += 15;
+    FakeKeyUp('B');
+    EXPECT_EQ(KindsAndParams(), (Taken{{WM_KEYDOWN, 66u * 256 + 'B'},
+                                       {WM_MOUSEMOVE, 400},
+                                       {WM_MOUSEHWHEEL, 240},
+                                       {WM_KEYUP, 66u * 256 + 'B'}}));
+    auto r = Recorded();
+    EXPECT_EQ(r[0].time, start);
+    EXPECT_EQ(r[1].time, start + 40);
+    EXPECT_EQ(r[2].time, start + 40);
+    EXPECT_EQ(r[3].time, start + 55);
+    Command(ID_RECORD);
+    FakeKeyDown('C');
+    EXPECT_EQ(g_app.list.count, 4u) << "nothing is taken after the stop";
+}

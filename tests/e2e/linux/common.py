@@ -174,6 +174,12 @@ class Probe:
         parts = [p.split()[1:] for p in self.ask("snap").split("|")]
         return [set(int(v, 16) for v in p) for p in parts]  # async, thread, toggled
 
+    def steps(self):
+        """The keys down at each change the services reported since the
+        last call, as a recorder is told of them."""
+        line = self.ask("steps")
+        return [set(int(v, 16) for v in p.split()) for p in line.split("|")[1:]]
+
 
 def hold(*args):
     """Runs one xdotool command chain in the background (it holds keys)."""

@@ -4,8 +4,14 @@ headless compositor as the test user, a full-screen logging window, and
 the program (or a compiled copy of it) on a recording made here, and
 compares what the window saw with what was recorded.
 
+The tests named test_each_* run on every compositor wl_harness knows
+(COMPOSITORS: sway here; a file comp_NAME.py beside this one that adds a
+class to it brings another), as test_each_..._NAME; the others need sway.
+
 usage: run_wayland_e2e.py QUORVANE_BINARY [TEST_NAME...]
 Prints one line per test and finally "RESULT passed failed"."""
+import glob
+import importlib
 import os
 import shutil
 import struct
@@ -85,7 +91,10 @@ class Context:
         self.program = None
 
     def sway(self, **kw):
-        self.comp = H.Sway(self.folder).start(**kw)
+        return self.compositor("sway", **kw)
+
+    def compositor(self, name, **kw):
+        self.comp = H.COMPOSITORS[name](self.folder).start(**kw)
         return self.comp
 
     def logger(self, monitor=0):
@@ -169,11 +178,11 @@ def basic_rec():
             .click(700, 600, right=True).add(WM_MOUSEWHEEL, -120, 0).tap(0x51))
 
 
-def test_sway_plays_into_native_window(t):
-    """quorvane FILE.rec on sway: a click into the window, Shift+H, i, a
-    left click at 640,512, a right click at 700,600, a wheel notch down and
-    q, in order and where they were recorded."""
-    t.sway()
+def test_each_plays_into_native_window(t, comp):
+    """quorvane FILE.rec: a click into the window, Shift+H, i, a left click
+    at 640,512, a right click at 700,600, a wheel notch down and q, in order
+    and where they were recorded."""
+    t.compositor(comp)
     lg = t.logger()
     t.play(basic_rec())
     check(wait_events(lg, len(BASIC)), f"the window sees the whole recording: {lg.events()}\n"
@@ -247,15 +256,17 @@ def test_sway_fast_repeat_and_release(t):
     check(not set(thinned) & set(moves), f"thinned moves stay out: {moves}")
 
 
-def test_sway_german_layout(t):
-    """sway with xkb_layout de: a German recording types z, y, Z, @ (AltGr+Q),
-    7 and /."""
-    t.sway(layout="de")
+def test_each_german_layout(t, comp):
+    """A German keymap: a German recording types z, y, Z, @ (AltGr+Q), 7
+    and /."""
+    t.compositor(comp, layout="de")
     lg = t.logger()
     rec = Rec().click(300, 300).tap(0x5A).tap(0x59).tap(0x5A, 0x10)
     # AltGr as the recorder writes it: Ctrl and Alt, then their left and
     # right codes.
     rec.tap(0x51, 0x11, 0x12, 0xA2, 0xA5).tap(0x37).tap(0x37, 0x10)
+    # A headless seat has no keyboard whose keymap the program could read:
+    # it takes the environment's, as the compositor's own default does.
     t.play(rec, XKB_DEFAULT_LAYOUT="de")
     want = ["z", "y", "Z", "at", "7", "slash"]
     modifiers = {"Shift_L", "Shift_R", "Control_L", "Alt_L", "ISO_Level3_Shift", "Alt_R"}
@@ -366,30 +377,45 @@ def test_sway_toolbar_above_full_screen_and_commands(t):
           f"without a toolbar --play exits 1 and says why: {r.returncode} {r.stderr!r}")
 
 
-TESTS = [v for k, v in list(globals().items()) if k.startswith("test_")]
+
+def load_compositors():
+    for path in sorted(glob.glob(os.path.join(H.HERE, "comp_*.py"))):
+        importlib.import_module(os.path.basename(path)[:-3])
+
+
+def all_tests():
+    """(name, function, compositor or None)."""
+    out = []
+    for k, v in list(globals().items()):
+        if k.startswith("test_each_"):
+            out += [(f"{k}_{c}", v, c) for c in H.COMPOSITORS]
+        elif k.startswith("test_"):
+            out.append((k, v, None))
+    return out
 
 
 def main():
     exe = os.path.abspath(sys.argv[1])
     names = sys.argv[2:]
     H.ensure_user()
+    load_compositors()
     passed = failed = 0
-    for test in TESTS:
-        if names and test.__name__ not in names:
+    for name, test, comp in all_tests():
+        if names and name not in names:
             continue
         t = Context(exe)
         start = time.monotonic()
         try:
-            test(t)
+            test(t, comp) if comp else test(t)
             passed += 1
-            print(f"PASS {test.__name__} ({time.monotonic() - start:.1f} s)", flush=True)
+            print(f"PASS {name} ({time.monotonic() - start:.1f} s)", flush=True)
         except Failure as e:
             failed += 1
-            print(f"FAIL {test.__name__}: {e}", flush=True)
+            print(f"FAIL {name}: {e}", flush=True)
             print("    compositor: " + t.comp.tail(5).replace("\n", "\n    ") if t.comp else "")
         except Exception:
             failed += 1
-            print(f"FAIL {test.__name__}: {traceback.format_exc()}", flush=True)
+            print(f"FAIL {name}: {traceback.format_exc()}", flush=True)
         finally:
             t.finish()
     print(f"RESULT {passed} {failed}", flush=True)

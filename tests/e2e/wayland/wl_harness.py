@@ -2,9 +2,12 @@
 compositor with a runtime folder of its own, the logging window, and runs
 of the program as that user.
 
-Compositors are classes with start() and stop() and an env() for their
-clients; Sway is here, others can sit in files of their own beside this one
-and register in COMPOSITORS.
+Compositors are Compositor classes: start(layout=None) starts one headless
+(layout: an XKB layout for its keyboards) and returns it, env() is the
+environment of its clients (a session bus address belongs there), stop()
+ends it and all it started, tail() shows its log. Sway is here; others sit
+in files comp_NAME.py beside this one and add themselves to COMPOSITORS, and
+run_wayland_e2e.py runs its test_each_* cases on every one.
 
 Private names: runtime folders /tmp/qv20a-*; QV_E2E_WAYLAND_PREFIX changes
 the prefix for another user of the machine."""

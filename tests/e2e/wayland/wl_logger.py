@@ -8,8 +8,12 @@ each, flushed at once:
   scroll up|down|left|right X Y   (a wheel's notch as GTK names its way)
   smooth DX DY X Y                 (the same turn as deltas: + is right, down)
   motion X Y
+With QV_LOGGER_TIMES in the environment each line starts with the
+monotonic clock's time of arrival in microseconds (the playback bench).
 usage: wl_logger.py LOG [MONITOR]"""
+import os
 import sys
+import time
 
 import gi
 
@@ -17,7 +21,20 @@ gi.require_version("Gtk", "3.0")
 gi.require_version("Gdk", "3.0")
 from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
-log = open(sys.argv[1], "w", buffering=1)
+
+
+class Log:
+    def __init__(self, path):
+        self.f = open(path, "w", buffering=1)
+        self.times = bool(os.environ.get("QV_LOGGER_TIMES"))
+
+    def write(self, line):
+        if self.times:
+            line = f"{int(time.monotonic() * 1e6)} {line}"
+        self.f.write(line)
+
+
+log = Log(sys.argv[1])
 monitor = int(sys.argv[2]) if len(sys.argv) > 2 else 0
 display = Gdk.Display.get_default()
 geom = display.get_monitor(monitor).get_geometry()
@@ -26,7 +43,8 @@ win.set_app_paintable(True)
 win.add_events(Gdk.EventMask.KEY_PRESS_MASK | Gdk.EventMask.KEY_RELEASE_MASK |
                Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.BUTTON_RELEASE_MASK |
                Gdk.EventMask.SCROLL_MASK | Gdk.EventMask.SMOOTH_SCROLL_MASK |
-               Gdk.EventMask.POINTER_MOTION_MASK | Gdk.EventMask.FOCUS_CHANGE_MASK)
+               Gdk.EventMask.POINTER_MOTION_MASK | Gdk.EventMask.FOCUS_CHANGE_MASK |
+               Gdk.EventMask.ENTER_NOTIFY_MASK)
 
 
 def at(e):
@@ -70,6 +88,8 @@ def on_focus(_w, e):
 
 
 def on_map(_w, _e):
+    # Every motion as it comes: GTK would merge those of one frame.
+    win.get_window().set_event_compression(False)
     # Full screen is a state the compositor confirms with a configure; the
     # size it then gives is the monitor's.
     GLib.timeout_add(50, announce)
@@ -90,6 +110,8 @@ win.connect("button-press-event", on_button)
 win.connect("button-release-event", on_button)
 win.connect("scroll-event", on_scroll)
 win.connect("motion-notify-event", on_motion)
+# The pointer's arrival from outside the window is a move to there too.
+win.connect("enter-notify-event", on_motion)
 win.connect("focus-in-event", on_focus)
 win.connect("focus-out-event", on_focus)
 win.connect("map-event", on_map)
