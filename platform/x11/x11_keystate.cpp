@@ -27,10 +27,8 @@ gint64 g_stepShown = 0;
 gint64 g_lastScan = 0; // when a full scan of the keys last began
 
 // A scanner (the recorder) reads the codes from 1 up every tick; without
-// one there is nobody to hand the steps to. A busy machine can hold a tick
-// up well past its 10 ms: a recorder late by less than a second is still
-// one, and the steps wait for it rather than vanish from the recording.
-constexpr gint64 kScanGap = 1000 * 1000;
+// one there is nobody to hand the steps to.
+constexpr gint64 kScanGap = 60 * 1000;
 // A step nobody reads is let go after this long.
 constexpr gint64 kStepLimit = 200 * 1000;
 
@@ -110,12 +108,6 @@ void X11KeysUpdate(const char keymap[32], bool numLock, uint8_t down[256]) {
 
 void X11KeysCatchUp() {
     g_count = -1;
-    // Every start and stop of a recording or a playback lets go of all
-    // input and comes here: whoever scanned before has stopped, so nothing
-    // is paced for it until a scan begins again. Paced for a recorder that
-    // is gone, a hotkey pressed just after a stop would come a step at a
-    // time, and be let go before its last key showed.
-    g_lastScan = 0;
 }
 
 void X11KeysRead(int vk) {
