@@ -147,12 +147,17 @@ TEST(CommandLineParse, UsageListsEveryOption) {
     std::string text = usage;
     EXPECT_EQ(text.rfind("usage: quorvane [--rate R] [--max-pause SECONDS] "
                          "[--repeat N | --continuous] [--fast] FILE.rec\n"
+                         "       quorvane --record\n"
+                         "       quorvane --play\n"
+                         "       quorvane --stop\n"
+                         "       quorvane --check\n"
                          "       quorvane --help\n",
                          0),
               0u)
         << text;
-    for (const char *o : {"  --rate R ", "  --max-pause SECONDS ", "  --repeat N ",
-                          "  --continuous ", "  --fast ", "  --help "})
+    for (const char *o :
+         {"  --rate R ", "  --max-pause SECONDS ", "  --repeat N ", "  --continuous ", "  --fast ",
+          "  --record ", "  --play ", "  --stop ", "  --check ", "  --help "})
         EXPECT_NE(text.find(o), std::string::npos) << o;
     // A small buffer gets what fits, terminated.
     char small[20];
