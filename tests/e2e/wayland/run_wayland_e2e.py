@@ -105,9 +105,12 @@ class Context:
     def program_copy(self, speed=0):
         """The program in the work folder, with settings that skip the
         first-start notice (its box would wait for a click before the
-        playback)."""
+        playback) and keep the toolbar in the top right corner: where a
+        compositor keeps it above every window, a click recorded at the
+        centre, its default place, would land on it."""
         exe = self.folder.put("quorvane", src=self.exe_src, mode=0o755)
-        self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n".encode())
+        self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n"
+                        f"window_x=1140\nwindow_y=5\n".encode())
         return exe
 
     def play(self, rec, speed=0, **env):
