@@ -10,6 +10,8 @@
 #include "../engine/eventlist.h"
 #include "../platform/input.h"
 #include "../platform/x11/x11_backend.h"
+#include "../platform/x11/x11_conn.h"
+#include "../platform/x11/x11_keymap.h"
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -65,6 +67,10 @@ int main(int argc, char **argv) {
     Display *d = XOpenDisplay(nullptr);
 
     Report("snapshot (keymap + pointer)", Measure(rounds, [](int) { PlatInputSnapshot(); }));
+    // Paid at start and whenever the map, the keyboard or the group changes
+    // (a program binding a spare keycode, a layout switch).
+    Report("keyboard map read (xkbcommon-x11)",
+           Measure(200, [](int) { X11KeymapBuild(X11Conn()); }));
 
     StartRecordingState();
     Report("record tick, nothing changes", Measure(rounds, [](int) { RecordTick(1001); }));

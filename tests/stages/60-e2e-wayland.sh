@@ -5,7 +5,7 @@
 fail() { record e2e-wayland 0 1; exit 1; }
 user=${QV_E2E_WAYLAND_USER:-qvtest}
 id "$user" >/dev/null 2>&1 || useradd -m "$user" || fail
-[ -x build/quorvane ] || cmake --build build -j 2 --target quorvane || fail
+cmake --build build -j 2 --target quorvane qv_seat_keyboard || fail
 log="$QV_RESULTS/e2e-wayland.log"
 timeout 900 python3 tests/e2e/wayland/run_wayland_e2e.py build/quorvane 2>&1 | tee "$log"
 line=$(grep -E '^RESULT [0-9]+ [0-9]+$' "$log" | tail -1)
