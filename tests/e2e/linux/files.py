@@ -122,6 +122,20 @@ def test_rate_chosen_in_menu_is_checked_and_kept(s):
     check(s.close_program() == 0, "exit code 0")
     text = open(ini).read()
     check("rate=400" in text and "max_pause=0" in text, f"the chosen rate is kept: {text!r}")
+    # Another rate and a pause limit typed into their boxes, each opening
+    # with the value in force, selected, so typing replaces it.
+    s.start_program()
+    X.xdo("mousemove", 5, 5)
+    for key, title, typed in (("o", "Playback Rate", "1.5"), ("l", "Longest Pause", "0.5")):
+        menu_key(s, key)
+        check(X.find_window(title), f"the box {title!r} opens")
+        time.sleep(0.3)
+        X.xdo("type", "--delay", "20", typed)
+        X.xdo("key", "Return")
+        check(X.wait_until(lambda: X.find_window(title, 0.1) is None, 3), f"the box {title!r} closes")
+    check(s.close_program() == 0, "exit code 0")
+    text = open(ini).read()
+    check("rate=150" in text and "max_pause=500" in text, f"the typed values are kept: {text!r}")
 
 
 def test_remember_settings(s):
