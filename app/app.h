@@ -6,6 +6,10 @@
 // The main routine: argText is everything after the program name (quotes
 // still in it). Returns the process exit code.
 int AppMain(const char *argText);
+// Answers --help and refuses a bad command line before anything else is
+// set up (a desktop need not even be there): -1 when the program is to
+// start, else the exit code after the answer was given.
+int AppCommandLineExit(const char *argText);
 // Splits a whole command line (program name first) and returns the argument
 // text within it.
 const char *ArgumentText(const char *commandLine);
@@ -37,7 +41,3 @@ uint32_t ControlVerbOf(const char *name);
 // A command reached this toolbar: it does what the Rec button, the Play
 // button or the play hotkey's stop does. False for an unknown verb.
 bool AppControlCommand(uint32_t verb);
-// Starts that only ask something and end: a command to the running toolbar
-// or the check. True when argText was one (the exit code in *exitCode); a
-// backend may call this before it sets up its toolkit.
-bool AppCommandLineOnly(const char *argText, int *exitCode);

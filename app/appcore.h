@@ -12,6 +12,9 @@ constexpr const char *DOC_LINK_TEXT = "Quorvane documentation";
 // Clicks 3 pixels left of a picture and in the gaps count for a neighbour:
 // the toolbar has no dead spots.
 int32_t ButtonIndexAt(int32_t x);
+// Tells the toolbar whether it may take the keyboard, when that changed:
+// first at the end of the start, then after every command and poll tick.
+void FollowRunStateWithKeys(bool first = false);
 
 // start.cpp
 // Toolbar window size for the desktop's frame metrics: a 131 x 26 client
@@ -34,6 +37,8 @@ void SaveSettings();
 void ShowOptionsMenu();                // ID_OPTIONS
 void SettingCommand(uint32_t command); // speed, continuous, tips, remember
 void HotkeyChoiceCommand(uint32_t command);
+void RateCommand(uint32_t command); // the rates of the menu: normal speed at that rate
+void PauseLimitCommand();           // the pause limit on or off
 void HelpCommand();
 void WebsiteCommand(int32_t lParam);
 // The documentation page for the program at exePath: the installed one
@@ -60,6 +65,8 @@ void WaylandNotice();
 // The notice's text for a check's report.
 void BuildNoticeText(const CheckReport &report, char *out, uint32_t size);
 void RepeatCountCommand();
+void OtherRateCommand();   // a rate typed into a box
+void PauseLengthCommand(); // the pause limit's length typed into a box
 void AboutCommand();
 void DecorateTick(uint32_t timerId);
 // "Mon D YYYY hh:mm:ss" from the compiler's date ("Mmm dd yyyy", day padded
@@ -78,5 +85,3 @@ void FormatCheckLine(const char *label, const CheckLine &line, char *out, uint32
 void TakeCheck(CheckReport *report);
 // Prints the five lines; 0 when playback and recording both work, else 1.
 int CheckCommand();
-// The program runs as a compiled copy (its file is longer than it was built).
-bool IsStandaloneCopy();

@@ -7,6 +7,7 @@
 #include "../platform/timer.h"
 #include "../platform/ui.h"
 #include "appcore.h"
+#include "cmdline.h"
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,53 @@ void RepeatCountCommand() {
     }
     // The box may have closed before the field was placed.
     PlatKillTimer(TIMER_REPEAT_DECORATE);
+}
+
+// A number typed into a box of the repeat box's kind; true with the field's
+// text when the box was confirmed. The search timer places the field where
+// the desktop's box cannot hold one of its own.
+static bool AskNumber(const char *prompt, const char *title, char text[32]) {
+    PlatSetTimer(TIMER_REPEAT_DECORATE, 10);
+    int answer = PlatNumberBox(prompt, title, MB_OKCANCEL | MB_ICONQUESTION | MB_TOPMOST, text);
+    PlatKillTimer(TIMER_REPEAT_DECORATE);
+    return answer == IDOK;
+}
+
+void OtherRateCommand() {
+    char text[32];
+    FormatFixed(g_app.ratePercent, 2, text);
+    if (!AskNumber("Play at this many times the recorded pace (0.1 to 10):\t\n\n\n\n\n",
+                   "Playback Rate", text))
+        return;
+    int32_t percent = 0;
+    // A mistyped rate is said so and changes nothing.
+    if (!ParseRate(text, &percent)) {
+        PlatMessageBox("The rate must be a number from 0.1 to 10, such as 1.5.", PROGRAM_NAME,
+                       BOX_INFO);
+        return;
+    }
+    g_app.ratePercent = percent;
+    // A rate is a pace of normal speed.
+    g_app.speed = 0;
+}
+
+void PauseLengthCommand() {
+    char text[32];
+    FormatFixed(g_app.maxPauseMs > 0 ? g_app.maxPauseMs : g_app.pauseLimitMs, 3, text);
+    if (!AskNumber("Longest pause between two events, in seconds (0 for no limit):\t\n\n\n\n\n",
+                   "Longest Pause", text))
+        return;
+    int32_t ms = 0;
+    if (!ParseSeconds(text, &ms)) {
+        PlatMessageBox("The longest pause must be a number of seconds from 0 to 86400, such as 2 "
+                       "or 0.5.",
+                       PROGRAM_NAME, BOX_INFO);
+        return;
+    }
+    // A length is the wish to have the limit: it is switched on with it, and
+    // 0 switches it off.
+    if (ms > 0) g_app.pauseLimitMs = ms;
+    g_app.maxPauseMs = ms;
 }
 
 void FormatBuildStamp(const char *date, const char *time, char out[32]) {

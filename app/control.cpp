@@ -70,15 +70,15 @@ int SendControlCommand(uint32_t verb) {
     switch (PlatControlSend(verb, why, sizeof why)) {
     case SEND_DELIVERED: return 0;
     case SEND_NO_TOOLBAR:
-        std::snprintf(line, sizeof line, "Quorvane: --%s: no Quorvane toolbar runs on this desktop",
+        std::snprintf(line, sizeof line, "quorvane: --%s: no Quorvane toolbar runs on this desktop",
                       ControlVerbName(verb));
         break;
     default:
-        std::snprintf(line, sizeof line, "Quorvane: --%s was not delivered%s%s",
+        std::snprintf(line, sizeof line, "quorvane: --%s was not delivered%s%s",
                       ControlVerbName(verb), why[0] ? ": " : "", why);
         break;
     }
-    PlatPrintLine(true, line);
+    PlatCommandLineMessage(line, true);
     return 1;
 }
 
@@ -110,30 +110,9 @@ int CheckCommand() {
     char out[600];
     for (auto &l : lines) {
         FormatCheckLine(l.label, *l.line, out, sizeof out);
-        PlatPrintLine(false, out);
+        PlatCommandLineMessage(out, false);
     }
     // The program's job is to record and to play back; a pointer only
     // estimated or hotkeys left to the desktop still let it do that.
     return r.playback.works && r.recording.works ? 0 : 1;
-}
-
-bool IsStandaloneCopy() {
-    char ownSize[7];
-    ReadOwnSizeText(ownSize);
-    char path[256];
-    if (!PlatGetModuleFileName(path, 255)) return false;
-    return FileSizeOf(path) > uint32_t(ParseDecimal(ownSize));
-}
-
-bool AppCommandLineOnly(const char *argText, int *exitCode) {
-    if (!argText || argText[0] != '-' || argText[1] != '-') return false;
-    const char *option = argText + 2;
-    bool check = std::strcmp(option, "check") == 0;
-    uint32_t verb = ControlVerbOf(option);
-    if (!check && verb == CONTROL_NONE) return false;
-    // A compiled copy takes its command line as it always has: it plays,
-    // and is neither reached by nor speaks for a toolbar.
-    if (IsStandaloneCopy()) return false;
-    *exitCode = check ? CheckCommand() : SendControlCommand(verb);
-    return true;
 }

@@ -10,3 +10,8 @@
 void ReadOwnSizeText(char out[7]);
 void ReadRepeatField(char out[6]);
 void ReadSpeedField(char out[6]);
+// The rate in percent ("#####") and the longest pause in milliseconds
+// ("~~~~~~~~"), written by Compile beside the two above.
+constexpr int RATE_FIELD_WIDTH = 5, PAUSE_FIELD_WIDTH = 8;
+void ReadRateField(char out[RATE_FIELD_WIDTH + 1]);
+void ReadPauseField(char out[PAUSE_FIELD_WIDTH + 1]);

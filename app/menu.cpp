@@ -1,6 +1,7 @@
 // The options menu and the commands chosen in it that are neither recording,
 // playback nor file work.
 #include "../engine/appstate.h"
+#include "../engine/text.h"
 #include "../engine/winconst.h"
 #include "../platform/files.h"
 #include "../platform/ui.h"
@@ -18,8 +19,18 @@ enum CheckRule : uint8_t {
     CHECK_CONTINUOUS,
     CHECK_REMEMBER,
     CHECK_TIPS,
-    CHECK_RECKEY,  // record hotkey == value
-    CHECK_PLAYKEY, // play hotkey == value
+    CHECK_RECKEY,     // record hotkey == value
+    CHECK_PLAYKEY,    // play hotkey == value
+    CHECK_RATE,       // rate == value (percent)
+    CHECK_RATE_OTHER, // a rate none of the CHECK_RATE items names
+    CHECK_PAUSE_LIMIT,
+};
+
+// Items whose text shows a value: the table's text is a format for it.
+enum TextRule : uint8_t {
+    TEXT_FIXED,
+    TEXT_OTHER_RATE,  // "%s": " (1.5x)" while the rate is another one, else ""
+    TEXT_PAUSE_LIMIT, // "%s": the limit's length in seconds
 };
 
 struct MenuEntry {
@@ -27,12 +38,21 @@ struct MenuEntry {
     const char *text;
     uint32_t command;
     CheckRule rule;
-    uint8_t value;
+    int32_t value;
+    TextRule textRule = TEXT_FIXED;
 };
 
 static const MenuEntry optionsMenu[] = {
     {MENU_ITEM, "Play Speed: &Normal", ID_SPEED_NORMAL, CHECK_SPEED_NORMAL, 0},
     {MENU_ITEM, "Play Speed: &Fast", ID_SPEED_FAST, CHECK_SPEED_FAST, 0},
+    {MENU_SEPARATOR, nullptr, 0, CHECK_NEVER, 0},
+    {MENU_ITEM, "Play Rate: 0.&5x", ID_RATE_50, CHECK_RATE, 50},
+    {MENU_ITEM, "Play Rate: &1x", ID_RATE_100, CHECK_RATE, 100},
+    {MENU_ITEM, "Play Rate: &2x", ID_RATE_200, CHECK_RATE, 200},
+    {MENU_ITEM, "Play Rate: &4x", ID_RATE_400, CHECK_RATE, 400},
+    {MENU_ITEM, "Play Rate: &Other%s...", ID_RATE_OTHER, CHECK_RATE_OTHER, 0, TEXT_OTHER_RATE},
+    {MENU_ITEM, "Limit &Pauses to %s s", ID_PAUSE_LIMIT, CHECK_PAUSE_LIMIT, 0, TEXT_PAUSE_LIMIT},
+    {MENU_ITEM, "Set Pause &Limit...", ID_PAUSE_LENGTH, CHECK_NEVER, 0},
     {MENU_SEPARATOR, nullptr, 0, CHECK_NEVER, 0},
     {MENU_ITEM, "&Continuous Playback", ID_CONTINUOUS, CHECK_CONTINUOUS, 0},
     {MENU_ITEM, "Set &Repeat Count...", ID_REPEAT_COUNT, CHECK_NEVER, 0},
@@ -58,6 +78,13 @@ static const MenuEntry optionsMenu[] = {
 };
 constexpr int MENU_LENGTH = int(sizeof optionsMenu / sizeof optionsMenu[0]);
 
+// Whether one of the menu's rates is the one set.
+static bool IsMenuRate(int32_t percent) {
+    for (const MenuEntry &e : optionsMenu)
+        if (e.rule == CHECK_RATE && e.value == percent) return true;
+    return false;
+}
+
 // The menu tests for non-zero where the rest of the program wants exactly 1,
 // so a hand-edited 2 shows a check mark.
 static bool IsChecked(const MenuEntry &e) {
@@ -70,8 +97,31 @@ static bool IsChecked(const MenuEntry &e) {
     case CHECK_TIPS: return g_app.tips != 0;
     case CHECK_RECKEY: return g_app.recordHotkey == e.value;
     case CHECK_PLAYKEY: return g_app.playHotkey == e.value;
+    case CHECK_RATE: return g_app.ratePercent == e.value;
+    case CHECK_RATE_OTHER: return !IsMenuRate(g_app.ratePercent);
+    case CHECK_PAUSE_LIMIT: return g_app.maxPauseMs > 0;
     }
     return false;
+}
+
+// An item's text with its value filled in; out holds 64 bytes.
+static const char *ItemText(const MenuEntry &e, char *out) {
+    char value[32] = "";
+    switch (e.textRule) {
+    case TEXT_FIXED: return e.text;
+    case TEXT_OTHER_RATE:
+        if (!IsMenuRate(g_app.ratePercent)) {
+            char rate[24] = "";
+            FormatFixed(g_app.ratePercent, 2, rate);
+            std::snprintf(value, sizeof value, " (%sx)", rate);
+        }
+        break;
+    case TEXT_PAUSE_LIMIT:
+        FormatFixed(g_app.maxPauseMs > 0 ? g_app.maxPauseMs : g_app.pauseLimitMs, 3, value);
+        break;
+    }
+    std::snprintf(out, 64, e.text, value);
+    return out;
 }
 
 void ShowOptionsMenu() {
@@ -79,9 +129,10 @@ void ShowOptionsMenu() {
     // of the input being taken or given.
     if (g_app.runState != Idle) return;
     PlatMenuItem items[MENU_LENGTH];
+    char texts[MENU_LENGTH][64];
     for (int i = 0; i < MENU_LENGTH; i++) {
         const MenuEntry &e = optionsMenu[i];
-        items[i] = PlatMenuItem{e.kind, e.text, e.command, IsChecked(e)};
+        items[i] = PlatMenuItem{e.kind, ItemText(e, texts[i]), e.command, IsChecked(e)};
     }
     PlatRect r;
     PlatGetWindowRect(&r);
@@ -142,6 +193,31 @@ void HotkeyChoiceCommand(uint32_t command) {
         mine = h.choice;
         return;
     }
+}
+
+// ---- playback rate and pause limit ----
+static const struct {
+    uint32_t command;
+    int32_t percent;
+} rateTable[] = {
+    {ID_RATE_50, 50},
+    {ID_RATE_100, 100},
+    {ID_RATE_200, 200},
+    {ID_RATE_400, 400},
+};
+
+// A rate is a pace of normal speed, so choosing one leaves fast speed.
+void RateCommand(uint32_t command) {
+    for (auto &r : rateTable)
+        if (r.command == command) {
+            g_app.ratePercent = r.percent;
+            g_app.speed = 0;
+            return;
+        }
+}
+
+void PauseLimitCommand() {
+    g_app.maxPauseMs = g_app.maxPauseMs > 0 ? 0 : g_app.pauseLimitMs;
 }
 
 // ---- help and web site ----

@@ -83,7 +83,7 @@ void BuildCaption(char out[256]) {
         std::snprintf(out, 256, "REC %02d:%02d", minutes, rest);
     } else if (g_app.runState == Playing) {
         std::snprintf(out, 256, "PLAY %02d:%02d (%d/%d%s)", minutes, rest, g_app.loopNumber + 1,
-                      g_app.continuous ? 0 : g_app.repeatCount, g_app.continuous ? "*" : "");
+                      PlayContinuous() ? 0 : PlayRepeatCount(), PlayContinuous() ? "*" : "");
     } else if (g_app.recordingName[0]) {
         std::snprintf(out, 256, "%.31s", g_app.recordingName);
     } else {
@@ -113,4 +113,5 @@ void PollTick() {
     char current[256];
     PlatGetCaption(current, 256);
     if (std::strcmp(current, text) != 0) PlatSetCaption(text);
+    FollowRunStateWithKeys();
 }

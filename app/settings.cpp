@@ -2,6 +2,7 @@
 // folder for an installed one: read once before the window
 // exists, written (or deleted) once when it is destroyed.
 #include "../engine/appstate.h"
+#include "../engine/pace.h"
 #include "../engine/text.h"
 #include "../platform/files.h"
 #include "../platform/input.h"
@@ -24,6 +25,22 @@ static const struct {
     {"speed", &AppState::speed, 0},
     {"record_key", &AppState::recordHotkey, 0},
     {"play_key", &AppState::playHotkey, 0},
+};
+
+// The playback rate and the pause limit, whole numbers after the byte keys.
+// A value outside what the player takes is brought within it: a rate of 0
+// or less is the recorded pace, a negative limit none.
+static int32_t FitPause(int32_t ms) {
+    return ms > 0 ? ms : 0;
+}
+static const struct {
+    const char *key;
+    int32_t AppState::*field;
+    int32_t def;
+    int32_t (*fit)(int32_t);
+} intKeys[] = {
+    {"rate", &AppState::ratePercent, 100, ClampRate},
+    {"max_pause", &AppState::maxPauseMs, 0, FitPause},
 };
 
 void IniPathFor(const char *exePath, char out[256]) {
@@ -75,6 +92,10 @@ void ReadSettings(int32_t windowWidth, int32_t windowHeight, int32_t *x, int32_t
     // choices (an unknown hotkey simply never matches).
     for (auto &k : byteKeys)
         g_app.*k.field = uint8_t(readable ? PlatProfileGetInt(SECTION, k.key, k.def, path) : k.def);
+    for (auto &k : intKeys)
+        g_app.*k.field = k.fit(readable ? PlatProfileGetInt(SECTION, k.key, k.def, path) : k.def);
+    // A limit that is on is also the one the menu switches on again.
+    if (g_app.maxPauseMs > 0) g_app.pauseLimitMs = g_app.maxPauseMs;
     g_app.waylandNoticeShown =
         uint8_t(readable ? PlatProfileGetInt(SECTION, WAYLAND_NOTICE_KEY, 0, path) : 0);
 }
@@ -98,6 +119,8 @@ void SaveSettings() {
     WriteKey("window_y", r.top);
     for (auto &k : byteKeys)
         WriteKey(k.key, int32_t(g_app.*k.field));
+    for (auto &k : intKeys)
+        WriteKey(k.key, g_app.*k.field);
     // Written only once it is true: files of desktops that never showed the
     // notice keep their six keys.
     if (g_app.waylandNoticeShown) WriteKey(WAYLAND_NOTICE_KEY, 1);

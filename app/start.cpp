@@ -4,6 +4,7 @@
 #include "../engine/appstate.h"
 #include "../engine/engine.h"
 #include "../engine/eventlist.h"
+#include "../engine/pace.h"
 #include "../engine/text.h"
 #include "../engine/winconst.h"
 #include "../platform/control.h"
@@ -13,6 +14,7 @@
 #include "../platform/ui.h"
 #include "app.h"
 #include "appcore.h"
+#include "cmdline.h"
 #include "fields.h"
 #include <cstring>
 
@@ -59,41 +61,118 @@ int32_t ClampPosition(int32_t value, int32_t screen, int32_t window) {
     return value;
 }
 
-// File mode: the whole argument, blanks included, is one path once its
-// double quotes are gone. The argument is copied, since the caller's text may
-// be read-only; its length is not bounded by the 256-character path fields,
-// so the copy lives on the heap.
-static bool PlayNamedFile(const char *argText) {
-    uint32_t length = uint32_t(std::strlen(argText));
-    char *path = static_cast<char *>(AllocZeroed(length + 1, 1));
-    if (!path) return false;
-    std::memcpy(path, argText, length);
-    RemoveQuotes(path);
-    uint32_t loaded = LoadRecording(path, 0);
-    FreeBlock(path);
-    if (!loaded) return false;
+// File mode: the recording the command line names; a refused file leaves
+// the program idle.
+static bool PlayNamedFile(const char *path) {
+    if (!LoadRecording(path, 0)) return false;
     PlatPostCommand(ID_PLAY, 0);
     return true;
 }
 
+// The program's own size as built and whether the running file is longer:
+// a compiled copy carries its records after the program's own bytes.
+static bool FindOwnImage() {
+    char ownSize[7];
+    ReadOwnSizeText(ownSize);
+    g_app.ownBaseSize = ParseDecimal(ownSize);
+    if (!PlatGetModuleFileName(g_app.ownPath, 255)) g_app.ownPath[0] = 0;
+    // Compared unsigned, as the sizes are.
+    return FileSizeOf(g_app.ownPath) > uint32_t(g_app.ownBaseSize);
+}
+
+// What a compiled copy carries in its fields. A field still holding its
+// placeholder reads 0: a rate of 0 is the recorded pace and a pause limit
+// of 0 none, so a copy made without them plays as copies always did.
+static void ReadCopyFields() {
+    char field[PAUSE_FIELD_WIDTH + 1];
+    ReadSpeedField(field);
+    g_app.speed = uint8_t(ParseDecimal(field));
+    ReadRepeatField(field);
+    g_app.repeatCount = ParseDecimal(field);
+    ReadRateField(field);
+    g_app.ratePercent = ClampRate(ParseDecimal(field));
+    ReadPauseField(field);
+    int32_t pause = ParseDecimal(field);
+    g_app.maxPauseMs = pause > 0 ? pause : 0;
+}
+
+// A writable copy of the argument text, which the parse cuts up in place;
+// its length is not bounded by the 256-character path fields.
+static char *CopyOfText(const char *text) {
+    uint32_t length = uint32_t(std::strlen(text));
+    char *copy = static_cast<char *>(AllocZeroed(length + 1, 1));
+    if (copy) std::memcpy(copy, text, length);
+    return copy;
+}
+
+// The usage or a refusal, told where the user typed the line; the exit
+// code the process ends with.
+static int AnswerCommandLine(CommandLineVerdict verdict, const CommandLine &cl) {
+    if (verdict == CMDLINE_HELP) {
+        char usage[1500];
+        CommandLineUsage(usage, sizeof usage);
+        PlatCommandLineMessage(usage, false);
+        return 0;
+    }
+    PlatCommandLineMessage(cl.error, true);
+    return 2;
+}
+
+// A start that only asks: a command for the running toolbar or the check.
+// A compiled copy is no toolbar and speaks for none: it plays its own
+// recording whatever such an option says. -1 when the start is no such one.
+static int AnswerQuestion(const CommandLine &cl, bool standalone) {
+    if (standalone || !(cl.control || cl.check)) return -1;
+    return cl.check ? CheckCommand() : SendControlCommand(cl.control);
+}
+
+int AppCommandLineExit(const char *argText) {
+    if (!argText || !argText[0]) return -1;
+    char *line = CopyOfText(argText);
+    if (!line) return -1;
+    CommandLine cl;
+    bool standalone = FindOwnImage();
+    CommandLineVerdict verdict = ParseCommandLine(line, standalone, &cl);
+    int code =
+        verdict == CMDLINE_RUN ? AnswerQuestion(cl, standalone) : AnswerCommandLine(verdict, cl);
+    FreeBlock(line);
+    return code;
+}
+
+// The command line's values for the playback it asks for. A rate means
+// normal speed, the only one that has a rate, unless --fast says otherwise.
+static void PlayOnceWith(const CommandLine &cl) {
+    if (!HasPlaybackOptions(cl)) return;
+    PlayOnce &o = g_app.once;
+    o.active = 1;
+    o.speed = cl.fast ? 1 : cl.ratePercent ? 0 : g_app.speed;
+    o.ratePercent = cl.ratePercent ? cl.ratePercent : g_app.ratePercent;
+    o.maxPauseMs = cl.maxPauseMs >= 0 ? cl.maxPauseMs : g_app.maxPauseMs;
+    o.repeatCount = cl.repeatCount ? cl.repeatCount : g_app.repeatCount;
+    o.continuous = cl.continuous ? 1 : cl.repeatCount ? 0 : g_app.continuous;
+}
+
 int AppMain(const char *argText) {
     if (!argText) argText = "";
-    int onlyAsked = 0;
-    if (AppCommandLineOnly(argText, &onlyAsked)) return onlyAsked;
     // A playback this start asks for counts its first delay from the
     // process start, so setting up the toolkit and the window runs inside it.
     uint32_t startTick = PlatProcessStartTick();
     int32_t width = 0, height = 0;
     MainWindowSize(&width, &height);
+    bool standalone = FindOwnImage();
 
-    char ownSize[7];
-    ReadOwnSizeText(ownSize);
-    g_app.ownBaseSize = ParseDecimal(ownSize);
-
-    if (!PlatGetModuleFileName(g_app.ownPath, 255)) g_app.ownPath[0] = 0;
-    // Compared unsigned, as the sizes are: a copy carries its records after
-    // the program's own bytes.
-    bool standalone = FileSizeOf(g_app.ownPath) > uint32_t(g_app.ownBaseSize);
+    // The command line is answered before anything shows: the usage, or a
+    // refusal with its exit code.
+    char *line = CopyOfText(argText);
+    if (!line) return 0;
+    CommandLine cl;
+    CommandLineVerdict verdict = ParseCommandLine(line, standalone, &cl);
+    int answered =
+        verdict == CMDLINE_RUN ? AnswerQuestion(cl, standalone) : AnswerCommandLine(verdict, cl);
+    if (answered >= 0) {
+        FreeBlock(line);
+        return answered;
+    }
 
     int32_t x = 0, y = 0;
     ReadSettings(width, height, &x, &y);
@@ -107,6 +186,7 @@ int AppMain(const char *argText) {
     if (!PlatCreateMainWindow(x, y, width, height)) {
         PlatMessageBox("Quorvane Run Failure", nullptr,
                        MB_OK | MB_ICONEXCLAMATION | MB_TASKMODAL | MB_SETFOREGROUND, true);
+        FreeBlock(line);
         return 0;
     }
     g_app.mainWindow = PlatMainWindowId();
@@ -116,20 +196,24 @@ int AppMain(const char *argText) {
     if (!standalone) PlatControlListen();
     if (!standalone) WaylandNotice();
 
-    if (argText[0]) {
-        // A refused file leaves the program idle.
-        if (PlayNamedFile(argText)) PlayAskedAt(startTick);
+    if (cl.path[0]) {
+        if (PlayNamedFile(cl.path)) {
+            PlayOnceWith(cl);
+            PlayAskedAt(startTick);
+        }
     } else if (standalone) {
         // A copy whose records cannot be had ends here; its window was never
         // shown, so nothing of it stays on screen.
-        if (!LoadRecording(g_app.ownPath, g_app.ownBaseSize)) return 0;
-        char field[6];
-        ReadSpeedField(field);
-        g_app.speed = uint8_t(ParseDecimal(field));
-        ReadRepeatField(field);
-        g_app.repeatCount = ParseDecimal(field);
+        if (!LoadRecording(g_app.ownPath, g_app.ownBaseSize)) {
+            FreeBlock(line);
+            return 0;
+        }
+        ReadCopyFields();
+        PlayOnceWith(cl);
         PlatPostCommand(ID_PLAY, 0);
         PlayAskedAt(startTick);
     }
+    FreeBlock(line);
+    FollowRunStateWithKeys(true);
     return PlatRunMessageLoop();
 }

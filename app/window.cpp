@@ -65,23 +65,56 @@ static void CmdAbout(uint32_t, int32_t) {
 static void CmdHotkey(uint32_t wParam, int32_t) {
     HotkeyChoiceCommand(wParam & 0xFFFF);
 }
+static void CmdRate(uint32_t wParam, int32_t) {
+    RateCommand(wParam & 0xFFFF);
+}
+static void CmdRateOther(uint32_t, int32_t) {
+    OtherRateCommand();
+}
+static void CmdPauseLimit(uint32_t, int32_t) {
+    PauseLimitCommand();
+}
+static void CmdPauseLength(uint32_t, int32_t) {
+    PauseLengthCommand();
+}
 
 typedef void (*CommandHandler)(uint32_t wParam, int32_t lParam);
 
 // Indexed by command - ID_OPEN; the gap 0x8006..0x8009 belongs to nobody.
 static const CommandHandler commandTable[] = {
-    CmdOpen,   CmdSave,    CmdRecord, CmdPlay,    CmdCompile, CmdOptions, nullptr,
-    nullptr,   nullptr,    nullptr,   CmdSetting, CmdSetting, CmdSetting, CmdRepeat,
-    CmdHelp,   CmdWebsite, CmdAbout,  CmdSetting, CmdSetting, CmdHotkey,  CmdHotkey,
-    CmdHotkey, CmdHotkey,  CmdHotkey, CmdHotkey,  CmdHotkey,  CmdHotkey,
+    CmdOpen,   CmdSave,    CmdRecord, CmdPlay,      CmdCompile,    CmdOptions,     nullptr,
+    nullptr,   nullptr,    nullptr,   CmdSetting,   CmdSetting,    CmdSetting,     CmdRepeat,
+    CmdHelp,   CmdWebsite, CmdAbout,  CmdSetting,   CmdSetting,    CmdHotkey,      CmdHotkey,
+    CmdHotkey, CmdHotkey,  CmdHotkey, CmdHotkey,    CmdHotkey,     CmdHotkey,      CmdRate,
+    CmdRate,   CmdRate,    CmdRate,   CmdRateOther, CmdPauseLimit, CmdPauseLength,
 };
-static_assert(sizeof commandTable / sizeof commandTable[0] == ID_PLAYKEY_F12 - ID_OPEN + 1);
+static_assert(sizeof commandTable / sizeof commandTable[0] == ID_LAST_COMMAND - ID_OPEN + 1);
+
+static void TellToolbarKeys(bool take) {
+    uint8_t want = take ? 1 : 2;
+    if (g_app.toolbarKeys == want) return;
+    g_app.toolbarKeys = want;
+    PlatToolbarTakesKeys(take);
+}
+
+void FollowRunStateWithKeys(bool first) {
+    // A playback types into the window that has the focus: the toolbar
+    // gives up the keyboard for as long as one runs or is on its way. The
+    // start tells it first, once it knows whether it plays at once.
+    if (!first && !g_app.toolbarKeys) return;
+    TellToolbarKeys(g_app.runState != Playing && !g_app.playAsked);
+}
 
 static void DispatchCommand(uint32_t wParam, int32_t lParam) {
     uint32_t command = wParam & 0xFFFF;
-    if (command < ID_OPEN || command > ID_PLAYKEY_F12) return;
+    if (command < ID_OPEN || command > ID_LAST_COMMAND) return;
     CommandHandler handler = commandTable[command - ID_OPEN];
+    // A playback's start lets go of held input before its handler returns:
+    // a button let go over a toolbar that takes keys on a click would hand
+    // it the keyboard, so it gives that up first.
+    if (command == ID_PLAY && g_app.runState == Idle && g_app.toolbarKeys) TellToolbarKeys(false);
     if (handler) handler(wParam, lParam);
+    FollowRunStateWithKeys();
 }
 
 // ---- timers ----

@@ -13,10 +13,13 @@ interval error p50 and p99 (each gap between two events against its
 recorded gap), missed events, extra pointer motions, and start to first
 event (from the process start).
 
-    playback_bench.py linux BUILD [RUNS]      private Xvfb, build/quorvane
-    playback_bench.py wine BUILD-WIN [RUNS]   the same under Wine, build-win
-    playback_bench.py sway BUILD [RUNS]       headless sway, its wlroots route
+    playback_bench.py linux BUILD [RUNS [RATES]]      private Xvfb, build/quorvane
+    playback_bench.py wine BUILD-WIN [RUNS [RATES]]   the same under Wine, build-win
+    playback_bench.py sway BUILD [RUNS]               headless sway, its wlroots route
 
+RATES is a comma-separated list of playback rates (default 1): the program
+plays with --rate R, the figures are set against the recording's gaps
+divided by R, and the reference player gets a recording already paced so.
 On sway the receiving window is the Wayland tests' full-screen GTK logger
 (tests/e2e/wayland), run as their test user like the compositor; there is
 no reference player (XTest reaches no Wayland window).
@@ -106,8 +109,12 @@ def moves_sequence():
 
 def write_rec(path, events):
     tick, data = 0xFFFFF000, b""  # the tick count wraps inside the first pass
+    at = 0.0
     for gap, msg, a, b in events:
-        tick = (tick + gap) & 0xFFFFFFFF
+        # Gaps divided by a rate are whole milliseconds only on the way
+        # into the file, so the stamps keep the exact pace overall.
+        at += gap
+        tick = (0xFFFFF000 + round(at)) & 0xFFFFFFFF
         if msg in (WM_KEYDOWN, WM_KEYUP):
             a, b = a, 0
         data += struct.pack("<5I", msg, a, b, tick, HWND)
@@ -197,7 +204,12 @@ def read_x_log(path):
     return out
 
 
-def run_x(build, player, rec, events, work):
+def at_rate(events, rate):
+    """The recording's schedule as a player at rate should keep it."""
+    return [(gap / rate, msg, a, b) for gap, msg, a, b in events]
+
+
+def run_x(build, player, rec, events, work, rate=1.0):
     """One pass of one player on the X server; the times are monotonic ms."""
     log = os.path.join(work, "observer.log")
     obs = subprocess.Popen([os.path.join(build, "bench", "playback_observer"), log,
@@ -208,9 +220,10 @@ def run_x(build, player, rec, events, work):
     time.sleep(0.3)
     env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"))
     if player == "quorvane":
-        cmd = [os.path.join(build, "quorvane"), rec]
+        cmd = [os.path.join(build, "quorvane")] + (["--rate", f"{rate:g}"] if rate != 1 else []) + [rec]
     else:
-        cmd = [os.path.join(build, "bench", "reference_player"), rec]
+        # The reference plays a recording already paced at the rate.
+        cmd = [os.path.join(build, "bench", "reference_player"), rec + ".paced"]
     length = sum(e[0] for e in events) / 1000.0
     start = time.monotonic() * 1000.0
     prog = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -304,7 +317,7 @@ def wine_setup(build):
     return tools
 
 
-def run_wine(build, tools, rec, events, work):
+def run_wine(build, tools, rec, events, work, rate=1.0):
     log = os.path.join(work, "target.log")
     if os.path.exists(log):
         os.remove(log)
@@ -322,7 +335,8 @@ def run_wine(build, tools, rec, events, work):
     os.makedirs(folder, exist_ok=True)
     exe = os.path.join(folder, "quorvane.exe")
     shutil.copy(os.path.join(build, "quorvane.exe"), exe)
-    prog = subprocess.Popen(["wine", exe, "Z:" + rec.replace("/", "\\")], cwd=folder,
+    rate_args = ["--rate", f"{rate:g}"] if rate != 1 else []
+    prog = subprocess.Popen(["wine", exe, *rate_args, "Z:" + rec.replace("/", "\\")], cwd=folder,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     names = {"move": "move", "keydown": "key", "keyup": "keyup", "ldown": "button",
              "lup": "buttonup"}
@@ -364,6 +378,7 @@ def main():
         sys.exit(__doc__)
     mode, build = sys.argv[1], os.path.abspath(sys.argv[2])
     runs = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    rates = [float(r) for r in sys.argv[4].split(",")] if len(sys.argv) > 4 else [1.0]
     work = tempfile.mkdtemp(prefix="qv-bench-")
     if os.environ.get("QV_BENCH_KEEP"):
         print(f"work folder {work}")
@@ -378,18 +393,21 @@ def main():
         print(f"| Recording ({mode}) | Player | Duration error | Interval p50 | Interval p99 |"
               " Missed | Extra motions | Start to first event |")
         print("|---|---|---|---|---|---|---|---|")
-        for name, events in recordings:
+        for (name, recorded), rate in [(r, x) for r in recordings for x in rates]:
             rec = os.path.join(work, "bench.rec")
-            write_rec(rec, events)
+            write_rec(rec, recorded)
+            events = at_rate(recorded, rate)
+            write_rec(rec + ".paced", events)
+            label = name if rate == 1 else f"{name}, at {rate:g}x"
             for player in players:
                 for _ in range(runs):
                     if mode == "wine":
-                        r = run_wine(build, tools, rec, events, work)
+                        r = run_wine(build, tools, rec, events, work, rate)
                     elif mode == "sway":
                         r = run_sway(build, rec, events, work)
                     else:
-                        r = run_x(build, player, rec, events, work)
-                    print(f"| {name} | {player} | {fmt(r.get('duration'), True)} | "
+                        r = run_x(build, player, rec, events, work, rate)
+                    print(f"| {label} | {player} | {fmt(r.get('duration'), True)} | "
                           f"{fmt(r.get('p50'))} | {fmt(r.get('p99'))} | {r['missed']} | "
                           f"{fmt(r.get('extra'))} | {fmt(r.get('first'))} |", flush=True)
     finally:

@@ -16,9 +16,10 @@ void DefaultProgramName(const char *recordingName, char *out);
 // Appends ".exe" when exeName is set and the path does not end in it (any
 // case). path holds 260 bytes and at most 255 characters on entry.
 void AddProgramExtension(char *path, bool exeName);
-// The five characters a field receives: the value as "%05d", held inside
-// 0..99999 so that it always fits the field.
-void FieldDigits(int32_t value, char out[6]);
+// The characters a field of `width` receives: the value with leading zeros
+// ("%05d" for the five-character fields), held inside 0 and the largest
+// value of that many digits so that it always fits. out holds width + 1.
+void FieldDigits(int32_t value, char *out, int width = 5);
 
 struct PlayerParts {
     const char *ownPath; // the running program's file
@@ -27,9 +28,11 @@ struct PlayerParts {
     uint32_t count;
     int32_t repeatCount;
     uint8_t speed;
+    int32_t ratePercent; // the playback rate, 10..1000
+    int32_t maxPauseMs;  // the pause limit, 0 for none
 };
 // Writes the player to target in one step: the image's first ownBaseSize
-// bytes with both fields patched, then the records. Nothing is left at
+// bytes with its four fields patched, then the records. Nothing is left at
 // target unless all of it was written (an existing file there stays as it
 // was). Returns the player's length, 0 on failure.
 uint64_t WritePlayer(const char *target, const PlayerParts &parts);

@@ -1,13 +1,14 @@
-// Compile: the program's own image, both fields patched, the records after
-// it. The player is assembled in a scratch file beside the target and moved
-// over it only when every byte is in, so a failure never leaves a program
-// that starts but plays garbage.
+// Compile: the program's own image, its fields patched (repeat count,
+// speed, rate, pause limit), the records after it. The player is assembled in a scratch file beside
+// the target and moved over it only when every byte is in, so a failure never leaves a program that
+// starts but plays garbage.
 #include "builder.h"
 #include "../engine/appstate.h"
 #include "../engine/engine.h"
 #include "../engine/eventlist.h"
 #include "../engine/text.h"
 #include "../engine/winconst.h"
+#include "../app/fields.h"
 #include "../platform/files.h"
 #include "../platform/ui.h"
 #include <cstdio>
@@ -23,7 +24,6 @@ static constexpr char kSeparators[3] = {'/', 0, 0};
 #endif
 
 static constexpr uint32_t PATH_BUFFER = 260;
-static constexpr int32_t FIELD_MAX = 99999;
 
 bool ProgramsNeedExeName() {
     return kExeNames;
@@ -39,27 +39,44 @@ void AddProgramExtension(char *path, bool exeName) {
         std::strcat(path, ".exe");
 }
 
-void FieldDigits(int32_t value, char out[6]) {
-    // A count past the field's width would lose its leading digits; the
-    // largest count the field holds is the closest the player can come.
-    if (value > FIELD_MAX) value = FIELD_MAX;
+void FieldDigits(int32_t value, char *out, int width) {
+    if (width < 1) width = 1;
+    if (width > 9) width = 9;
+    // A value past the field's width would lose its leading digits; the
+    // largest value the field holds is the closest the player can come.
+    int32_t largest = 9;
+    for (int i = 1; i < width; i++)
+        largest = largest * 10 + 9;
+    if (value > largest) value = largest;
     if (value < 0) value = 0;
-    std::snprintf(out, 6, "%05d", int(value));
+    std::snprintf(out, size_t(width) + 1, "%0*d", width, int(value));
 }
 
-// Overwrites the first run of five marker bytes with digits; false when the
-// image holds no such run (a program whose fields were already patched).
-static bool PatchFirstRun(uint8_t *image, uint32_t size, char marker, int32_t value) {
+// The fields a copy carries, each a run of its marker in the program.
+static const struct {
+    char marker;
+    int width;
+    int32_t PlayerParts::*value;
+} fields[] = {
+    {'@', 5, &PlayerParts::repeatCount},
+    {'$', 5, nullptr}, // the speed, a byte
+    {'#', RATE_FIELD_WIDTH, &PlayerParts::ratePercent},
+    {'~', PAUSE_FIELD_WIDTH, &PlayerParts::maxPauseMs},
+};
+
+// Overwrites the first run of `width` marker bytes with digits; false when
+// the image holds no such run (a program whose fields were already patched).
+static bool PatchFirstRun(uint8_t *image, uint32_t size, char marker, int width, int32_t value) {
     // The run is put together here at run time: stored as text it would be a
     // second copy inside the program, and the first run in the file might be
     // this one instead of the field.
-    uint8_t run[5];
+    uint8_t run[16];
     std::memset(run, marker, sizeof run);
-    for (uint32_t i = 0; i + sizeof run <= size; i++) {
-        if (image[i] == marker && std::memcmp(image + i, run, sizeof run) == 0) {
-            char digits[6];
-            FieldDigits(value, digits);
-            std::memcpy(image + i, digits, 5);
+    for (uint32_t i = 0; i + uint32_t(width) <= size; i++) {
+        if (image[i] == marker && std::memcmp(image + i, run, size_t(width)) == 0) {
+            char digits[16];
+            FieldDigits(value, digits, width);
+            std::memcpy(image + i, digits, size_t(width));
             return true;
         }
     }
@@ -99,8 +116,11 @@ uint64_t WritePlayer(const char *target, const PlayerParts &parts) {
     uint32_t imageSize = uint32_t(parts.ownBaseSize);
     uint8_t *image = ReadImage(parts.ownPath, imageSize);
     if (!image) return 0;
-    bool ok = PatchFirstRun(image, imageSize, '@', parts.repeatCount) &&
-              PatchFirstRun(image, imageSize, '$', parts.speed);
+    bool ok = true;
+    for (auto &f : fields) {
+        int32_t value = f.value ? parts.*f.value : int32_t(parts.speed);
+        ok = ok && PatchFirstRun(image, imageSize, f.marker, f.width, value);
+    }
     char scratch[TEMP_PATH_SIZE];
     if (ok) ok = PlatTempNameBeside(target, scratch, sizeof scratch);
     if (ok) {
@@ -143,8 +163,9 @@ void CompileCommand() {
     char ownPath[PATH_BUFFER];
     std::snprintf(ownPath, sizeof ownPath, "%s", g_app.ownPath);
     if (!ownPath[0] && !PlatGetModuleFileName(ownPath, sizeof ownPath)) ownPath[0] = 0;
-    PlayerParts parts = {ownPath,          g_app.ownBaseSize, g_app.list.records,
-                         g_app.list.count, g_app.repeatCount, g_app.speed};
+    PlayerParts parts = {ownPath,           g_app.ownBaseSize, g_app.list.records,
+                         g_app.list.count,  g_app.repeatCount, g_app.speed,
+                         g_app.ratePercent, g_app.maxPauseMs};
     uint64_t total = WritePlayer(path, parts);
 
     char report[PATH_BUFFER + 64];

@@ -7,6 +7,8 @@ static void SetStartValues(AppState &s) {
     s.repeatCount = 1;
     std::strcpy(s.repeatText, "1");
     s.tips = 1;
+    s.ratePercent = 100;
+    s.pauseLimitMs = DEFAULT_PAUSE_LIMIT_MS;
 }
 
 // The program starts with these values too, not only the tests: a process

@@ -9,6 +9,7 @@
 #include "appstate.h"
 #include "engine.h"
 #include "eventlist.h"
+#include "pace.h"
 #include "winconst.h"
 
 static const uint32_t FIRST_TICK_MS = 25;
@@ -30,6 +31,8 @@ static const uint32_t BACKWARDS_STEP = 0x80000000u;
 
 // Tick at which the record at the play position is due.
 static uint32_t s_due;
+// The part of a millisecond the rate left over from the last wait.
+static uint32_t s_paceCarry;
 // A playback asked for before its command could run: the one the start
 // posts, while the window is still being built.
 void PlayAskedAt(uint32_t tick) {
@@ -42,6 +45,8 @@ void StopPlayback() {
     // done its work once its playback stops, whatever stopped it.
     if (FileSizeOf("") > uint32_t(g_app.ownBaseSize)) PlatPostClose();
     PlatKillTimer(TIMER_PLAY);
+    // What the command line gave was for this playback only.
+    g_app.once.active = 0;
     g_app.loopNumber = 0;
     g_app.runState = Idle;
     ShowIdleCaption();
@@ -68,6 +73,9 @@ void PlayCommand(uint32_t wParam) {
     }
     bool firstPass = g_app.runState == Idle;
     if (firstPass) {
+        // Values the command line gave belong to the playback the start
+        // asked for; one started otherwise runs with the settings.
+        if (!askedEarlier) g_app.once.active = 0;
         g_app.loopNumber = 0;
         g_app.runState = Playing;
     } else {
@@ -82,7 +90,7 @@ void PlayCommand(uint32_t wParam) {
     }
     ReleaseAllInput();
     bool stopRequest = (wParam >> 16) != 0;
-    if (stopRequest || (g_app.loopNumber >= g_app.repeatCount && !g_app.continuous)) {
+    if (stopRequest || (g_app.loopNumber >= PlayRepeatCount() && !PlayContinuous())) {
         StopPlayback();
         return;
     }
@@ -97,6 +105,7 @@ void PlayCommand(uint32_t wParam) {
         firstDelay = waited < FIRST_TICK_MS ? FIRST_TICK_MS - waited : 0;
     }
     s_due = g_app.startTick + firstDelay;
+    s_paceCarry = PaceStart(PlayRatePercent());
     PlatSetTimer(TIMER_PLAY, firstDelay);
 }
 
@@ -222,10 +231,12 @@ void PlayTick(uint32_t timerId) {
             return;
         }
         uint32_t step;
-        if (g_app.speed != 1) {
+        if (PlaySpeed() != 1) {
             // Unsigned difference: a tick count that wrapped between the two
-            // records still gives the true interval.
-            step = list.records[list.count].time - list.records[list.count - 1].time;
+            // records still gives the true interval. The rate and the pause
+            // limit shape it; the schedule stays one clock all the same.
+            step = PacedWait(list.records[list.count].time - list.records[list.count - 1].time,
+                             PlayRatePercent(), PlayMaxPauseMs(), &s_paceCarry);
         } else {
             // Of a run of moves only every sixth position and the run's last
             // move are worth showing; a drag keeps every move, one per tick.
@@ -258,7 +269,7 @@ void PlayTick(uint32_t timerId) {
         }
         // Fast speed keeps one step per tick, late or not: the desktop has
         // placed the pointer before the next button acts on it.
-        if (g_app.speed == 1 || now - tickStart >= TICK_BUDGET_MS) {
+        if (PlaySpeed() == 1 || now - tickStart >= TICK_BUDGET_MS) {
             PlatSetTimer(timerId, 0);
             return;
         }

@@ -71,3 +71,63 @@ bool EndsWithNoCase(const char *text, const char *tail) {
         if (AsciiLower(text[n - m + i]) != AsciiLower(tail[i])) return false;
     return true;
 }
+
+bool ParseFixed(const char *text, int decimals, int64_t max, int64_t *value) {
+    if (!text) return false;
+    int64_t v = 0;
+    int digits = 0, fraction = -1; // digits after the point; -1 before it
+    bool roundUp = false;
+    for (const char *p = text; *p; p++) {
+        if (*p == '.' && fraction < 0) {
+            fraction = 0;
+            continue;
+        }
+        if (*p < '0' || *p > '9') return false;
+        digits++;
+        if (fraction >= decimals) {
+            // Only the first digit past the kept ones decides the rounding.
+            if (fraction == decimals) roundUp = *p >= '5';
+            fraction++;
+            continue;
+        }
+        if (fraction >= 0) fraction++;
+        // Past max already: the rest cannot bring it back, and the sum
+        // must not grow out of 64 bits on a long run of digits.
+        if (v <= max) v = v * 10 + (*p - '0');
+    }
+    if (!digits) return false;
+    for (int kept = fraction < 0 ? 0 : (fraction < decimals ? fraction : decimals); kept < decimals;
+         kept++)
+        if (v <= max) v *= 10;
+    if (roundUp) v++;
+    if (v > max) return false;
+    *value = v;
+    return true;
+}
+
+void FormatFixed(int64_t value, int decimals, char *out) {
+    int64_t scale = 1;
+    for (int i = 0; i < decimals; i++)
+        scale *= 10;
+    bool negative = value < 0;
+    uint64_t magnitude = negative ? 0u - uint64_t(value) : uint64_t(value);
+    char *p = out;
+    if (negative) *p++ = '-';
+    uint64_t whole = magnitude / uint64_t(scale), part = magnitude % uint64_t(scale);
+    char digits[24];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    while (n)
+        *p++ = digits[--n];
+    if (part) {
+        *p++ = '.';
+        for (int64_t unit = scale / 10; unit && part; unit /= 10) {
+            *p++ = char('0' + part / uint64_t(unit));
+            part %= uint64_t(unit);
+        }
+    }
+    *p = 0;
+}

@@ -50,6 +50,14 @@ enum : uint32_t {
     ID_PLAYKEY_PRTSC = 0x8018,
     ID_PLAYKEY_F8 = 0x8019,
     ID_PLAYKEY_F12 = 0x801A,
+    ID_RATE_50 = 0x801B,
+    ID_RATE_100 = 0x801C,
+    ID_RATE_200 = 0x801D,
+    ID_RATE_400 = 0x801E,
+    ID_RATE_OTHER = 0x801F,
+    ID_PAUSE_LIMIT = 0x8020,
+    ID_PAUSE_LENGTH = 0x8021,
+    ID_LAST_COMMAND = ID_PAUSE_LENGTH,
 };
 
 // A play command with high word 1 asks a running playback to stop.
@@ -80,6 +88,9 @@ enum : uint32_t {
     MSG_MOUSEMOVE = 0x200,
     MSG_LBUTTONDOWN = 0x201,
 };
+
+// The pause limit the menu switches on until another length is chosen.
+constexpr int32_t DEFAULT_PAUSE_LIMIT_MS = 2000;
 
 constexpr const char *PROGRAM_NAME = "Quorvane";
 constexpr const char *PROGRAM_VERSION = "1.50";

@@ -1,6 +1,5 @@
 // The program as a command-line tool: commands from a second start to the
-// toolbar that runs already, what the desktop lets the program do, and lines
-// for the terminal it was started from.
+// toolbar that runs already, and what the desktop lets the program do.
 #pragma once
 #include <cstdint>
 
@@ -31,8 +30,3 @@ struct CheckReport {
 // The desktop's answer, line by line. The caller fills each line with
 // "unknown" first; a backend leaves alone what it cannot tell.
 void PlatCheck(CheckReport *report);
-
-// ---- the terminal ----
-// One line (a line feed is added) to the standard output, or to the error
-// output when error is set.
-void PlatPrintLine(bool error, const char *text);

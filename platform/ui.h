@@ -42,6 +42,9 @@ int32_t PlatToolbarScale();
 void PlatPrimaryMonitor(PlatRect *r);
 // A Wayland session: only X11 windows can be seen and driven there.
 bool PlatWaylandSession();
+// Whether the toolbar may take the keyboard focus (on a click): not while a
+// playback types into another window, nor before one asked for at start.
+void PlatToolbarTakesKeys(bool take);
 // The desktop's major version (6 or more where there is no such number).
 uint32_t PlatGetVersionMajor();
 // The hand cursor and button pictures, made at MSG_CREATE, freed at MSG_DESTROY.
@@ -74,6 +77,9 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y);
 // pre-filled with repeatText and fully selected. The field's text is copied
 // back into repeatText (at most 30 characters) when the box closes.
 int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]);
+// A box of the same kind for a number that may have a decimal point: the
+// field takes digits and '.'.
+int PlatNumberBox(const char *text, const char *title, uint32_t flags, char numberText[32]);
 // The about box with the program icon and a blue link that posts ID_WEBSITE
 // with lParam 1.
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText);
@@ -81,6 +87,9 @@ void PlatAboutBox(const char *text, const char *title, uint32_t flags, const cha
 // (TIMER_ABOUT_DECORATE / TIMER_REPEAT_DECORATE). True once nothing is left
 // to do; backends whose boxes carry their controls already answer true.
 bool PlatDecorateBox(uint32_t timerId);
+// The answer to a command line: the usage (error false) or why it was
+// refused (error true), where the user who typed it sees it.
+void PlatCommandLineMessage(const char *text, bool error);
 // Opens a web page, or a local file by its absolute path, with the desktop's
 // default handler; false when there is none or it cannot be started.
 bool PlatOpenUrl(const char *url);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes a finished executable's length into its own-size field and checks
-the two placeholders a compiled player is patched at.
+the placeholders a compiled player is patched at.
 
 The program finds its records at the offset the field names, so the digits
 must equal the shipped file's length; the builder patches the first run of
@@ -26,7 +26,8 @@ def main():
     size = len(data)
     if size >= LIMIT:
         fail(path, f"{size} bytes; the own-size field holds six digits, so it must stay under {LIMIT}")
-    for marker in (b"@@@@@", b"$$$$$"):
+    # Repeat count, speed, rate and pause limit.
+    for marker in (b"@@@@@", b"$$$$$", b"#####", b"~~~~~~~~"):
         n = data.count(marker)
         if n != 1:
             fail(path, f"placeholder {marker.decode()} occurs {n} times, not once")

@@ -81,12 +81,11 @@ struct FakeState {
     uint32_t processStartTick = 0;
     uint32_t loopLimitMs = 600000; // PlatRunMessageLoop gives up after this much virtual time
 
-    // Commands from a second start, the check, the terminal.
+    // Commands from a second start and the check.
     PlatSendResult sendResult = SEND_NO_TOOLBAR; // PlatControlSend's answer
     std::string sendWhy;                         // and the fault it names
     bool listenOk = true;                        // PlatControlListen's answer
     std::function<void(CheckReport *)> check;    // PlatCheck (none: leaves "unknown")
-    std::vector<std::string> out, err;           // PlatPrintLine's lines
 
     std::vector<FakeCall> log;
 };

@@ -20,7 +20,3 @@ PlatSendResult PlatControlSend(uint32_t verb, char *why, uint32_t whySize) {
 void PlatCheck(CheckReport *report) {
     if (g_fake.check) g_fake.check(report);
 }
-
-void PlatPrintLine(bool error, const char *text) {
-    (error ? g_fake.err : g_fake.out).push_back(text);
-}

@@ -153,8 +153,9 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     }
 }
 
-int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
-    FakeCall &c = FakeLog("repeatbox", flags);
+static int NumberBox(const char *kind, const char *text, const char *title, uint32_t flags,
+                     char repeatText[32]) {
+    FakeCall &c = FakeLog(kind, flags);
     c.text = text;
     c.title = title;
     g_fake.log.back().b = 0;
@@ -176,6 +177,14 @@ int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char
     return r;
 }
 
+int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
+    return NumberBox("repeatbox", text, title, flags, repeatText);
+}
+
+int PlatNumberBox(const char *text, const char *title, uint32_t flags, char numberText[32]) {
+    return NumberBox("numberbox", text, title, flags, numberText);
+}
+
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText) {
     FakeCall &c = FakeLog("about", flags);
     c.text = text;
@@ -195,4 +204,12 @@ bool PlatDecorateBox(uint32_t timerId) {
 bool PlatOpenUrl(const char *url) {
     FakeLog("url", g_fake.urlOk).text = url;
     return g_fake.urlOk;
+}
+
+void PlatCommandLineMessage(const char *text, bool error) {
+    FakeLog("cmdline", error).text = text;
+}
+
+void PlatToolbarTakesKeys(bool take) {
+    FakeLog("takekeys", take);
 }

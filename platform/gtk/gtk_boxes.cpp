@@ -134,10 +134,11 @@ int Answer(int response) {
     return response == GTK_RESPONSE_OK ? 1 : 2;
 }
 
-// Digits only, whether typed or pasted.
-void DigitsOnly(GtkEditable *e, const gchar *text, gint len, gint *, gpointer) {
+// Digits only, and the decimal point where the box takes one, whether
+// typed or pasted.
+void DigitsOnly(GtkEditable *e, const gchar *text, gint len, gint *, gpointer decimal) {
     for (gint i = 0; len < 0 ? text[i] != 0 : i < len; i++)
-        if (text[i] < '0' || text[i] > '9') {
+        if ((text[i] < '0' || text[i] > '9') && !(decimal && text[i] == '.')) {
             g_signal_stop_emission_by_name(e, "insert-text");
             gdk_display_beep(gdk_display_get_default());
             return;
@@ -278,7 +279,8 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
     if (run.chosen) PlatPostCommand(run.chosen, 0);
 }
 
-int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
+static int NumberBox(const char *text, const char *title, uint32_t flags, char repeatText[32],
+                     bool decimal) {
     std::string prompt = TrimBlankEdges(text);
     GtkWidget *d = NewBox(prompt.c_str(), title, flags, false);
     GtkWidget *area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(d));
@@ -286,7 +288,7 @@ int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char
     gtk_entry_set_text(GTK_ENTRY(entry), repeatText);
     gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
     gtk_entry_set_input_purpose(GTK_ENTRY(entry), GTK_INPUT_PURPOSE_DIGITS);
-    g_signal_connect(entry, "insert-text", G_CALLBACK(DigitsOnly), nullptr);
+    g_signal_connect(entry, "insert-text", G_CALLBACK(DigitsOnly), GINT_TO_POINTER(decimal));
     gtk_box_pack_start(GTK_BOX(area), entry, FALSE, FALSE, 0);
     gtk_widget_show(entry);
     gtk_widget_grab_focus(entry);
@@ -296,6 +298,14 @@ int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char
     CopyText(repeatText, 31, gtk_entry_get_text(GTK_ENTRY(entry)));
     gtk_widget_destroy(d);
     return r;
+}
+
+int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
+    return NumberBox(text, title, flags, repeatText, false);
+}
+
+int PlatNumberBox(const char *text, const char *title, uint32_t flags, char numberText[32]) {
+    return NumberBox(text, title, flags, numberText, true);
 }
 
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText) {

@@ -3,6 +3,7 @@
 // an ellipsis; this strip is the status line whatever manager there is, or
 // none, and gives the window its close box and its drag to move.
 #include "gtk_caption.h"
+#include "gtk_layer.h"
 #include "../../app/app.h"
 #include "../../engine/types.h"
 
@@ -105,8 +106,11 @@ bool CaptionPress(GtkWindow *window, GdkEventButton *e, int width) {
         return true;
     }
     // The manager moves the window when it can; without one GTK moves it
-    // itself while the button is held.
-    gtk_window_begin_move_drag(window, int(e->button), int(e->x_root), int(e->y_root), e->time);
+    // itself while the button is held. A layer surface moves by its margins.
+    if (ToolbarIsLayer())
+        ToolbarLayerDragStart(e);
+    else
+        gtk_window_begin_move_drag(window, int(e->button), int(e->x_root), int(e->y_root), e->time);
     return true;
 }
 

@@ -3,11 +3,7 @@
 // X in device pixels; everything handed to the core is in device pixels, the
 // pointer's and the recorder's system.
 #include "../../app/appcore.h"
-#include "../control.h"
 #include "../ui.h"
-#include "../linux/linux_input.h"
-#include "../wayland/wl_devices.h"
-#include "../x11/x11_backend.h"
 #include <cstdlib>
 #include <gtk/gtk.h>
 
@@ -45,14 +41,4 @@ void PlatPrimaryMonitor(PlatRect *r) {
 
 bool PlatWaylandSession() {
     return IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
-}
-
-void PlatCheck(CheckReport *r) {
-    // A Wayland session is asked itself; its Xwayland only when the
-    // compositor does not answer.
-    if (LinuxSessionOf(std::getenv("QUORVANE_SESSION"), std::getenv("WAYLAND_DISPLAY"),
-                       std::getenv("XDG_SESSION_TYPE")) == SESSION_WAYLAND &&
-        WlCheck(r))
-        return;
-    X11Check(r, PlatWaylandSession());
 }

@@ -2,26 +2,31 @@
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
 #include "../linux/linux_input.h"
+#include "gtk_layer.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>
 
 int main(int argc, char **argv) {
+    // The toolkit's own options (--display and the like) are taken out
+    // first; --help and a bad line are answered without a display.
+    gtk_parse_args(&argc, &argv);
     std::string args;
     for (int i = 1; i < argc; i++) {
         if (i > 1) args += ' ';
         args += argv[i];
     }
-    // A command for the running toolbar or the check needs no toolkit: they
-    // answer at once, also where no display would let one start.
-    int asked = 0;
-    if (AppCommandLineOnly(args.c_str(), &asked)) return asked;
+    // So are a command for the running toolbar and the check: they need no
+    // toolkit, and answer also where no display would let one start.
+    int early = AppCommandLineExit(args.c_str());
+    if (early >= 0) return early;
     // The toolkit follows the session: on Wayland its own windows are native
-    // ones (Xwayland only when the compositor has no Wayland for them), and
-    // input goes through the Wayland backend whatever the toolkit chose.
+    // ones where the toolbar can be a layer surface, Xwayland ones where only
+    // an X11 window is kept above (GNOME), and input goes through the Wayland
+    // backend whatever the toolkit chose.
     LinuxSession wanted = LinuxSessionOf(g_getenv("QUORVANE_SESSION"), g_getenv("WAYLAND_DISPLAY"),
                                          g_getenv("XDG_SESSION_TYPE"));
-    gdk_set_allowed_backends(wanted == SESSION_WAYLAND ? "wayland,x11" : "x11");
+    gdk_set_allowed_backends(ToolbarBackends(wanted == SESSION_WAYLAND));
     if (!gtk_init_check(&argc, &argv) || !LinuxInputOpen()) {
         std::fputs(wanted == SESSION_WAYLAND ? "Quorvane needs a Wayland or X11 display\n"
                                              : "Quorvane needs an X11 display\n",

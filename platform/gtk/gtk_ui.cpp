@@ -7,6 +7,7 @@
 #include "../../resources/hand_cursor.h"
 #include "gtk_backend.h"
 #include "gtk_caption.h"
+#include "gtk_layer.h"
 #include "../ui.h"
 #include "../linux/linux_input.h"
 #include "../wayland/wl_devices.h"
@@ -165,6 +166,7 @@ gboolean OnButtonPress(GtkWidget *, GdkEventButton *e, gpointer) {
 }
 
 gboolean OnButtonRelease(GtkWidget *, GdkEventButton *e, gpointer) {
+    if (e->button == 1 && ToolbarLayerDragEnd()) return TRUE;
     return CaptionRelease(e, gtk_widget_get_allocated_width(g_area));
 }
 
@@ -174,16 +176,21 @@ gboolean OnFrameChange(GtkWidget *, GdkEvent *, gpointer) {
 }
 
 // A warp onto or off the toolbar brings no raw motion; the toolbar's own
-// events say the pointer stands elsewhere, for the tips. Where the desktop
-// shows no program the pointer (Wayland), the toolbar's surface still
-// does: a press while it is over it is a press on it.
+// events say the pointer stands elsewhere, for the tips. A layer surface
+// takes keys only with the pointer over it. Where the desktop shows no
+// program the pointer (Wayland), the toolbar's surface still does: a press
+// while it is over it is a press on it.
 gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
     WlDevicesSetOverToolbar(e->type == GDK_ENTER_NOTIFY);
     LinuxInputBackend().pointerMoved();
+    // Pointer grabs and ungrabs (a menu, a drag) move no pointer.
+    if (e->mode == GDK_CROSSING_NORMAL)
+        ToolbarLayerPointer(GTK_WINDOW(g_window), e->type == GDK_ENTER_NOTIFY);
     return FALSE;
 }
 
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
+    if (ToolbarLayerDragMotion(GTK_WINDOW(g_window), e)) return TRUE;
     LinuxInputBackend().pointerMoved();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
@@ -254,7 +261,12 @@ bool PlatCreateMainWindow(int32_t x, int32_t y, int32_t w, int32_t h) {
     for (const char *change :
          {"configure-event", "map-event", "unmap-event", "property-notify-event"})
         g_signal_connect(g_window, change, G_CALLBACK(OnFrameChange), nullptr);
-    gtk_window_move(win, x / s, y / s);
+    if (!ToolbarLayerSetUp(win, x / s, y / s)) {
+        gtk_window_move(win, x / s, y / s);
+        // Through Xwayland on a Wayland desktop, mapping must not take the
+        // keyboard from the window a playback asked for at start types into.
+        if (PlatWaylandSession()) gtk_window_set_focus_on_map(win, FALSE);
+    }
     gtk_widget_show(g_area);
     gtk_widget_realize(g_window);
     GdkWindow *gw = gtk_widget_get_window(g_window);
@@ -319,6 +331,15 @@ void PlatInvalidate() {
 void PlatGetWindowRect(PlatRect *r) {
     *r = {0, 0, 0, 0};
     if (!g_window) return;
+    if (ToolbarIsLayer()) {
+        // No client learns a Wayland surface's place; the layer surface's is
+        // the one its margins give it.
+        GdkRectangle f;
+        ToolbarLayerRect(GTK_WINDOW(g_window), &f);
+        int32_t s = PlatToolbarScale();
+        *r = {f.x * s, f.y * s, (f.x + f.width) * s, (f.y + f.height) * s};
+        return;
+    }
     GdkWindow *gw = gtk_widget_get_window(g_window);
     if (!gw) return;
     // The frame's place costs four round trips; the idle poll asks for it
@@ -338,6 +359,19 @@ void PlatFrameMetrics(int32_t *dlgFrame, int32_t *smallCaption) {
     int32_t s = PlatToolbarScale();
     *dlgFrame = TOOLBAR_FRAME * s;
     *smallCaption = TOOLBAR_CAPTION * s;
+}
+
+void PlatToolbarTakesKeys(bool take) {
+    if (!g_window) return;
+    if (ToolbarIsLayer()) {
+        if (take) LinuxInputBackend().settle();
+        ToolbarLayerTakesKeys(GTK_WINDOW(g_window), take);
+    } else if (PlatWaylandSession()) {
+        // Xwayland or a plain Wayland window: one that does not accept the
+        // focus is not given it while a playback runs. On X11 the toolbar
+        // keeps what it always did.
+        gtk_window_set_accept_focus(GTK_WINDOW(g_window), take);
+    }
 }
 
 uint32_t PlatGetVersionMajor() {

@@ -35,6 +35,10 @@ bool LinuxInputOpen() {
     return false;
 }
 
+bool LinuxInputIsOpen() {
+    return g_open;
+}
+
 void LinuxInputClose() {
     if (g_open) g_backend->close();
     g_open = false;

@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+struct CheckReport;
+
 struct LinuxInput {
     const char *name; // "x11", "wayland"
     // Connects to the desktop; false when this backend cannot work here.
@@ -15,6 +17,13 @@ struct LinuxInput {
     // there is none, and a line on why not.
     const char *(*route)();
     const char *(*why)();
+    // Fills the check's lines (platform/control.h) for this backend, open
+    // or not: playback, recording, pointer and hotkeys, and the session.
+    void (*check)(CheckReport *report);
+    // Returns once the desktop has handled every event injected so far: the
+    // toolbar takes keys on a click again only after a playback's last
+    // release has landed, or that release could hand it the keyboard.
+    void (*settle)();
     // The toolbar's window id (0 when it is gone): presses on it make it
     // the foreground window.
     void (*setToolbarWindow)(uint32_t id);
@@ -68,6 +77,7 @@ extern const LinuxInput kWaylandInput;
 // QUORVANE_SESSION asked for one by name. False when neither opens.
 bool LinuxInputOpen();
 void LinuxInputClose();
+bool LinuxInputIsOpen();
 // The backend in use (the X11 one before LinuxInputOpen).
 const LinuxInput &LinuxInputBackend();
 // What the session asked for (before any fallback).

@@ -8,6 +8,7 @@
 #include "posix_control.h"
 #include "../../app/app.h"
 #include "../control.h"
+#include "../ui.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -219,9 +220,10 @@ PlatSendResult PlatControlSend(uint32_t verb, char *why, uint32_t whySize) {
     return SEND_DELIVERED;
 }
 
-void PlatPrintLine(bool error, const char *text) {
-    std::FILE *f = error ? stderr : stdout;
-    std::fputs(text, f);
-    std::fputc('\n', f);
-    std::fflush(f);
+// Beside the commands, which answer on the terminal too; the bench, which
+// has no entry routine of ours, links it from here.
+void PlatCommandLineMessage(const char *text, bool error) {
+    std::fputs(text, error ? stderr : stdout);
+    std::fputs("\n", error ? stderr : stdout);
+    std::fflush(error ? stderr : stdout);
 }

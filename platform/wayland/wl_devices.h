@@ -42,9 +42,5 @@ bool WlRecordingLine(char *text, int textSize, char *advice, int adviceSize);
 // estimate and how far off it may be, or "unknown" and the fix. False when
 // unknown.
 bool WlPointerLine(char *text, int textSize, char *advice, int adviceSize);
-// The check's lines of a Wayland session; false when no compositor
-// answers.
-struct CheckReport;
-bool WlCheck(CheckReport *report);
 // The text of the box Rec shows without device access.
 const char *WlNoAccessText();

@@ -8,6 +8,7 @@
 #include "../linux/keymap.h"
 #include "../linux/linux_input.h"
 #include "../linux/xkb_slots.h"
+#include "wl_check.h"
 #include "wl_devices.h"
 #include "wl_route.h"
 #include "wl_session.h"
@@ -124,6 +125,10 @@ const char *Route() {
 
 const char *Why() {
     return g_route ? g_route->why() : g_why;
+}
+
+void Check(CheckReport *r) {
+    WlCheck(r, Route(), Why());
 }
 
 uint32_t g_toolbar = 0;
@@ -295,6 +300,8 @@ const LinuxInput kWaylandInput = {
     Close,
     Route,
     Why,
+    Check,
+    WlSessionRoundtrip,
     SetToolbarWindow,
     VkOfKeycode,
     Fd,

@@ -79,6 +79,7 @@ void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
 // What the box search places, set while the box is on screen.
 static char *s_repeatText;
 static const char *s_repeatTitle;
+static bool s_decimal; // the field takes a decimal point too
 static const char *s_aboutTitle;
 static const char *s_linkText;
 
@@ -87,6 +88,14 @@ static LRESULT CALLBACK RepeatEditProc(HWND window, UINT msg, WPARAM wParam, LPA
     // The field dies with its box, before MessageBoxA returns: take its text
     // now.
     if (msg == WM_DESTROY && s_repeatText) GetWindowTextA(window, s_repeatText, 31);
+    // A number with a point cannot use the digits-only style: the other
+    // characters are turned away here. Control characters (Backspace, the
+    // clipboard keys) pass.
+    if (msg == WM_CHAR && s_decimal && wParam >= 32 && wParam != '.' &&
+        (wParam < '0' || wParam > '9')) {
+        MessageBeep(MB_OK);
+        return 0;
+    }
     if (previous) return CallWindowProcA(previous, window, msg, wParam, lParam);
     return DefWindowProcA(window, msg, wParam, lParam);
 }
@@ -120,13 +129,24 @@ static LRESULT CALLBACK LinkProc(HWND window, UINT msg, WPARAM wParam, LPARAM lP
     return DefWindowProcA(window, msg, wParam, lParam);
 }
 
-int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
+static int NumberBox(const char *text, const char *title, uint32_t flags, char repeatText[32],
+                     bool decimal) {
     s_repeatText = repeatText;
     s_repeatTitle = title;
+    s_decimal = decimal;
     int result = MessageBoxA(g_mainWindow, text, title, flags);
     s_repeatText = nullptr;
     s_repeatTitle = nullptr;
+    s_decimal = false;
     return result;
+}
+
+int PlatRepeatCountBox(const char *text, const char *title, uint32_t flags, char repeatText[32]) {
+    return NumberBox(text, title, flags, repeatText, false);
+}
+
+int PlatNumberBox(const char *text, const char *title, uint32_t flags, char numberText[32]) {
+    return NumberBox(text, title, flags, numberText, true);
 }
 
 void PlatAboutBox(const char *text, const char *title, uint32_t flags, const char *linkText) {
@@ -161,10 +181,11 @@ bool PlatDecorateBox(uint32_t timerId) {
             WS_EX_TOPMOST, "STATIC", s_linkText, WS_CHILD | WS_VISIBLE | SS_CENTER, 75, y,
             rc.right - rc.left - 150, 20, box, HMENU(uintptr_t(ID_WEBSITE)), g_instance, nullptr);
     else
-        control = CreateWindowExA(
-            WS_EX_TOPMOST, "EDIT", s_repeatText,
-            WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 75, y,
-            rc.right - rc.left - 150, 20, box, nullptr, g_instance, nullptr);
+        control =
+            CreateWindowExA(WS_EX_TOPMOST, "EDIT", s_repeatText,
+                            WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP |
+                                (s_decimal ? 0 : ES_NUMBER) | ES_AUTOHSCROLL,
+                            75, y, rc.right - rc.left - 150, 20, box, nullptr, g_instance, nullptr);
     if (!control) return true; // the box shows without it
     SendMessageA(control, WM_SETFONT, WPARAM(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
     SetWindowLongPtrA(control, GWLP_USERDATA, GetWindowLongPtrA(control, GWLP_WNDPROC));

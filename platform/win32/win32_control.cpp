@@ -13,22 +13,6 @@ namespace {
 
 const char CONTROL_MARK[] = "QuorvaneControl";
 
-// The terminal the program was started from. A GUI program has none of
-// its own: output that was redirected is used as it is, else the parent's
-// console, when there is one, is borrowed.
-HANDLE Terminal(bool error) {
-    HANDLE h = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    if (h && h != INVALID_HANDLE_VALUE) return h;
-    static bool attached = false;
-    if (!attached) attached = AttachConsole(ATTACH_PARENT_PROCESS) != 0;
-    if (!attached) return nullptr;
-    h = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    if (h && h != INVALID_HANDLE_VALUE) return h;
-    h = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
-    return h == INVALID_HANDLE_VALUE ? nullptr : h;
-}
-
 } // namespace
 
 bool PlatControlListen() {
@@ -65,14 +49,6 @@ LRESULT Win32ControlMessage(WPARAM verb) {
     ReplyMessage(1);
     AppControlCommand(uint32_t(verb));
     return 1;
-}
-
-void PlatPrintLine(bool error, const char *text) {
-    HANDLE h = Terminal(error);
-    if (!h) return;
-    DWORD done = 0;
-    WriteFile(h, text, DWORD(std::strlen(text)), &done, nullptr);
-    WriteFile(h, "\r\n", 2, &done, nullptr);
 }
 
 void PlatCheck(CheckReport *r) {

@@ -61,3 +61,8 @@ void PlatPrimaryMonitor(PlatRect *r) {
 bool PlatWaylandSession() {
     return false;
 }
+
+void PlatToolbarTakesKeys(bool) {
+    // A click activates the toolbar and the recording's first click moves
+    // the focus on, as it always has here.
+}

@@ -187,6 +187,35 @@ void PlatSetHandCursor() {
     SetCursor(g_handCursor);
 }
 
+// A program of the window subsystem has no console of its own: the answer
+// goes where its output was sent, else to the console it was started from,
+// else into a box.
+void PlatCommandLineMessage(const char *text, bool error) {
+    HANDLE out = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    bool console = false;
+    if ((!out || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+        console = true;
+    }
+    if (out && out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        bool ok = true;
+        // Line by line with the console's own line ends.
+        for (const char *p = text; *p && ok;) {
+            const char *end = p;
+            while (*end && *end != '\n')
+                end++;
+            ok = WriteFile(out, p, DWORD(end - p), &written, nullptr) &&
+                 WriteFile(out, "\r\n", 2, &written, nullptr);
+            p = *end ? end + 1 : end;
+        }
+        if (console) CloseHandle(out);
+        if (ok) return;
+    }
+    MessageBoxA(nullptr, text, PROGRAM_NAME, MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
 // The entry routine: our own split of the command line, not the runtime's,
 // and no show-state from the starter (the core shows or hides the window).
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -12,10 +12,6 @@ void X11InputClose();
 // The toolbar's X window: a press on it makes it the foreground window at
 // once, before the press event itself is dispatched.
 void X11SetToolbarWindow(uint32_t xid);
-// Fills the check's lines from the X server of DISPLAY; underWayland when
-// that server is a Wayland session's Xwayland.
-struct CheckReport;
-void X11Check(CheckReport *report, bool underWayland);
 // QV_TRACE in the environment: every injected event and posted message is
 // listed on stderr.
 bool X11Tracing();
@@ -44,3 +40,10 @@ void X11MouseButtonEvent(uint32_t flags, uint32_t data);
 void X11SetCursorPos(int32_t x, int32_t y);
 int32_t X11ScreenWidth();
 int32_t X11ScreenHeight();
+// Fills the check's lines from the X server of DISPLAY; underWayland when
+// that server is a Wayland session's Xwayland.
+struct CheckReport;
+void X11Check(CheckReport *report, bool underWayland);
+// The same for the backend table: under Wayland when the session asked for
+// Wayland and got X11.
+void X11CheckLines(CheckReport *report);

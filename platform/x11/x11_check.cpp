@@ -1,6 +1,7 @@
 // What the X server lets the program do, for the check. It asks on a
 // connection of its own: the check runs before, and without, the toolbar.
 #include "../control.h"
+#include "../linux/linux_input.h"
 #include "x11_backend.h"
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -62,4 +63,8 @@ void X11Check(CheckReport *r, bool underWayland) {
                        "keyboard settings"
                      : "");
     XCloseDisplay(dpy);
+}
+
+void X11CheckLines(CheckReport *r) {
+    X11Check(r, LinuxSessionWanted() == SESSION_WAYLAND);
 }

@@ -1,6 +1,7 @@
 // The X11 backend's entries in the Linux table of input services.
 #include "../linux/linux_input.h"
 #include "x11_backend.h"
+#include "x11_conn.h"
 #include "x11_keymap.h"
 #include "x11_wheel.h"
 
@@ -19,6 +20,10 @@ const char *RecordingUnavailable() {
     return nullptr;
 }
 
+void Settle() {
+    if (Display *d = X11Conn()) XSync(d, False);
+}
+
 } // namespace
 
 const LinuxInput kX11Input = {
@@ -27,6 +32,8 @@ const LinuxInput kX11Input = {
     X11InputClose,
     Route,
     Why,
+    X11CheckLines,
+    Settle,
     X11SetToolbarWindow,
     X11KeymapVkOfKeycode,
     X11InputFd,

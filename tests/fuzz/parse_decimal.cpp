@@ -1,6 +1,8 @@
 // Any text through the number and name routines: ParseDecimal agrees with a
 // plain 64-bit reading clamped to 32 bits, FormatDecimal reads back as the
 // same value, and the in-place routines only ever shorten their text.
+// ParseFixed (rates and seconds as typed) takes only what is in bounds, and
+// what it takes is written back by FormatFixed as text it reads the same.
 #include "engine/text.h"
 #include <cstdint>
 #include <cstdlib>
@@ -48,5 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string quoted(s, len);
     RemoveQuotes(quoted.data());
     Check(!std::strchr(quoted.c_str(), '"'));
+
+    for (int decimals : {0, 2, 3}) {
+        const int64_t max = decimals == 2 ? 1000 : 86400000;
+        int64_t fixed = -1;
+        if (!ParseFixed(s, decimals, max, &fixed)) continue;
+        Check(fixed >= 0 && fixed <= max);
+        for (const char *p = s; *p; p++)
+            Check((*p >= '0' && *p <= '9') || *p == '.');
+        char back[24];
+        FormatFixed(fixed, decimals, back);
+        int64_t again = -1;
+        Check(ParseFixed(back, decimals, max, &again) && again == fixed);
+    }
     return 0;
 }

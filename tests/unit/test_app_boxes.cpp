@@ -70,6 +70,67 @@ TEST_F(BoxesTest, RepeatCountConfirmedOrCancelled) {
     EXPECT_EQ(g_app.repeatCount, 9);
 }
 
+// The other rate and the pause length are typed into boxes of the repeat
+// box's kind that take a decimal point. OK with a good number sets it; a
+// bad one is said so and changes nothing; Cancel changes nothing.
+TEST_F(BoxesTest, RateAndPauseLengthBoxes) {
+    const struct {
+        uint32_t command;
+        const char *typed;
+        int button;
+        int32_t rate, limit, pauseLimit; // after: rate, max pause, the length kept
+        bool refused;
+    } cases[] = {
+        {ID_RATE_OTHER, "1.5", IDOK, 150, 0, 2000, false},
+        {ID_RATE_OTHER, "0.1", IDOK, 10, 0, 2000, false},
+        {ID_RATE_OTHER, "10", IDOK, 1000, 0, 2000, false},
+        {ID_RATE_OTHER, "3x", IDOK, 300, 0, 2000, false},
+        {ID_RATE_OTHER, "0.05", IDOK, 100, 0, 2000, true},
+        {ID_RATE_OTHER, "12", IDOK, 100, 0, 2000, true},
+        {ID_RATE_OTHER, "", IDOK, 100, 0, 2000, true},
+        {ID_RATE_OTHER, "1..5", IDOK, 100, 0, 2000, true},
+        {ID_RATE_OTHER, "3", IDCANCEL, 100, 0, 2000, false},
+        {ID_PAUSE_LENGTH, "1.5", IDOK, 100, 1500, 1500, false},
+        {ID_PAUSE_LENGTH, "0", IDOK, 100, 0, 2000, false},
+        {ID_PAUSE_LENGTH, "86400", IDOK, 100, 86400000, 86400000, false},
+        {ID_PAUSE_LENGTH, "86401", IDOK, 100, 0, 2000, true},
+        {ID_PAUSE_LENGTH, ".", IDOK, 100, 0, 2000, true},
+        {ID_PAUSE_LENGTH, "5", IDCANCEL, 100, 0, 2000, false},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        g_app.speed = 1;
+        g_fake.repeatTyped.push_back(c.typed);
+        g_fake.boxAnswers.push_back(c.button);
+        Command(c.command);
+        EXPECT_EQ(g_app.ratePercent, c.rate) << c.typed;
+        EXPECT_EQ(g_app.maxPauseMs, c.limit) << c.typed;
+        EXPECT_EQ(g_app.pauseLimitMs, c.pauseLimit) << c.typed;
+        // A rate typed in plays at normal speed.
+        bool rateSet = c.command == ID_RATE_OTHER && c.button == IDOK && !c.refused;
+        EXPECT_EQ(g_app.speed, rateSet ? 0 : 1) << c.typed;
+        FakeCall box = TheOnly("numberbox");
+        EXPECT_EQ(box.title, c.command == ID_RATE_OTHER ? "Playback Rate" : "Longest Pause");
+        EXPECT_EQ(box.a, 0x40021);
+        EXPECT_EQ(box.text.substr(box.text.size() - 6), "\t\n\n\n\n\n") << "room for the field";
+        auto refusals = FakeLogOf("box");
+        EXPECT_EQ(refusals.size(), c.refused ? 1u : 0u) << c.typed;
+        // The search timer that places the field is gone with the box.
+        EXPECT_EQ(g_fake.timers.count(TIMER_REPEAT_DECORATE), 0u);
+    }
+    // The field opens with the value in force.
+    FakeReset();
+    g_app.ratePercent = 125;
+    g_app.pauseLimitMs = 1250;
+    g_fake.boxAnswers = {IDCANCEL, IDCANCEL};
+    Command(ID_RATE_OTHER);
+    Command(ID_PAUSE_LENGTH);
+    auto fields = FakeLogOf("repeatfield");
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0].text, "1.25");
+    EXPECT_EQ(fields[1].text, "1.25");
+}
+
 // The search timer runs inside the box's loop, stops once the field is in,
 // and is killed again when the box returns, whether or not it was found.
 TEST_F(BoxesTest, DecorationTimerLivesOnlyWhileTheBoxIsOpen) {

@@ -30,6 +30,14 @@ TEST_F(MenuTest, MenuHoldsEveryItemInOrderAtTheWindowsCorner) {
         {MENU_ITEM, "Play Speed: &Normal", ID_SPEED_NORMAL},
         {MENU_ITEM, "Play Speed: &Fast", ID_SPEED_FAST},
         {MENU_SEPARATOR, "", 0},
+        {MENU_ITEM, "Play Rate: 0.&5x", ID_RATE_50},
+        {MENU_ITEM, "Play Rate: &1x", ID_RATE_100},
+        {MENU_ITEM, "Play Rate: &2x", ID_RATE_200},
+        {MENU_ITEM, "Play Rate: &4x", ID_RATE_400},
+        {MENU_ITEM, "Play Rate: &Other...", ID_RATE_OTHER},
+        {MENU_ITEM, "Limit &Pauses to 2 s", ID_PAUSE_LIMIT},
+        {MENU_ITEM, "Set Pause &Limit...", ID_PAUSE_LENGTH},
+        {MENU_SEPARATOR, "", 0},
         {MENU_ITEM, "&Continuous Playback", ID_CONTINUOUS},
         {MENU_ITEM, "Set &Repeat Count...", ID_REPEAT_COUNT},
         {MENU_SEPARATOR, "", 0},
@@ -58,9 +66,10 @@ TEST_F(MenuTest, MenuHoldsEveryItemInOrderAtTheWindowsCorner) {
         EXPECT_STREQ(g_fake.lastMenu[i].text, expected[i].text) << i;
         EXPECT_EQ(g_fake.lastMenu[i].command, expected[i].command) << i;
     }
-    // Fresh start: normal speed, tips on, both Ctrl+Shift+Alt hotkeys.
-    EXPECT_EQ(Checked(),
-              (std::vector<uint32_t>{ID_SPEED_NORMAL, ID_RECKEY_CSA, ID_PLAYKEY_CSA, ID_TIPS}));
+    // Fresh start: normal speed at 1x with no pause limit, tips on, both
+    // Ctrl+Shift+Alt hotkeys.
+    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_NORMAL, ID_RATE_100, ID_RECKEY_CSA,
+                                                ID_PLAYKEY_CSA, ID_TIPS}));
 }
 
 TEST_F(MenuTest, CheckMarksFollowTheCurrentValues) {
@@ -70,17 +79,28 @@ TEST_F(MenuTest, CheckMarksFollowTheCurrentValues) {
     g_app.tips = 0;
     g_app.recordHotkey = HOTKEY_F12;
     g_app.playHotkey = HOTKEY_PRTSC;
+    g_app.ratePercent = 400;
+    g_app.maxPauseMs = 1500;
     Command(ID_OPTIONS);
-    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_FAST, ID_CONTINUOUS, ID_RECKEY_F12,
-                                                ID_PLAYKEY_PRTSC, ID_REMEMBER_SETTINGS}));
+    EXPECT_EQ(Checked(),
+              (std::vector<uint32_t>{ID_SPEED_FAST, ID_RATE_400, ID_PAUSE_LIMIT, ID_CONTINUOUS,
+                                     ID_RECKEY_F12, ID_PLAYKEY_PRTSC, ID_REMEMBER_SETTINGS}));
+    // The limit's item names the length in force.
+    EXPECT_STREQ(g_fake.lastMenu[8].text, "Limit &Pauses to 1.5 s");
     // An unknown hotkey value checks nothing in its submenu; the menu is
     // built afresh each time.
     g_app.recordHotkey = 5;
     g_app.playHotkey = HOTKEY_F8;
     g_app.tips = 2;
+    // A rate none of the items names checks "Other", which shows it; a
+    // limit switched off still names the length it would switch on.
+    g_app.ratePercent = 125;
+    g_app.maxPauseMs = 0;
     Command(ID_OPTIONS);
-    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_FAST, ID_CONTINUOUS, ID_PLAYKEY_F8,
-                                                ID_REMEMBER_SETTINGS, ID_TIPS}));
+    EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_FAST, ID_RATE_OTHER, ID_CONTINUOUS,
+                                                ID_PLAYKEY_F8, ID_REMEMBER_SETTINGS, ID_TIPS}));
+    EXPECT_STREQ(g_fake.lastMenu[7].text, "Play Rate: &Other (1.25x)...");
+    EXPECT_STREQ(g_fake.lastMenu[8].text, "Limit &Pauses to 2 s");
 }
 
 TEST_F(MenuTest, ChosenItemArrivesAsACommand) {
@@ -122,6 +142,34 @@ TEST_F(MenuTest, SettingCommandsSetAndToggleInEveryRunState) {
     EXPECT_EQ(g_app.rememberSettings, 0);
     // Nothing touches the disk or the screen.
     EXPECT_TRUE(g_fake.log.empty());
+}
+
+// A rate chosen from the menu plays at normal speed, the one with a rate;
+// the pause limit switches on with the length last set.
+TEST_F(MenuTest, RatesAndThePauseLimit) {
+    const std::pair<uint32_t, int32_t> rates[] = {
+        {ID_RATE_50, 50}, {ID_RATE_200, 200}, {ID_RATE_400, 400}, {ID_RATE_100, 100}};
+    for (auto &r : rates) {
+        g_app.speed = 1;
+        g_fake.menuAnswers.push_back(r.first);
+        Command(ID_OPTIONS);
+        FakeRunPending();
+        EXPECT_EQ(g_app.ratePercent, r.second);
+        EXPECT_EQ(g_app.speed, 0);
+        Command(ID_OPTIONS);
+        EXPECT_EQ(Checked(), (std::vector<uint32_t>{ID_SPEED_NORMAL, r.first, ID_RECKEY_CSA,
+                                                    ID_PLAYKEY_CSA, ID_TIPS}));
+    }
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 2000);
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 0);
+    g_app.pauseLimitMs = 750;
+    Command(ID_PAUSE_LIMIT);
+    EXPECT_EQ(g_app.maxPauseMs, 750);
+    Command(ID_OPTIONS);
+    EXPECT_STREQ(g_fake.lastMenu[8].text, "Limit &Pauses to 0.75 s");
+    EXPECT_TRUE(g_fake.lastMenu[8].checked);
 }
 
 TEST_F(MenuTest, HotkeyChoicesRefuseOnlyTheOthersSingleKey) {

@@ -56,6 +56,8 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
     EXPECT_EQ(g_app.speed, 0);
     EXPECT_EQ(g_app.recordHotkey, 0);
     EXPECT_EQ(g_app.playHotkey, 0);
+    EXPECT_EQ(g_app.ratePercent, 100);
+    EXPECT_EQ(g_app.maxPauseMs, 0);
     SaveSettings(); // flag off and no file: still none
     EXPECT_FALSE(Exists(ini));
     // Odd sizes: 1023 / 2 - 137 / 2 = 511 - 68; halving the difference gives 443.
@@ -73,6 +75,8 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
     g_app.playHotkey = HOTKEY_PRTSC;
     g_app.repeatCount = 5;
     g_app.continuous = 1;
+    g_app.ratePercent = 250;
+    g_app.maxPauseMs = 1500;
     g_fake.windowRect = PlatRect{-300, 40, -163, 87}; // a monitor left of the primary
     SaveSettings();
     std::string text = GetFile(ini);
@@ -80,6 +84,8 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
     EXPECT_NE(text.find("window_x=-300"), std::string::npos);
     EXPECT_NE(text.find("window_y=40"), std::string::npos);
     EXPECT_NE(text.find("record_key=12"), std::string::npos);
+    EXPECT_NE(text.find("rate=250"), std::string::npos);
+    EXPECT_NE(text.find("max_pause=1500"), std::string::npos);
     // The counts of one run are not settings.
     EXPECT_EQ(text.find("repeat"), std::string::npos);
     EXPECT_EQ(text.find("continuous"), std::string::npos);
@@ -94,8 +100,35 @@ TEST_F(SettingsTest, RoundTripThroughARealFile) {
     EXPECT_EQ(g_app.speed, 1);
     EXPECT_EQ(g_app.recordHotkey, HOTKEY_F12);
     EXPECT_EQ(g_app.playHotkey, HOTKEY_PRTSC);
+    EXPECT_EQ(g_app.ratePercent, 250);
+    EXPECT_EQ(g_app.maxPauseMs, 1500);
+    EXPECT_EQ(g_app.pauseLimitMs, 1500) << "the menu switches the saved length on again";
     EXPECT_EQ(g_app.repeatCount, 1);
     EXPECT_EQ(g_app.continuous, 0);
+}
+
+// Values the player cannot take are brought within what it takes: no rate
+// of 0 to divide by, no negative limit.
+TEST_F(SettingsTest, RateAndPauseLimitAreHeldWithinBounds) {
+    const struct {
+        const char *file;
+        int32_t rate, pause;
+    } cases[] = {
+        {"rate=400\nmax_pause=0\n", 400, 0},
+        {"rate=10\nmax_pause=1\n", 10, 1},
+        {"rate=1000\n", 1000, 0},
+        {"rate=5\n", 10, 0},
+        {"rate=5000\nmax_pause=-7\n", 1000, 0},
+        {"rate=0\n", 100, 0},
+        {"rate=-50\n", 100, 0},
+        {"rate=abc\nmax_pause=xyz\n", 100, 0},
+    };
+    for (auto &c : cases) {
+        PutFile(ini, std::string("[Quorvane]\n") + c.file);
+        Read();
+        EXPECT_EQ(g_app.ratePercent, c.rate) << c.file;
+        EXPECT_EQ(g_app.maxPauseMs, c.pause) << c.file;
+    }
 }
 
 // A program whose folder cannot be written (here: one that does not exist,

@@ -1,15 +1,20 @@
 // From the command line to the message loop: the argument split, the
 // window's size and place, and the choice of run mode.
+#include "app/cmdline.h"
 #include "app/fields.h"
 #include "engine/eventlist.h"
+#include "engine_test_util.h"
 #include "test_app_util.h"
 #include <cstring>
+#include <unistd.h>
 
 // The fields the build and the builder patch in the file; tests patch them
 // in memory to play a program of a given size or a compiled copy.
 extern volatile char OwnSizeField[];
 extern volatile char RepeatField[6];
 extern volatile char SpeedField[6];
+extern volatile char RateField[RATE_FIELD_WIDTH + 1];
+extern volatile char PauseField[PAUSE_FIELD_WIDTH + 1];
 
 namespace {
 
@@ -42,6 +47,122 @@ TEST(ArgumentText, SkipsTheProgramNameAndTheBlanksAfterIt) {
     };
     for (auto &c : cases)
         EXPECT_STREQ(ArgumentText(c.line), c.argument) << (c.line ? c.line : "(null)");
+}
+
+// Options first, then the recording, whose name runs to the end of the
+// line. Run in a folder that holds files named like options.
+TEST(CommandLineParse, OptionsBeforeTheRecording) {
+    ScratchDir scratch;
+    for (const char *name : {"a.rec", "--odd.rec", "--rate 2", "my file.rec"})
+        PutFile(scratch / name, "x");
+    char here[4096];
+    ASSERT_TRUE(getcwd(here, sizeof here));
+    ASSERT_EQ(chdir(scratch.path.c_str()), 0);
+    const std::string longWord = "--" + std::string(100, 'r');
+    const struct {
+        std::string line;
+        bool fileOptional;
+        CommandLineVerdict verdict;
+        const char *path; // or the start of the error's first line
+        int32_t rate, pause, repeat;
+        bool continuous, fast;
+    } cases[] = {
+        {"", false, CMDLINE_RUN, "", 0, -1, 0, false, false},
+        {"a.rec", false, CMDLINE_RUN, "a.rec", 0, -1, 0, false, false},
+        {"--rate 2 a.rec", false, CMDLINE_RUN, "a.rec", 200, -1, 0, false, false},
+        {"--rate=0.5 --max-pause 1 a.rec", false, CMDLINE_RUN, "a.rec", 50, 1000, 0, false, false},
+        {"--rate 0.1 --max-pause=0 a.rec", false, CMDLINE_RUN, "a.rec", 10, 0, 0, false, false},
+        {"--rate 10x --max-pause 0.25 a.rec", false, CMDLINE_RUN, "a.rec", 1000, 250, 0, false,
+         false},
+        {"--repeat 3 --fast a.rec", false, CMDLINE_RUN, "a.rec", 0, -1, 3, false, true},
+        {"--continuous my file.rec", false, CMDLINE_RUN, "my file.rec", 0, -1, 0, true, false},
+        {"--rate 2 \"my file.rec\"", false, CMDLINE_RUN, "my file.rec", 200, -1, 0, false, false},
+        {"\"--rate\" \"2\"  \ta.rec", false, CMDLINE_RUN, "a.rec", 200, -1, 0, false, false},
+        // A name that only looks like an option, alone or after options.
+        {"--odd.rec", false, CMDLINE_RUN, "--odd.rec", 0, -1, 0, false, false},
+        {"--rate 2", false, CMDLINE_RUN, "--rate 2", 0, -1, 0, false, false},
+        {"--rate 2 --odd.rec", false, CMDLINE_RUN, "--odd.rec", 200, -1, 0, false, false},
+        {"--fast -- --rate 2", false, CMDLINE_RUN, "--rate 2", 0, -1, 0, false, true},
+        // Options go first: after the name they are part of it.
+        {"a.rec --rate 2", false, CMDLINE_RUN, "a.rec --rate 2", 0, -1, 0, false, false},
+        // A compiled copy needs no name: it plays its own recording.
+        {"--rate 4", true, CMDLINE_RUN, "", 400, -1, 0, false, false},
+        {"--help", false, CMDLINE_HELP, "", 0, -1, 0, false, false},
+        {"--rate 2 --help a.rec", false, CMDLINE_HELP, "", 200, -1, 0, false, false},
+        {"--fast", false, CMDLINE_BAD, "quorvane: name the recording", 0, -1, 0, false, true},
+        {"--rate", false, CMDLINE_BAD, "quorvane: --rate needs a value", 0, -1, 0, false, false},
+        {"--rate 0.05 a.rec", false, CMDLINE_BAD,
+         "quorvane: --rate takes a rate from 0.1 to 10, "
+         "not \"0.05\"",
+         0, -1, 0, false, false},
+        {"--rate 10.01 a.rec", false, CMDLINE_BAD, "quorvane: --rate takes", 0, -1, 0, false,
+         false},
+        {"--rate two a.rec", false, CMDLINE_BAD, "quorvane: --rate takes", 0, -1, 0, false, false},
+        {"--rate= a.rec", false, CMDLINE_BAD, "quorvane: --rate takes", 0, -1, 0, false, false},
+        {"--max-pause -1 a.rec", false, CMDLINE_BAD, "quorvane: --max-pause takes", 0, -1, 0, false,
+         false},
+        {"--max-pause 86400.5 a.rec", false, CMDLINE_BAD, "quorvane: --max-pause takes", 0, -1, 0,
+         false, false},
+        {"--repeat 0 a.rec", false, CMDLINE_BAD, "quorvane: --repeat takes", 0, -1, 0, false,
+         false},
+        {"--repeat 2.5 a.rec", false, CMDLINE_BAD, "quorvane: --repeat takes", 0, -1, 0, false,
+         false},
+        {"--repeat 2 --continuous a.rec", false, CMDLINE_BAD,
+         "quorvane: --repeat and --continuous cannot be given together", 0, -1, 2, false, false},
+        {"--rate 2 --rate 3 a.rec", false, CMDLINE_BAD, "quorvane: --rate is given twice", 200, -1,
+         0, false, false},
+        {"--fast=1 a.rec", false, CMDLINE_BAD, "quorvane: --fast takes no value", 0, -1, 0, false,
+         false},
+        {"--bogus a.rec", false, CMDLINE_BAD, "quorvane: unknown option \"--bogus\"", 0, -1, 0,
+         false, false},
+        {"-x", false, CMDLINE_BAD, "quorvane: unknown option \"-x\"", 0, -1, 0, false, false},
+        {longWord, false, CMDLINE_BAD, "quorvane: unknown option \"--rrr", 0, -1, 0, false, false},
+    };
+    for (auto &c : cases) {
+        std::string text = c.line;
+        CommandLine cl;
+        CommandLineVerdict v = ParseCommandLine(text.data(), c.fileOptional, &cl);
+        EXPECT_EQ(v, c.verdict) << c.line << ": " << cl.error;
+        if (v == CMDLINE_BAD) {
+            EXPECT_EQ(std::string(cl.error).rfind(c.path, 0), 0u) << c.line << ": " << cl.error;
+            EXPECT_NE(std::string(cl.error).find("\nTry \"quorvane --help\"."), std::string::npos);
+            EXPECT_LT(std::strlen(cl.error), 120u) << "cut, not spilled: " << c.line;
+            continue;
+        }
+        if (v == CMDLINE_RUN) {
+            EXPECT_STREQ(cl.path, c.path) << c.line;
+        }
+        EXPECT_EQ(cl.ratePercent, c.rate) << c.line;
+        EXPECT_EQ(cl.maxPauseMs, c.pause) << c.line;
+        EXPECT_EQ(cl.repeatCount, c.repeat) << c.line;
+        EXPECT_EQ(cl.continuous, c.continuous) << c.line;
+        EXPECT_EQ(cl.fast, c.fast) << c.line;
+    }
+    ASSERT_EQ(chdir(here), 0);
+}
+
+TEST(CommandLineParse, UsageListsEveryOption) {
+    char usage[1500];
+    CommandLineUsage(usage, sizeof usage);
+    std::string text = usage;
+    EXPECT_EQ(text.rfind("usage: quorvane [--rate R] [--max-pause SECONDS] "
+                         "[--repeat N | --continuous] [--fast] FILE.rec\n"
+                         "       quorvane --record\n"
+                         "       quorvane --play\n"
+                         "       quorvane --stop\n"
+                         "       quorvane --check\n"
+                         "       quorvane --help\n",
+                         0),
+              0u)
+        << text;
+    for (const char *o :
+         {"  --rate R ", "  --max-pause SECONDS ", "  --repeat N ", "  --continuous ", "  --fast ",
+          "  --record ", "  --play ", "  --stop ", "  --check ", "  --help "})
+        EXPECT_NE(text.find(o), std::string::npos) << o;
+    // A small buffer gets what fits, terminated.
+    char small[20];
+    CommandLineUsage(small, sizeof small);
+    EXPECT_STREQ(small, "usage: quorvane [--");
 }
 
 TEST(StartGeometry, WindowSizeFromTheFrameMetrics) {
@@ -81,16 +202,27 @@ class StartTest : public AppTest {
         RestoreFields();
         AppTest::TearDown();
     }
-    char savedSize[7], savedRepeat[6], savedSpeed[6];
+    char savedSize[7], savedRepeat[6], savedSpeed[6], savedRate[6], savedPause[9];
     void SaveFields() {
         ReadOwnSizeText(savedSize);
         ReadRepeatField(savedRepeat);
         ReadSpeedField(savedSpeed);
+        ReadRateField(savedRate);
+        ReadPauseField(savedPause);
     }
     void RestoreFields() {
         Patch(OwnSizeField + std::strlen(OWN_SIZE_TAG), savedSize);
         Patch(RepeatField, savedRepeat);
         Patch(SpeedField, savedSpeed);
+        Patch(RateField, savedRate);
+        Patch(PauseField, savedPause);
+    }
+    // Ticks at which the A key went down.
+    static std::vector<uint32_t> PressTicks() {
+        std::vector<uint32_t> at;
+        for (auto &k : FakeLogOf("key"))
+            if (k.a == 0x41) at.push_back(k.tick);
+        return at;
     }
     // A compiled copy: a 40-byte program image with `behind` after it.
     void BeACopy(const std::string &behind) {
@@ -387,7 +519,7 @@ TEST_F(StartTest, CopyTakesNoCommandOptions) {
         g_fake.loopLimitMs = 200;
         AppMain(arg);
         EXPECT_TRUE(FakeLogOf("send").empty()) << arg;
-        EXPECT_TRUE(g_fake.out.empty()) << arg;
+        EXPECT_TRUE(FakeLogOf("cmdline").empty()) << arg;
         EXPECT_EQ(FakeLogOf("create").size(), 1u) << arg; // it starts as it always has
     }
 }
@@ -412,6 +544,41 @@ TEST_F(StartTest, CopyPlaysAndClosesItself) {
     EXPECT_NE(GetFile(exe + ".ini").find("window_x="), std::string::npos);
 }
 
+// The toolbar never takes the keyboard from the window a playback types
+// into: not while one runs, nor before one asked for at start; idle, it
+// takes keys on a click again.
+TEST_F(StartTest, ToolbarGivesUpTheKeyboardWhilePlaying) {
+    auto told = [] {
+        std::vector<int64_t> v;
+        for (auto &c : FakeLogOf("takekeys"))
+            v.push_back(c.a);
+        return v;
+    };
+    g_fake.loopLimitMs = 300;
+    AppMain("");
+    EXPECT_EQ(told(), std::vector<int64_t>{1}) << "idle";
+    // Play from idle: given up before the start's release is injected.
+    InstallRecording(std::vector<EventRecord>(2, EventRecord{0x100, 0x41, 0, 0, 0}));
+    FakeClearLog();
+    AppWindowProc(MSG_COMMAND, ID_PLAY, 0);
+    ASSERT_EQ(told(), std::vector<int64_t>{0});
+    size_t first = 0;
+    while (g_fake.log[first].what != "takekeys" && g_fake.log[first].what != "setkeyboardstate")
+        first++;
+    EXPECT_EQ(g_fake.log[first].what, "takekeys");
+    AppWindowProc(MSG_CLOSE, 0, 0);
+
+    FakeReset();
+    BeforeStart();
+    PutFile(dir + "/a.rec", RecordBytes(3));
+    std::string path = dir + "/a.rec";
+    g_fake.loopLimitMs = 5000;
+    AppMain(path.c_str());
+    // Told once, before the first record, and again when the pass is over.
+    EXPECT_EQ(told(), (std::vector<int64_t>{0, 1})) << "played at start";
+    EXPECT_LT(FakeLogOf("takekeys")[0].tick, FakeLogOf("key")[0].tick);
+}
+
 // A second start with a command hands it on and ends: no window, no
 // settings read; 0 when the toolbar took it, else 1 and a line that says why.
 TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
@@ -426,9 +593,9 @@ TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
         {"--play", CONTROL_PLAY, SEND_DELIVERED, 0, nullptr},
         {"--stop", CONTROL_STOP, SEND_DELIVERED, 0, nullptr},
         {"--play", CONTROL_PLAY, SEND_NO_TOOLBAR, 1,
-         "Quorvane: --play: no Quorvane toolbar runs on this desktop"},
+         "quorvane: --play: no Quorvane toolbar runs on this desktop"},
         {"--stop", CONTROL_STOP, SEND_FAILED, 1,
-         "Quorvane: --stop was not delivered: the toolbar did not answer"},
+         "quorvane: --stop was not delivered: the toolbar did not answer"},
     };
     for (auto &c : cases) {
         FakeReset();
@@ -439,19 +606,25 @@ TEST_F(StartTest, CommandOptionsGoToTheRunningToolbar) {
         FakeCall send = TheOnly("send");
         EXPECT_EQ(send.a, c.verb) << c.arg;
         EXPECT_TRUE(FakeLogOf("create").empty()) << c.arg;
-        EXPECT_TRUE(g_fake.out.empty());
-        if (c.err)
-            EXPECT_EQ(g_fake.err, std::vector<std::string>{c.err});
-        else
-            EXPECT_TRUE(g_fake.err.empty()) << c.arg;
+        auto lines = FakeLogOf("cmdline");
+        if (c.err) {
+            ASSERT_EQ(lines.size(), 1u) << c.arg;
+            EXPECT_EQ(lines[0].text, c.err);
+            EXPECT_EQ(lines[0].a, 1); // the error output
+        } else {
+            EXPECT_TRUE(lines.empty()) << c.arg;
+        }
     }
-    // Anything else that starts with dashes is still a file name here.
-    FakeReset();
-    BeforeStart();
-    g_fake.loopLimitMs = 200;
-    AppMain("--playback");
-    EXPECT_TRUE(FakeLogOf("send").empty());
-    EXPECT_EQ(FakeLogOf("create").size(), 1u);
+    // A command is the whole start: a recording or playback options beside
+    // it, or two commands, are refused before anything is sent.
+    for (const char *arg :
+         {"--play x.rec", "--rate 2 --play", "--stop --play", "--check --repeat 2"}) {
+        FakeReset();
+        BeforeStart();
+        EXPECT_EQ(AppMain(arg), 2) << arg;
+        EXPECT_TRUE(FakeLogOf("send").empty()) << arg;
+        EXPECT_EQ(TheOnly("cmdline").a, 1) << arg;
+    }
 }
 
 // Each command does what its button or hotkey does in every run state; a
@@ -519,14 +692,19 @@ TEST_F(StartTest, CheckPrintsFiveLinesAndSaysWhetherTheJobCanBeDone) {
         BeforeStart();
         g_fake.check = [&](CheckReport *r) { FillCheck(r, playback, recording); };
         EXPECT_EQ(AppMain("--check"), playback && recording ? 0 : 1) << mask;
-        ASSERT_EQ(g_fake.out.size(), 5u);
-        EXPECT_EQ(g_fake.out[0], "session: wayland (sway, wayland-1)");
-        EXPECT_EQ(g_fake.out[1].rfind("playback: ", 0), 0u);
-        EXPECT_EQ(g_fake.out[2], recording ? "recording: input devices"
-                                           : "recording: none (no input device can be read); "
-                                             "join the input group");
-        EXPECT_EQ(g_fake.out[3], "pointer: unknown");
-        EXPECT_EQ(g_fake.out[4], "hotkeys: unknown"); // the desktop did not say
+        std::vector<std::string> out;
+        for (auto &c : FakeLogOf("cmdline")) {
+            EXPECT_EQ(c.a, 0); // the standard output
+            out.push_back(c.text);
+        }
+        ASSERT_EQ(out.size(), 5u);
+        EXPECT_EQ(out[0], "session: wayland (sway, wayland-1)");
+        EXPECT_EQ(out[1].rfind("playback: ", 0), 0u);
+        EXPECT_EQ(out[2], recording ? "recording: input devices"
+                                    : "recording: none (no input device can be read); "
+                                      "join the input group");
+        EXPECT_EQ(out[3], "pointer: unknown");
+        EXPECT_EQ(out[4], "hotkeys: unknown"); // the desktop did not say
         EXPECT_TRUE(FakeLogOf("create").empty());
     }
 }
@@ -545,6 +723,124 @@ TEST_F(StartTest, WaylandNoticeSaysWhatWorksAndWhatToDo) {
                             "group.\n"),
               std::string::npos);
     EXPECT_NE(box.text.find("quorvane --check"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The usage and a refusal are answered before anything shows: no window, no
+// settings read or written.
+TEST_F(StartTest, HelpAndBadLinesEndBeforeAnyWindow) {
+    const std::string ini = exe + ".ini";
+    PutFile(ini, "[Quorvane]\nrate=300\n");
+    EXPECT_EQ(AppMain("--help"), 0);
+    FakeCall help = TheOnly("cmdline");
+    EXPECT_EQ(help.a, 0) << "the usage is no error";
+    EXPECT_EQ(help.text.rfind("usage: quorvane [--rate R]", 0), 0u);
+    EXPECT_EQ(AppCommandLineExit("--help"), 0);
+
+    const char *bad[] = {"--rate 20 a.rec", "--bogus", "--fast"};
+    for (const char *line : bad) {
+        FakeReset();
+        BeforeStart();
+        EXPECT_EQ(AppMain(line), 2) << line;
+        FakeCall c = TheOnly("cmdline");
+        EXPECT_EQ(c.a, 1) << line;
+        EXPECT_EQ(c.text.rfind("quorvane: ", 0), 0u) << c.text;
+        EXPECT_TRUE(FakeLogOf("create").empty()) << line;
+        EXPECT_EQ(AppCommandLineExit(line), 2) << line;
+    }
+    EXPECT_EQ(GetFile(ini), "[Quorvane]\nrate=300\n");
+    // Lines that start the program are left to it.
+    for (const char *line : {"", "a.rec", "--rate 2 a.rec"})
+        EXPECT_EQ(AppCommandLineExit(line), -1) << line;
+}
+
+// The command line's values pace the playback it asks for and only that
+// one: the settings are what the next playback uses and what is saved.
+TEST_F(StartTest, CommandLineValuesApplyToThatPlaybackOnly) {
+    const std::string ini = exe + ".ini";
+    PutFile(ini, "[Quorvane]\nspeed=1\nrate=300\nmax_pause=5000\n");
+    PutFile(dir + "/a.rec", RecordBytes(3));
+    g_fake.loopLimitMs = 2000;
+    std::string line = "--rate 2 --max-pause 0.004 --repeat 2 " + dir + "/a.rec";
+    AppMain(line.c_str());
+    // At 2x the 10 ms steps take 5, cut to 4 by the limit; a rate means
+    // normal speed though the settings say fast.
+    auto at = PressTicks();
+    ASSERT_EQ(at.size(), 6u);
+    EXPECT_EQ(at[1] - at[0], 4u);
+    EXPECT_EQ(at[2] - at[1], 4u);
+    EXPECT_EQ(g_app.once.active, 0) << "over with its playback";
+    EXPECT_EQ(g_app.speed, 1);
+    EXPECT_EQ(g_app.ratePercent, 300);
+    EXPECT_EQ(g_app.maxPauseMs, 5000);
+    EXPECT_EQ(g_app.repeatCount, 1);
+
+    // The next playback runs on the settings: fast, once.
+    FakeClearLog();
+    PlatPostCommand(ID_PLAY, 0);
+    FakeRunFor(500);
+    EXPECT_EQ(PressTicks().size(), 3u);
+    AppWindowProc(MSG_CLOSE, 0, 0);
+    std::string text = GetFile(ini);
+    for (const char *kept : {"speed=1", "rate=300", "max_pause=5000"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << " in " << text;
+
+    // A playback the start asked for but a recording cut short: the values
+    // do not carry over into the next one either.
+    std::remove(ini.c_str());
+    FakeReset();
+    BeforeStart();
+    PutFile(dir + "/a.rec", RecordBytes(3));
+    line = "--rate 0.5 " + dir + "/a.rec";
+    AppMain(line.c_str());
+    ASSERT_EQ(g_app.once.active, 1);
+    g_app.runState = Recording; // the recorder took over before the pass began
+    FakeRunFor(100);
+    g_app.runState = Idle;
+    FakeClearLog();
+    PlatPostCommand(ID_PLAY, 0);
+    FakeRunFor(500);
+    EXPECT_EQ(g_app.once.active, 0);
+    at = PressTicks();
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_EQ(at[1] - at[0], 10u);
+}
+
+// A compiled copy plays at the rate and with the limit in its fields; one
+// whose fields were never written (made without them) plays at 1x with no
+// limit, and the command line still has the last word.
+TEST_F(StartTest, CopyPlaysAtTheRateInItsFields) {
+    const struct {
+        const char *rate, *pause, *line;
+        int32_t ratePercent, pauseMs;
+        uint32_t step;
+    } cases[] = {
+        {"00200", "00000000", "", 200, 0, 5},
+        {"00050", "00000012", "", 50, 12, 12},
+        {"#####", "~~~~~~~~", "", 100, 0, 10},
+        {"00003", "00000000", "", 10, 0, 100}, // held within 0.1x..10x
+        {"00200", "00000000", "--rate 0.25", 200, 0, 40},
+    };
+    for (auto &c : cases) {
+        FakeReset();
+        BeforeStart();
+        BeACopy(RecordBytes(3));
+        Patch(RepeatField, "00001");
+        Patch(SpeedField, "00000");
+        Patch(RateField, c.rate);
+        Patch(PauseField, c.pause);
+        g_fake.loopLimitMs = 5000;
+        AppMain(c.line);
+        EXPECT_EQ(g_app.ratePercent, c.ratePercent) << c.rate;
+        EXPECT_EQ(g_app.maxPauseMs, c.pauseMs) << c.pause;
+        auto at = PressTicks();
+        ASSERT_EQ(at.size(), 3u) << c.rate;
+        EXPECT_EQ(at[1] - at[0], c.step) << c.rate << " " << c.line;
+        EXPECT_TRUE(g_fake.quit) << "the copy closes itself";
+    }
 }
 
 } // namespace

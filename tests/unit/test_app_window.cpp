@@ -123,7 +123,7 @@ TEST_F(WindowTest, CloseDestroysInEveryRunState) {
 
 TEST_F(WindowTest, CommandsOutsideTheTableDoNothing) {
     for (uint32_t cmd :
-         {0u, 1u, 0x7FFFu, 0x8006u, 0x8007u, 0x8008u, 0x8009u, 0x801Bu, 0x9000u, 0xFFFFu})
+         {0u, 1u, 0x7FFFu, 0x8006u, 0x8007u, 0x8008u, 0x8009u, 0x8022u, 0x9000u, 0xFFFFu})
         Command(cmd);
     AppWindowProc(MSG_TIMER, 1000, 0);
     AppWindowProc(MSG_TIMER, 1006, 0);

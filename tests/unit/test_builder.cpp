@@ -20,9 +20,9 @@ std::vector<std::string> Entries(const std::string &dir) {
     return names;
 }
 
-constexpr size_t REPEAT_AT = 700, SPEED_AT = 1500;
+constexpr size_t REPEAT_AT = 700, SPEED_AT = 1500, RATE_AT = 2100, PAUSE_AT = 2600;
 
-// A stand-in for the program's file: varied bytes with the two fields in it.
+// A stand-in for the program's file: varied bytes with the four fields in it.
 // The marker runs are made here rather than written out, like the builder's.
 Bytes MakeImage(size_t size) {
     Bytes image(size);
@@ -30,12 +30,18 @@ Bytes MakeImage(size_t size) {
     for (auto &b : image) {
         x = x * 1103515245u + 12345u;
         b = uint8_t(x >> 16);
-        if (b == '@' || b == '$') b = 'x';
+        if (b == '@' || b == '$' || b == '#' || b == '~') b = 'x';
     }
-    std::memset(&image[REPEAT_AT], '@', 5);
-    image[REPEAT_AT + 5] = 0;
-    std::memset(&image[SPEED_AT], '$', 5);
-    image[SPEED_AT + 5] = 0;
+    const struct {
+        size_t at;
+        char marker;
+        size_t width;
+    } fields[] = {{REPEAT_AT, '@', 5}, {SPEED_AT, '$', 5}, {RATE_AT, '#', 5}, {PAUSE_AT, '~', 8}};
+    for (auto &f : fields)
+        if (f.at + f.width < size) {
+            std::memset(&image[f.at], f.marker, f.width);
+            image[f.at + f.width] = 0;
+        }
     return image;
 }
 
@@ -74,8 +80,8 @@ class Builder : public ::testing::Test {
         EXPECT_EQ(boxes.back().a, 0x52040);
         return boxes.back().text;
     }
-    static std::string Field(const Bytes &file, size_t at) {
-        return std::string(file.begin() + long(at), file.begin() + long(at) + 5);
+    static std::string Field(const Bytes &file, size_t at, size_t width = 5) {
+        return std::string(file.begin() + long(at), file.begin() + long(at + width));
     }
 };
 
@@ -128,12 +134,17 @@ TEST_F(Builder, PlayerIsPatchedImageFollowedByRecords) {
     struct {
         int32_t repeat;
         uint8_t speed;
-        const char *r, *s;
-    } cases[] = {{3, 1, "00003", "00001"}, {1, 0, "00001", "00000"}};
+        int32_t rate, pause;
+        const char *r, *s, *rt, *p;
+    } cases[] = {{3, 1, 200, 1500, "00003", "00001", "00200", "00001500"},
+                 {1, 0, 100, 0, "00001", "00000", "00100", "00000000"},
+                 {2, 0, 10, 86400000, "00002", "00000", "00010", "86400000"}};
     for (auto &c : cases) {
         Record(10, uint32_t(c.repeat));
         g_app.repeatCount = c.repeat;
         g_app.speed = c.speed;
+        g_app.ratePercent = c.rate;
+        g_app.maxPauseMs = c.pause;
         std::string target = dir + "/demo";
         FakeClearLog();
         EXPECT_EQ(Compile(target), "Compile Successful: \"demo\"\n\nFile Size:  4k");
@@ -141,10 +152,12 @@ TEST_F(Builder, PlayerIsPatchedImageFollowedByRecords) {
         ASSERT_EQ(file.size(), image.size() + 200);
         EXPECT_EQ(Field(file, REPEAT_AT), c.r);
         EXPECT_EQ(Field(file, SPEED_AT), c.s);
+        EXPECT_EQ(Field(file, RATE_AT), c.rt);
+        EXPECT_EQ(Field(file, PAUSE_AT, 8), c.p);
         size_t differing = 0;
         for (size_t i = 0; i < image.size(); i++)
             differing += file[i] != image[i];
-        EXPECT_EQ(differing, 10u); // the two five-byte fields and nothing else
+        EXPECT_EQ(differing, 23u); // the four fields and nothing else
         EXPECT_EQ(std::memcmp(file.data() + image.size(), g_app.list.records, 200), 0);
         struct stat st;
         ASSERT_EQ(stat(target.c_str(), &st), 0);
@@ -162,6 +175,14 @@ TEST_F(Builder, RepeatCountHeldInsideTheField) {
     for (auto &c : cases) {
         char out[6];
         FieldDigits(c.first, out);
+        EXPECT_STREQ(out, c.second) << c.first;
+    }
+    // The pause limit's field is eight digits wide.
+    const std::pair<int32_t, const char *> wide[] = {
+        {0, "00000000"}, {86400000, "86400000"}, {INT32_MAX, "99999999"}, {-1, "00000000"}};
+    for (auto &c : wide) {
+        char out[9];
+        FieldDigits(c.first, out, 8);
         EXPECT_STREQ(out, c.second) << c.first;
     }
     Record(1);

@@ -1,5 +1,6 @@
 #include "engine_test_util.h"
 #include "../../platform/timer.h"
+#include "engine/pace.h"
 
 // Playback is driven through the window's dispatch: the play command, the
 // player's own end-of-pass posts and its timer, on the fake clock.
@@ -256,6 +257,105 @@ TEST_F(PlayerTest, NormalSpeedKeepsDeadlinesOverALongPass) {
         EXPECT_EQ(moves[i], start + 25 + 10 * i) << "move " << i;
     EXPECT_EQ(moves.back(), start + 25 + 29990) << "the pass ends on time";
     EXPECT_EQ(PlayTimerDelays().at(5), 8) << "the 10 ms step less the 2 ms the move took";
+}
+
+// Each recorded wait divided by the rate, the fraction carried on so the
+// waits add up to the pass's length divided by the rate; the pause limit
+// cuts the wait after the rate.
+TEST(PacedWait, DividesCarriesAndCutsAfterTheRate) {
+    const struct {
+        uint32_t recorded;
+        int32_t rate, limit;
+        uint32_t wait;
+    } cases[] = {
+        {1000, 200, 0, 500},
+        {8000, 200, 0, 4000},
+        {1000, 400, 0, 250},
+        {8000, 400, 0, 2000},
+        {1000, 50, 0, 2000},
+        {1000, 50, 1000, 1000},
+        {8000, 50, 1000, 1000},
+        {1500, 200, 1000, 750}, // the limit counts after the rate
+        {1000, 10, 0, 10000},
+        {1000, 1000, 0, 100},
+        {0, 300, 0, 0},
+        {1000, 0, 0, 1000},
+        {1000, 5, 0, 10000},
+        {1000, 5000, 0, 100},
+        {0xFFFFFF00u, 200, 0, 0xFFFFFF00u}, // ran backwards: left alone
+        {0xFFFFFF00u, 200, 1000, 1000},     // but for the limit
+        {0x7FFFFFFFu, 10, 0, 0x7FFFFFFFu},  // the longest forward wait
+    };
+    for (auto &c : cases) {
+        uint32_t carry = PaceStart(c.rate);
+        EXPECT_EQ(PacedWait(c.recorded, c.rate, c.limit, &carry), c.wait)
+            << c.recorded << " at " << c.rate << "% limit " << c.limit;
+    }
+    // Short steps at rates that do not divide them: the sum stays the
+    // rounded whole, however many steps there are.
+    const struct {
+        int32_t rate;
+        uint32_t step, steps, total;
+    } runs[] = {{300, 10, 3000, 10000}, {700, 10, 1001, 1430}, {30, 7, 999, 23310},
+                {1000, 3, 1000, 300},   {100, 13, 500, 6500},  {150, 1, 999, 666}};
+    for (auto &r : runs) {
+        uint32_t carry = PaceStart(r.rate), sum = 0, longest = 0;
+        for (uint32_t i = 0; i < r.steps; i++) {
+            uint32_t w = PacedWait(r.step, r.rate, 0, &carry);
+            sum += w;
+            longest = w > longest ? w : longest;
+        }
+        EXPECT_EQ(sum, r.total) << r.step << " x " << r.steps << " at " << r.rate << "%";
+        EXPECT_LE(longest, (r.step * 100 + uint32_t(r.rate) - 1) / uint32_t(r.rate));
+    }
+}
+
+// The rate on the pass's one clock: a recording of a, b 1000 ms later and c
+// 8000 ms later, keys only, at 2x and at 0.5x with a one-second limit; and
+// a long pass of moves at 3x lasts a third as long, to the millisecond.
+TEST_F(PlayerTest, RateAndPauseLimitPaceNormalSpeed) {
+    const struct {
+        int32_t rate, limit;
+        uint32_t ab, bc;
+    } cases[] = {
+        {200, 0, 500, 4000}, {50, 1000, 1000, 1000}, {400, 0, 250, 2000}, {100, 3000, 1000, 3000}};
+    for (auto &c : cases) {
+        FreshDesktop();
+        InstallRecording({KeyRec(WM_KEYDOWN, 'A', 100), KeyRec(WM_KEYDOWN, 'B', 1100),
+                          KeyRec(WM_KEYDOWN, 'C', 9100)});
+        g_app.ratePercent = c.rate;
+        g_app.maxPauseMs = c.limit;
+        g_fake.injectCostMs = 2;
+        Command(ID_PLAY);
+        FakeRunFor(30000);
+        auto keys = FakeLogOf("key");
+        ASSERT_EQ(keys.size(), 3u);
+        EXPECT_EQ(keys[1].tick - keys[0].tick, c.ab) << c.rate << "% " << c.limit;
+        EXPECT_EQ(keys[2].tick - keys[1].tick, c.bc) << c.rate << "% " << c.limit;
+    }
+    // Fast speed keeps its own pacing whatever the rate.
+    FreshDesktop();
+    InstallRecording({KeyRec(WM_KEYDOWN, 'A', 100), KeyRec(WM_KEYDOWN, 'B', 1100)});
+    g_app.speed = 1;
+    g_app.ratePercent = 50;
+    Command(ID_PLAY);
+    FakeRunFor(3000);
+    EXPECT_EQ(PlayTimerDelays(), (std::vector<int64_t>{25, 1}));
+
+    FreshDesktop();
+    std::vector<EventRecord> recs;
+    for (uint32_t i = 0; i < 3000; i++)
+        recs.push_back(MoveRec(int32_t(1 + i % 500), 7, 77 + 10 * i));
+    InstallRecording(recs);
+    g_app.ratePercent = 300;
+    g_fake.injectCostMs = 2;
+    g_fake.tick = 0xFFFFF000u;
+    Command(ID_PLAY);
+    uint32_t start = g_fake.tick;
+    FakeRunFor(40000);
+    auto moves = TicksOf("mouse", 0x8001);
+    ASSERT_EQ(moves.size(), 3000u);
+    EXPECT_EQ(moves.back() - start, 25u + 9997u) << "29990 ms at 3x, rounded";
 }
 
 // Lateness up to the stall limit is caught up by playing what is due at

@@ -244,6 +244,30 @@ TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
     EXPECT_EQ(pixel(5, 5), 0xFFFFFFu) << "outside the area";
     cairo_surface_destroy(img);
 
+    // The legend shows each kind of mark once, however wide the picture:
+    // the wheel's orange wedge sits in one place below a 1001 x 51 area.
+    Bytes wide = RecordBytes({{WM_MOUSEMOVE, 100, 100, 0, 0},
+                              {WM_MOUSEMOVE, 1100, 150, 10, 0},
+                              {WM_MOUSEWHEEL, 120, 0, 20, 0}});
+    png.clear();
+    ASSERT_TRUE(PlotRecording(wide.data(), wide.size(), "w.rec", {1200, 900}, ToString, &png, why));
+    r = {&png, 0};
+    img = cairo_image_surface_create_from_png_stream(ReadPiece, &r);
+    ASSERT_EQ(cairo_surface_status(img), CAIRO_STATUS_SUCCESS);
+    w = cairo_image_surface_get_width(img);
+    h = cairo_image_surface_get_height(img);
+    EXPECT_GE(w, 1001 + 48);
+    int lo = w, hi = -1;
+    for (int y = 24 + 51 + 8; y < h; y++)
+        for (int x = 0; x < w; x++)
+            if (orange(pixel(x, y))) {
+                lo = std::min(lo, x);
+                hi = std::max(hi, x);
+            }
+    EXPECT_GE(hi, 0) << "a wheel mark in the legend";
+    EXPECT_LT(hi - lo, 15) << "one wheel mark in the legend, from x " << lo << " to " << hi;
+    cairo_surface_destroy(img);
+
     // The command writes the same picture; a recording without a pointer
     // still gives a picture.
     PutFile(P("t.rec"), AsString(b));

@@ -100,3 +100,73 @@ TEST(RemoveQuotes, RemovesEveryQuoteAndKeepsEverythingElse) {
         EXPECT_STREQ(buf, c.out) << c.in;
     }
 }
+
+// Rates, seconds and counts as typed: one point at most, no sign or blank,
+// rounded half up on the first digit dropped, refused past the maximum
+// however many digits the text has.
+TEST(ParseFixed, PlainDecimalNumbersScaledAndRounded) {
+    const struct {
+        const char *text;
+        int decimals;
+        int64_t max;
+        bool ok;
+        int64_t value;
+    } cases[] = {
+        {"2", 2, 1000, true, 200},
+        {"0.5", 2, 1000, true, 50},
+        {".25", 2, 1000, true, 25},
+        {"1.", 2, 1000, true, 100},
+        {"10", 2, 1000, true, 1000},
+        {"10.001", 2, 1000, true, 1000},
+        {"10.005", 2, 1000, false, 0}, // rounds up past the maximum
+        {"1.255", 2, 1000, true, 126},
+        {"1.2549", 2, 1000, true, 125},
+        {"0.004", 2, 1000, true, 0},
+        {"1.5", 3, 86400000, true, 1500},
+        {"86400", 3, 86400000, true, 86400000},
+        {"86400.0004", 3, 86400000, true, 86400000},
+        {"86401", 3, 86400000, false, 0},
+        {"99999999999999999999999999", 3, 86400000, false, 0},
+        {"0000000000000000000000001", 0, 5, true, 1},
+        {"7", 0, 2147483647, true, 7},
+        {"2147483648", 0, 2147483647, false, 0},
+        {"", 2, 1000, false, 0},
+        {".", 2, 1000, false, 0},
+        {"1.2.3", 2, 1000, false, 0},
+        {"-1", 2, 1000, false, 0},
+        {"+1", 2, 1000, false, 0},
+        {" 1", 2, 1000, false, 0},
+        {"1 ", 2, 1000, false, 0},
+        {"1,5", 2, 1000, false, 0},
+        {"2x", 2, 1000, false, 0},
+    };
+    for (auto &c : cases) {
+        int64_t v = -1;
+        EXPECT_EQ(ParseFixed(c.text, c.decimals, c.max, &v), c.ok) << '"' << c.text << '"';
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << '"' << c.text << '"';
+        }
+    }
+    int64_t v = 0;
+    EXPECT_FALSE(ParseFixed(nullptr, 2, 1000, &v));
+}
+
+TEST(FormatFixed, ShortestTextReadsBackTheSame) {
+    const struct {
+        int64_t value;
+        int decimals;
+        const char *text;
+    } cases[] = {{150, 2, "1.5"}, {125, 2, "1.25"},       {100, 2, "1"},   {10, 2, "0.1"},
+                 {1000, 2, "10"}, {2000, 3, "2"},         {1, 3, "0.001"}, {250, 3, "0.25"},
+                 {0, 3, "0"},     {86400000, 3, "86400"}, {7, 0, "7"},     {-150, 2, "-1.5"}};
+    for (auto &c : cases) {
+        char out[24];
+        FormatFixed(c.value, c.decimals, out);
+        EXPECT_STREQ(out, c.text);
+        int64_t back = 0;
+        if (c.value >= 0) {
+            EXPECT_TRUE(ParseFixed(out, c.decimals, INT64_MAX / 100, &back));
+            EXPECT_EQ(back, c.value);
+        }
+    }
+}

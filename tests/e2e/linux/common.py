@@ -252,6 +252,70 @@ def short_recording(s, name="short.rec"):
     return path
 
 
+def rate_recording(s, name="rate.rec", gaps=(1000, 8000)):
+    """a, then b and c the given gaps later (1000 and 8000 ms). The pointer
+    moves between a and b every 100 ms, as a hand does between two keys, so
+    each wait there is short; b..c is one long pause. Each key goes up as it
+    goes down, so the gaps between the presses are the recorded ones."""
+    ev, t = [], 1000
+    for i, vk in enumerate((0x41, 0x42, 0x43)):
+        if i:
+            gap = gaps[i - 1]
+            if i == 1:
+                for k in range(1, gap // 100):
+                    ev.append((WM_MOUSEMOVE, TARGET_RECT[0] + 60 + 5 * k, TARGET_RECT[1] + 50, t + 100 * k))
+            t += gap
+        ev += [(WM_KEYDOWN, vk, None, t), (WM_KEYUP, vk, None, t)]
+    path = os.path.join(s.dir, name)
+    open(path, "wb").write(rec_bytes(ev))
+    return path
+
+
+# The player starts its schedule again from now when a tick comes this much
+# late: the machine stalled, and the gaps after it are the stall's, not the
+# rate's.
+STALL_MS = 50
+
+
+def log_mark(s):
+    """Where the target's whole log (pointer motions included) ends now."""
+    return len(X.read_log(s.log))
+
+
+def key_gaps(s, mark, step, keys="abc", timeout=20):
+    """Waits until the target has seen each of keys pressed once after mark
+    (a log_mark); the gaps between the presses in ms, by the target's own
+    clock, and the most any event between the first two presses came later
+    than the step due between two events there."""
+    def presses():
+        return [f for f in X.read_log(s.log)[mark:] if f[1] == "KeyPress" and f[2] in keys]
+    check(X.wait_until(lambda: len(presses()) >= len(keys), timeout), f"{keys} arrive: {presses()}")
+    got = presses()
+    check([f[2] for f in got] == list(keys), f"{keys} in order: {[f[2] for f in got]}")
+    stamps = [int(f[0]) for f in got]
+    between = [int(f[0]) for f in X.read_log(s.log)[mark:] if stamps[0] <= int(f[0]) <= stamps[1]]
+    late = max((b - a - step for a, b in zip(between, between[1:])), default=0)
+    return [stamps[i] - stamps[i - 1] for i in range(1, len(stamps))], late
+
+
+def paced_gaps(s, play, done, step, want, what):
+    """play() starts one playback and returns its log_mark, done() ends it
+    once a, b and c are in. The gaps between them must be want, each within
+    3% + 15 ms. A run in which the machine stalled (an event between a and b
+    came more than STALL_MS late) proves nothing either way: it is said so
+    and played again, up to three times. A run without a stall that is off
+    fails at once."""
+    for attempt in range(3):
+        got, late = key_gaps(s, play(), step)
+        done()
+        print(f"    {what}: gaps {got} ms, want {want}" + (f"; stalled {late} ms" if late > STALL_MS else ""))
+        if late <= STALL_MS:
+            check(all(abs(g - w) <= 0.03 * w + 15 for g, w in zip(got, want)),
+                  f"{what}: gaps {got}, want {want} within 3% + 15 ms")
+            return
+    raise Failure(f"{what}: the machine stalled in all three runs")
+
+
 def compile_to(s, target):
     """Compile button, then the save dialog given the whole path."""
     tx, ty = s.toolbar_origin()

@@ -16,8 +16,8 @@ def test_own_size_and_placeholders(s):
     m = re.search(rb"QvOwnSize:(\d{6})", data)
     check(m, "a six-digit own-size mark")
     check(int(m.group(1)) == len(data), f"own size {m.group(1).decode()} is the file's {len(data)} bytes")
-    check(data.count(b"@@@@@") == 1 and data.count(b"$$$$$") == 1,
-          f"each placeholder once: @@@@@ {data.count(b'@@@@@')}, $$$$$ {data.count(b'$$$$$')}")
+    counts = {m: data.count(m) for m in (b"@@@@@", b"$$$$$", b"#####", b"~~~~~~~~")}
+    check(all(n == 1 for n in counts.values()), f"each placeholder once: {counts}")
 
 
 def _prepare_player(s, player):
@@ -124,3 +124,35 @@ def test_failed_compile_leaves_nothing(s):
     leftovers = [n for n in os.listdir("/proc") if n.startswith("qv-e2e")]
     check(not leftovers, f"no scratch file left: {leftovers}")
     check(s.close_program() == 0, "exit code 0")
+
+
+def test_compiled_player_plays_at_its_rate(s):
+    """A player compiled at 2x plays at 2x: a, b 1000 ms later, c 2000 ms
+    later arrive 500 and 1000 ms apart."""
+    rec = rate_recording(s, "rate.rec", gaps=(1000, 2000))
+    s.start_target()
+    # Played once at start, quickly; the command line's rate is not kept.
+    s.start_program("--rate", "10", rec, wait_title=None)
+    check(X.wait_until(lambda: len(s.events()) >= 6, 5), "the recording plays at start")
+    s.toolbar = X.wait_until(lambda: X.find_window("rate.rec", 0.1), 5)
+    check(s.toolbar, "idle again, named after the recording")
+    X.xdo("mousemove", 5, 5)
+    menu_key(s, "2")
+    player = os.path.join(s.dir, "player2x")
+    compile_to(s, player)
+    check(s.close_program() == 0, "exit code 0")
+    X.xdo("mousemove", TARGET_RECT[0] + 100, TARGET_RECT[1] + 100)
+    runs = []
+
+    def play():
+        mark = log_mark(s)
+        runs.append(X.start([player], cwd=s.dir))
+        return mark
+
+    def done():
+        try:
+            rc = runs[-1].wait(5)
+        except subprocess.TimeoutExpired:
+            raise Failure("the player did not end by itself")
+        check(rc == 0, f"the player exits with 0, not {rc}")
+    paced_gaps(s, play, done, 50, [500, 1000], "player made at 2x")

@@ -1,6 +1,6 @@
-"""Files and the install: a bad recording's box, the settings file, the
-Wayland notice remembered there, and an installed program run by an
-ordinary user."""
+"""Files and the install: a bad recording's box, the command line's answers,
+the settings file (a rate chosen in the menu kept there), the Wayland notice
+remembered there, and an installed program run by an ordinary user."""
 import os
 import shutil
 import subprocess
@@ -27,6 +27,117 @@ def test_bad_file_box(s):
     check(s.close_program() == 0, "exit code 0")
 
 
+USAGE = "usage: quorvane [--rate R] [--max-pause SECONDS] [--repeat N | --continuous] [--fast] FILE.rec"
+
+
+def test_command_line_answers(s):
+    """--help lists the options, with or without a display; a bad option or
+    value is told on stderr with exit code 2 and no window; a file named like
+    an option still plays."""
+    no_display = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    for env in (None, no_display):
+        r = subprocess.run([s.exe, "--help"], capture_output=True, text=True, timeout=10, env=env)
+        check(r.returncode == 0 and r.stdout.startswith(USAGE), f"--help: {r.returncode} {r.stdout!r}")
+        for o in ("--rate R", "--max-pause SECONDS", "--repeat N", "--continuous", "--fast"):
+            check(f"  {o} " in r.stdout, f"--help lists {o}")
+    rec = short_recording(s)
+    bad = {("--rate", "20", rec): "--rate takes a rate from 0.1 to 10, not \"20\"",
+           ("--bogus", rec): "unknown option \"--bogus\"",
+           ("--repeat", "2", "--continuous", rec): "--repeat and --continuous cannot be given together",
+           ("--max-pause",): "--max-pause needs a value",
+           ("--fast",): "name the recording to play"}
+    for args, why in bad.items():
+        r = subprocess.run([s.exe, *args], capture_output=True, text=True, timeout=10, cwd=s.dir)
+        check(r.returncode == 2, f"{args}: exit code {r.returncode}, not 2")
+        check(r.stderr.startswith(f"quorvane: {why}"), f"{args}: {r.stderr!r}")
+        check(X.find_window("Quorvane", 0.2) is None, f"{args}: no window")
+    odd = os.path.join(s.dir, "--odd.rec")
+    shutil.copy(rec, odd)
+    s.start_target()
+    mark = len(s.events())
+    s.start_program("--odd.rec", wait_title=None)
+    check(X.wait_until(lambda: len(s.events(mark)) >= 4, 5), "the file named like an option plays")
+    s.toolbar = X.wait_until(lambda: X.find_window("--odd.rec", 0.1), 5)
+    check(s.toolbar, "idle again, named after the file")
+    check(s.close_program() == 0, "exit code 0")
+
+
+def _menu_checks(s):
+    """Opens the options menu and finds its check marks: the centres of the
+    dark runs in the strip left of the item texts, in menu pixels from the
+    top. The menu is closed again."""
+    before = {w for w, t in X.windows()}
+    tx, ty = s.toolbar_origin()
+    X.click(tx + 110 + 8, ty + 13)
+
+    def menu_shown():
+        for w, t in X.windows():
+            g = X.geometry(w) if w not in before else None
+            if g and g["state"] == "IsViewable" and g["h"] > 200:
+                return g
+        return None
+    g = X.wait_until(menu_shown, 3)
+    check(g, "the options menu opens")
+    time.sleep(0.3)
+    crop = f"26x{g['h']}+{g['x']}+{g['y']}"
+    data = subprocess.run(["import", "-window", "root", "-crop", crop, "-depth", "8", "ppm:-"],
+                          capture_output=True, check=True).stdout
+    parts = data.split(maxsplit=4)
+    w, h, raw = int(parts[1]), int(parts[2]), parts[4]
+    dark = [sum(1 for x in range(2, w) if sum(raw[(y * w + x) * 3:(y * w + x) * 3 + 3]) < 300) >= 2
+            for y in range(h)]
+    # One mark is a box with a tick in it: dark runs a few pixels apart.
+    runs, start = [], None
+    for y, d in enumerate(dark + [False]):
+        if d and start is None:
+            start = y
+        elif not d and start is not None:
+            if runs and start - runs[-1][1] <= 6:
+                runs[-1][1] = y - 1
+            else:
+                runs.append([start, y - 1])
+            start = None
+    marks = [(a + b) // 2 for a, b in runs]
+    X.xdo("key", "Escape")
+    check(X.wait_until(lambda: menu_shown() is None, 3), "the menu closes")
+    return marks
+
+
+def test_rate_chosen_in_menu_is_checked_and_kept(s):
+    """rate=200 in the settings file: the menu checks 2x. Choosing 4x there
+    moves that check one item down, and 4x is what the file holds after."""
+    ini = os.path.join(s.dir, "quorvane.ini")
+    open(ini, "w").write("[Quorvane]\nrate=200\n")
+    s.start_program()
+    X.xdo("mousemove", 5, 5)
+    first = _menu_checks(s)
+    # Normal speed, the rate, remember settings and tips.
+    check(len(first) == 4, f"four check marks: {first}")
+    menu_key(s, "4")
+    then = _menu_checks(s)
+    check(len(then) == 4, f"four check marks: {then}")
+    moved = [(a, b) for a, b in zip(first, then) if a != b]
+    check(len(moved) == 1 and moved[0] == (first[1], then[1]) and 15 <= then[1] - first[1] <= 40,
+          f"the rate's check one item down: {first} -> {then}")
+    check(s.close_program() == 0, "exit code 0")
+    text = open(ini).read()
+    check("rate=400" in text and "max_pause=0" in text, f"the chosen rate is kept: {text!r}")
+    # Another rate and a pause limit typed into their boxes, each opening
+    # with the value in force, selected, so typing replaces it.
+    s.start_program()
+    X.xdo("mousemove", 5, 5)
+    for key, title, typed in (("o", "Playback Rate", "1.5"), ("l", "Longest Pause", "0.5")):
+        menu_key(s, key)
+        check(X.find_window(title), f"the box {title!r} opens")
+        time.sleep(0.3)
+        X.xdo("type", "--delay", "20", typed)
+        X.xdo("key", "Return")
+        check(X.wait_until(lambda: X.find_window(title, 0.1) is None, 3), f"the box {title!r} closes")
+    check(s.close_program() == 0, "exit code 0")
+    text = open(ini).read()
+    check("rate=150" in text and "max_pause=500" in text, f"the typed values are kept: {text!r}")
+
+
 def test_remember_settings(s):
     ini = os.path.join(s.dir, "quorvane.ini")
     s.start_program()
@@ -38,11 +149,12 @@ def test_remember_settings(s):
     check(os.path.exists(ini), "settings file written at close")
     text = open(ini).read()
     keys = [line.split("=")[0].strip() for line in text.splitlines() if "=" in line]
-    check(keys == ["window_x", "window_y", "tips", "speed", "record_key", "play_key"],
-          f"the six keys in order: {keys}")
+    check(keys == ["window_x", "window_y", "tips", "speed", "record_key", "play_key", "rate", "max_pause"],
+          f"the eight keys in order: {keys}")
     check("[Quorvane]" in text, "section Quorvane")
     vals = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
     check(vals["tips"].strip() == "1" and vals["speed"].strip() == "0", f"values: {vals}")
+    check(vals["rate"].strip() == "100" and vals["max_pause"].strip() == "0", f"values: {vals}")
     check((int(vals["window_x"]), int(vals["window_y"])) == origin, f"the window's place {origin}: {vals}")
     # Next start: the file turns the flag on; switching it off deletes it.
     s.start_program()

@@ -3,6 +3,7 @@ keys, and Pause, the play hotkey or closing the window stop a playback and
 let go of every key and button."""
 import os
 import re
+import subprocess
 import time
 
 import xtools as X
@@ -40,13 +41,18 @@ def test_record_hotkey_left_out_of_recording(s):
             # The start's release makes the keys the keyboard still holds
             # read as up, so the recorder does not take them.
             real_keys("down", RECORD_CHORD)
-            check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
-            time.sleep(0.1)
-            dpy = X.XDisplay()
-            down = dpy.keys_down()
-            dpy.close()
+            try:
+                started = X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3)
+                time.sleep(0.1)
+                dpy = X.XDisplay()
+                down = dpy.keys_down()
+                dpy.close()
+            finally:
+                # The keyboard keeps them down until told: held on, they
+                # would reach every later case.
+                real_keys("up", list(reversed(RECORD_CHORD)))
+            check(started, f"{source}: recording starts")
             check(down == [], f"held keyboard keys read as up once the recording starts: {down}")
-            real_keys("up", list(reversed(RECORD_CHORD)))
         else:
             chord()
         check(X.wait_until(lambda: (s.caption() or "").startswith("REC"), 3), f"{source}: recording starts")
@@ -157,3 +163,47 @@ def test_pause_stops_and_releases(s):
         check(stop == "close" or s.close_program() == 0, "exit code 0")
         check(not [f for f in s.events(mark) if f[2] == "b" and f[1] == "KeyPress"][1:],
               f"{stop}: nothing after the wait was played")
+
+
+def _command(s, verb):
+    return subprocess.run([s.exe, verb], env=s.env, capture_output=True, text=True, timeout=10)
+
+
+def test_commands_from_a_second_start(s):
+    """--play, --stop and --record from a second start reach the running
+    toolbar (for desktops that give programs no hotkeys): a stop mid-way
+    types nothing more, --play plays the recording again, --record starts a
+    recording that --stop ends; without a toolbar the start says so and
+    exits 1."""
+    # a, then s three seconds later: time to stop in between.
+    ev = [(WM_KEYDOWN, 0x41, None, 1000), (WM_KEYUP, 0x41, None, 1080),
+          (WM_KEYDOWN, 0x53, None, 4000), (WM_KEYUP, 0x53, None, 4080)]
+    path = os.path.join(s.dir, "gap.rec")
+    open(path, "wb").write(rec_bytes(ev))
+    s.start_target()
+    pressed = lambda key: [f for f in s.events() if f[1:3] == ["KeyPress", key]]  # noqa: E731
+    s.start_program(path, wait_title=None)
+    check(X.wait_until(lambda: pressed("a"), 6), f"the file plays at start: {s.events()}")
+    r = _command(s, "--stop")
+    check(r.returncode == 0, f"--stop delivered: {r.returncode} {r.stderr!r}")
+    time.sleep(3.5)
+    check(not pressed("s"), f"the stopped playback types nothing more: {s.events()}")
+    r = _command(s, "--play")
+    check(r.returncode == 0, f"--play delivered: {r.returncode} {r.stderr!r}")
+    check(X.wait_until(lambda: len(pressed("a")) == 2, 6), f"--play plays it again: {s.events()}")
+    check(_command(s, "--stop").returncode == 0, "--stop delivered again")
+    time.sleep(3.5)
+    check(not pressed("s"), "stopped again")
+    s.toolbar = X.find_window("gap.rec")
+    check(s.toolbar, "the toolbar shows the recording's name")
+    check(_command(s, "--record").returncode == 0, "--record delivered")
+    check(X.wait_until(lambda: [t for _, t in X.windows() if t.startswith("REC ")], 3),
+          f"a recording runs: {X.windows()}")
+    check(_command(s, "--stop").returncode == 0, "--stop delivered to the recording")
+    check(X.wait_until(lambda: not [t for _, t in X.windows() if t.startswith("REC ")], 3),
+          "--stop ends the recording")
+    s.toolbar = X.find_window("Quorvane") or X.find_window("gap.rec")
+    check(s.close_program() == 0, "exit code 0")
+    r = _command(s, "--play")
+    check(r.returncode == 1 and "no Quorvane toolbar runs" in r.stderr,
+          f"without a toolbar: exit 1 and why: {r.returncode} {r.stderr!r}")

@@ -1,4 +1,5 @@
-"""Timing: files play with the recorded gaps between their events."""
+"""Timing: files play with the recorded gaps between their events, and at
+the rate and with the pause limit the command line or the settings give."""
 import os
 import shutil
 import time
@@ -111,3 +112,37 @@ def test_shared_fixture_plays_into_target(s):
         if max(abs(e) for e in errors) <= 5:
             return
     raise Failure(f"gaps within 5 ms of the recording in none of three runs: {errors}")
+
+
+def test_rate_and_pause_limit(s):
+    """a, b 1000 ms later, c 8000 ms later: --rate 2 plays the gaps in 500
+    and 4000 ms; --rate 0.5 with a one-second limit in 2000 (every wait
+    there stays under the limit) and 1000 (the long pause cut); rate=400 in
+    the settings file in 250 and 2000. The command line's values are not
+    saved; the file's stay as they were."""
+    path = rate_recording(s)
+    ini = os.path.join(s.dir, "quorvane.ini")
+    s.start_target()
+    # The moves between a and b come 100 ms apart in the recording.
+    cases = [(["--rate", "2"], None, 50, [500, 4000]),
+             (["--rate", "0.5", "--max-pause", "1"], None, 200, [2000, 1000]),
+             ([], "[Quorvane]\nrate=400\n", 25, [250, 2000])]
+    for args, settings, step, want in cases:
+        def play():
+            if settings:
+                open(ini, "w").write(settings)
+            mark = log_mark(s)
+            s.start_program(*args, path, wait_title=None)
+            return mark
+
+        def done():
+            s.toolbar = X.wait_until(lambda: X.find_window("rate.rec", 0.1), 5)
+            check(s.toolbar, "idle again, named after the file")
+            check(s.close_program() == 0, "exit code 0")
+            if settings:
+                text = open(ini).read()
+                check("rate=400" in text, f"the file's rate stays: {text!r}")
+                os.remove(ini)
+            else:
+                check(not os.path.exists(ini), "nothing saved from the command line")
+        paced_gaps(s, play, done, step, want, " ".join(args) or settings.split()[-1])

@@ -13,6 +13,7 @@ Prints one line per test and finally "RESULT passed failed"."""
 import glob
 import importlib
 import os
+import shutil
 import struct
 import sys
 import time
@@ -104,9 +105,12 @@ class Context:
     def program_copy(self, speed=0):
         """The program in the work folder, with settings that skip the
         first-start notice (its box would wait for a click before the
-        playback)."""
+        playback) and keep the toolbar in the top right corner: where a
+        compositor keeps it above every window, a click recorded at the
+        centre, its default place, would land on it."""
         exe = self.folder.put("quorvane", src=self.exe_src, mode=0o755)
-        self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n".encode())
+        self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n"
+                        f"window_x=1140\nwindow_y=5\n".encode())
         return exe
 
     def lead_in(self, rec):
@@ -271,6 +275,29 @@ def test_sway_fast_repeat_and_release(t):
     check(not set(thinned) & set(moves), f"thinned moves stay out: {moves}")
 
 
+def test_sway_stop_key_lets_go_of_everything(t):
+    """A stop in the middle of a pass: a played Pause is a stop key the
+    program reads back (the only keys it can read on Wayland are its own).
+    What the recording held, Shift, a key and the left button, is let go,
+    and nothing after the stop is played."""
+    t.sway()
+    lg = t.logger()
+    rec = Rec().click(300, 300).key(0x10).key(0x41).add(WM_MOUSEMOVE, 400, 400)
+    rec.add(WM_LBUTTONDOWN, 400, 400).key(0x13, gap=100).tap(0x51)
+    rec.add(WM_MOUSEMOVE, 600, 600).add(WM_LBUTTONDOWN, 600, 600).add(WM_LBUTTONUP, 600, 600)
+    t.play(rec)
+    held = ["button press 1 300 300", "button release 1 300 300", "key press Shift_L 0",
+            "key press A 1", "button press 1 400 400", "key press Pause 1"]
+    check(wait_events(lg, len(held) + 4), f"the window sees the stop: {lg.events()}")
+    # The records after the stop were due within 0.3 s of it: none may come.
+    time.sleep(0.5)
+    rest = same(played(lg), held, "played up to the stop")
+    names = sorted(" ".join(x.split()[:3]).lower() for x in rest)
+    check(names == ["button release 1", "key release a", "key release pause",
+                    "key release shift_l"],
+          f"the stop lets go of all that was held and plays nothing more: {rest}")
+
+
 def test_each_german_layout(t, comp):
     """A German keymap: a German recording types z, y, Z, @ (AltGr+Q), 7
     and /."""
@@ -280,9 +307,7 @@ def test_each_german_layout(t, comp):
     # AltGr as the recorder writes it: Ctrl and Alt, then their left and
     # right codes.
     rec.tap(0x51, 0x11, 0x12, 0xA2, 0xA5).tap(0x37).tap(0x37, 0x10)
-    # A headless seat has no keyboard whose keymap the program could read:
-    # it takes the environment's, as the compositor's own default does.
-    t.play(rec, XKB_DEFAULT_LAYOUT="de")
+    t.play(rec)
     want = ["z", "y", "Z", "at", "7", "slash"]
     modifiers = {"Shift_L", "Shift_R", "Control_L", "Alt_L", "ISO_Level3_Shift", "Alt_R"}
 
@@ -310,6 +335,89 @@ def test_sway_second_output(t):
     same(played(left), ["button press 1 500 400", "button release 1 500 400"], "first output")
 
 
+def screenshot(comp, name):
+    """The whole desktop by grim, as (width, height, rgb bytes); a PNG copy
+    goes to QV_E2E_SHOTS when that names a folder."""
+    path = os.path.join(comp.folder.root, name + ".ppm")
+    r = H.run_as_user(["grim", "-t", "ppm", path], comp.env())
+    check(r.returncode == 0, f"grim: {r.stderr}")
+    shots = os.environ.get("QV_E2E_SHOTS")
+    if shots:
+        H.run_as_user(["grim", os.path.join(comp.folder.root, name + ".png")], comp.env())
+        os.makedirs(shots, exist_ok=True)
+        shutil.copy(os.path.join(comp.folder.root, name + ".png"), shots)
+    data = open(path, "rb").read()
+    fields, pos = [], 0
+    while len(fields) < 4:  # P6, width, height, maxval
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    return int(fields[1]), int(fields[2]), data[pos + 1:]
+
+
+def pixel(shot, x, y):
+    w, _, rgb = shot
+    i = 3 * (y * w + x)
+    return tuple(rgb[i:i + 3])
+
+
+def caption_blue(p):
+    """The toolbar's caption strip: a dark blue no logging window shows."""
+    r, g, b = p
+    return b > 90 and r < 100 and b > r + 50
+
+
+def command(t, verb):
+    return H.run_as_user([t.folder.work + "/quorvane", verb], H.program_env(t.comp), timeout=15)
+
+
+def test_sway_toolbar_above_full_screen_and_commands(t):
+    """The toolbar is a layer surface above a full-screen window, at its saved
+    place; started with a file it plays into the focused window without
+    taking the focus; --play and --stop from a second start reach it, and
+    with no toolbar they say so and exit 1."""
+    t.sway()
+    lg = t.logger()
+    # i at once, then q three seconds later: time to stop in between.
+    rec = Rec().tap(0x49).key(0x51, gap=3000).key(0x51, up=True)
+    exe = t.program_copy()
+    t.folder.put("quorvane.ini", b"[Quorvane]\nwayland_notice=1\nwindow_x=400\nwindow_y=60\n")
+    t.folder.put("test.rec", rec.bytes())
+    t.program = H.start_program(t.comp, exe, "test.rec")
+    typed = lambda n: wait_until(lambda: len([e for e in lg.events()  # noqa: E731
+                                              if e[:3] == ["key", "press", "i"]]) >= n, 10)
+    check(typed(1), f"the playback asked for at start types into the focused window: "
+          f"{lg.events()}\n{H.program_log(t.comp)[-600:]}")
+    check(["focus", "out"] not in lg.lines(), f"the window keeps the focus: {lg.lines()[:8]}")
+    shot = screenshot(t.comp, "sway-toolbar")
+    check(caption_blue(pixel(shot, 400 + 2, 60 + 2)),
+          f"the toolbar's caption shows at its saved place 400,60 above the full-screen window: "
+          f"{pixel(shot, 402, 62)}")
+    check(not caption_blue(pixel(shot, 640, 512)), "and the window shows elsewhere")
+    r = command(t, "--stop")
+    check(r.returncode == 0, f"--stop is delivered: {r.returncode} {r.stderr}")
+    time.sleep(3.5)
+    check(not [e for e in lg.events() if e[:3] == ["key", "press", "q"]],
+          f"the stopped playback types nothing more: {lg.events()}")
+    r = command(t, "--play")
+    check(r.returncode == 0, f"--play is delivered: {r.returncode} {r.stderr}")
+    check(typed(2), f"--play plays the recording again: {lg.events()}")
+    r = command(t, "--stop")
+    check(r.returncode == 0, f"--stop is delivered again: {r.stderr}")
+    time.sleep(3.5)
+    check(not [e for e in lg.events() if e[:3] == ["key", "press", "q"]], "stopped again")
+    check(["focus", "out"] not in lg.lines(), f"the window never lost the focus: {lg.lines()[:8]}")
+    H.stop(t.program)
+    r = command(t, "--play")
+    check(r.returncode == 1 and "no Quorvane toolbar runs" in r.stderr,
+          f"without a toolbar --play exits 1 and says why: {r.returncode} {r.stderr!r}")
+
+
+
 from wl_record_tests import *  # noqa: E402,F401,F403  recording on Wayland
 
 
@@ -334,6 +442,7 @@ def all_tests():
 def main():
     exe = os.path.abspath(sys.argv[1])
     names = sys.argv[2:]
+    H.SEAT_KEYBOARD = os.path.join(os.path.dirname(exe), "qv_seat_keyboard")
     H.ensure_user()
     load_compositors()
     passed = failed = 0

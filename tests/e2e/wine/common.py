@@ -15,6 +15,7 @@ EXE, TOOLS, WORK, FIXTURES = (os.path.abspath(p) for p in sys.argv[1:5])
 ONLY = sys.argv[5:]
 ID_SPEED_FAST, ID_CONTINUOUS, ID_REPEAT_COUNT, ID_ABOUT = 0x800B, 0x800C, 0x800D, 0x8010
 ID_SAVE, ID_RECORD, ID_PLAY, ID_COMPILE, ID_REMEMBER_SETTINGS = 0x8001, 0x8002, 0x8003, 0x8004, 0x8012
+ID_RATE_200, ID_RATE_OTHER, ID_PAUSE_LENGTH = 0x801D, 0x801F, 0x8021
 WM_COMMAND, WM_CLOSE, WM_KEYDOWN, WM_LBUTTONDOWN = 0x111, 0x10, 0x100, 0x201
 WM_MOUSEWHEEL, WM_MOUSEHWHEEL = 0x20A, 0x20E
 STRIP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "resources",
@@ -83,16 +84,17 @@ def press_button(title, ids=(1, 2)):
     raise Fail(f"box {title!r} has no button {ids}")
 
 
-def repeat_field(ms=10000):
-    """The edit field of the open repeat-count box, once it is placed."""
+def repeat_field(ms=10000, title="Playback Repeats"):
+    """The edit field of the open repeat-count box (or another box of its
+    kind), once it is placed."""
     deadline = time.time() + ms / 1000
     while time.time() < deadline:
-        if wait_window("-", "Playback Repeats", 500):
-            edits = [r for r in children("-", "Playback Repeats") if r[0].lower() == "edit"]
+        if wait_window("-", title, 500):
+            edits = [r for r in children("-", title) if r[0].lower() == "edit"]
             if edits:
                 return edits[0]
         time.sleep(0.1)
-    raise Fail("no edit field in the repeat-count box")
+    raise Fail(f"no edit field in the box {title!r}")
 
 
 class Program:
@@ -155,6 +157,81 @@ class Target:
         if self.proc.poll() is None:
             self.proc.kill()
             self.proc.wait()
+
+
+def rate_recording(folder, name="rate.rec", gaps=(1000, 8000)):
+    """a, then b and c the given gaps later (1000 and 8000 ms). The pointer
+    moves between a and b every 100 ms, as a hand does between two keys, so
+    each wait there is short; b..c is one long pause. Each key goes up as it
+    goes down, so the gaps between the presses are the recorded ones. A
+    click on the target first gives it the keyboard."""
+    out, t = b"", 1000
+    for msg, when in ((0x200, 850), (0x201, 900), (0x202, 950)):
+        out += struct.pack("<5I", msg, 100, 150, when, 0)
+    for i, vk in enumerate((0x41, 0x42, 0x43)):
+        if i:
+            gap = gaps[i - 1]
+            if i == 1:
+                for k in range(1, gap // 100):
+                    out += struct.pack("<5I", 0x200, 100 + 5 * k, 150, t + 100 * k, 0)
+            t += gap
+        for msg in (0x100, 0x101):
+            out += struct.pack("<5I", msg, vk, 0, t, 0)
+    path = os.path.join(folder, name)
+    with open(path, "wb") as f:
+        f.write(out)
+    return path
+
+
+# The player starts its schedule again from now when a tick comes this much
+# late: the machine stalled, and the gaps after it are the stall's, not the
+# rate's.
+STALL_MS = 50
+
+
+def key_gaps(target, step, keys=(0x41, 0x42, 0x43), seconds=30):
+    """Waits until the target has seen each of keys pressed; the gaps
+    between the presses in ms, by the target's clock, and the most any event
+    between the first two presses came later than the step due there."""
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        downs = [e for e in target.events() if e[1] == "keydown" and e[2] in keys]
+        if len(downs) >= len(keys):
+            break
+        time.sleep(0.1)
+    check([e[2] for e in downs] == list(keys), f"keys {[e[2] for e in downs]}, expected {list(keys)}")
+    between = [e[0] for e in target.events() if downs[0][0] <= e[0] <= downs[1][0]]
+    late = max((b - a - step for a, b in zip(between, between[1:])), default=0)
+    return [downs[i][0] - downs[i - 1][0] for i in range(1, len(downs))], late
+
+
+def paced_gaps(play, done, step, want, what):
+    """play() starts one playback and returns its target, done() ends it
+    once a, b and c are in. The gaps between them must be want, each within
+    3% + 15 ms. A run in which the machine stalled (an event between a and b
+    came more than STALL_MS late) proves nothing either way: it is said so
+    and played again, up to three times. A run without a stall that is off
+    fails at once."""
+    for attempt in range(3):
+        target = play()
+        try:
+            got, late = key_gaps(target, step)
+        finally:
+            done()
+        print(f"    {what}: gaps {got} ms, want {want}" + (f"; stalled {late} ms" if late > STALL_MS else ""))
+        if late <= STALL_MS:
+            check(all(abs(g - w) <= 0.03 * w + 15 for g, w in zip(got, want)),
+                  f"{what}: gaps {got}, want {want} within 3% + 15 ms")
+            return
+    raise Fail(f"{what}: the machine stalled in all three runs")
+
+
+def fresh_target(folder):
+    """A target window with a log of its own."""
+    log = os.path.join(folder, "target.log")
+    if os.path.exists(log):
+        os.remove(log)
+    return Target(folder)
 
 
 def fresh_copy(name):

@@ -1,5 +1,6 @@
 """Compile: a player with bad records, a compiled player that plays twice
-hidden and ends, and a compile onto a folder that leaves nothing."""
+hidden and ends, one compiled at 2x that plays at 2x, and a compile onto a
+folder that leaves nothing."""
 import os
 import shutil
 import time
@@ -132,3 +133,42 @@ def test_compile_onto_a_folder_fails_and_leaves_nothing():
     check(os.path.isdir(player) and not os.listdir(player), "the folder was touched")
     left = sorted(os.listdir(folder))
     check(left == before, f"left behind: {sorted(set(left) - set(before))}")
+
+
+def test_player_compiled_at_2x_plays_at_2x():
+    """a, b 1000 ms later, c 2000 ms later, compiled at 2x: the player's
+    keys arrive 500 and 1000 ms apart."""
+    folder, exe = fresh_copy("compile-rate")
+    rec = rate_recording(folder, gaps=(1000, 2000))
+    prog = Program(exe, "--rate", "10", winpath(rec))
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        check(wait_caption(lambda t: t == "rate.rec", 10) == "rate.rec", "idle after the start's playback")
+        post_main(WM_COMMAND, ID_RATE_200)
+        post_main(WM_COMMAND, ID_COMPILE)
+        answer_save_dialog(os.path.join(folder, "player2x"))
+        for _ in range(50):
+            if wait_window("#32770", "Quorvane", 200):
+                break
+        press_button("Quorvane")
+    finally:
+        check(prog.close() == 0, "exit code 0")
+    player = os.path.join(folder, "player2x.exe")
+    data = open(player, "rb").read()
+    check(b"00200" in data and b"#####" not in data and b"~~~~~~~~" not in data,
+          "rate and pause fields not patched")
+    running = []
+
+    def play():
+        target = fresh_target(folder)
+        driver("cursor", 1000, 700)
+        running[:] = [target, Program(player)]
+        return target
+
+    def done():
+        target, run = running
+        code = run.wait(20)
+        run.close()
+        target.stop()
+        check(code == 0, f"player exit code {code}")
+    paced_gaps(play, done, 50, [500, 1000], "player made at 2x")

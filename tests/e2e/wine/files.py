@@ -1,8 +1,10 @@
 """Files: no settings file unless asked for, the settings file read,
-written and removed, a bad recording's box, and Save through the dialog."""
+written and removed, a bad recording's box, the command line's answers, and
+Save through the dialog."""
 import os
 import re
 import shutil
+import subprocess
 import time
 
 from common import *  # noqa: F401,F403  the driver, windows, checks and runner
@@ -52,6 +54,23 @@ def test_ini_written_when_present_and_deleted_when_turned_off():
         code = prog.close()
     check(code == 0, f"exit code {code}")
     check(not os.path.exists(ini), "INI kept although remembering was turned off")
+
+
+def test_command_line_answers():
+    """--help lists the options where the output was sent; a bad option is
+    told there with exit code 2 and no window."""
+    folder, exe = fresh_copy("cmdline")
+    r = subprocess.run(["wine", exe, "--help"], capture_output=True, text=True, timeout=60, cwd=folder)
+    out = r.stdout.replace("\r", "")
+    check(r.returncode == 0 and out.startswith(
+        "usage: quorvane [--rate R] [--max-pause SECONDS] [--repeat N | --continuous] [--fast] FILE.rec"),
+        f"--help: {r.returncode} {out!r}")
+    for args, why in ((["--rate", "0", "x.rec"], "--rate takes a rate from 0.1 to 10"),
+                      (["--bogus"], "unknown option")):
+        r = subprocess.run(["wine", exe, *args], capture_output=True, text=True, timeout=60, cwd=folder)
+        check(r.returncode == 2, f"{args}: exit code {r.returncode}")
+        check(r.stderr.replace("\r", "").startswith(f"quorvane: {why}"), f"{args}: {r.stderr!r}")
+    check(wait_window("QuorvaneClass", "-", 300) is None, "a window stayed")
 
 
 def test_bad_file_box_titled_with_path():

@@ -2,6 +2,7 @@
 focus, and a stop lets go of every held key and button."""
 import os
 import struct
+import subprocess
 import time
 
 from common import *  # noqa: F401,F403  the driver, windows, checks and runner
@@ -100,3 +101,48 @@ def test_stop_lets_go_of_held_buttons():
         finally:
             prog.close()
             target.stop()
+
+
+def test_commands_from_a_second_start():
+    """--stop and --play from a second start find the toolbar by its class
+    and reach it: a stop mid-way plays nothing more, --play plays the
+    recording again; with no toolbar the start says so and exits 1."""
+    WM_MOUSEMOVE, WM_LBUTTONUP, WM_KEYUP = 0x200, 0x202, 0x101
+    Q, S = (0x51 + 0x1000, 0x10), (0x53 + 0x1F00, 0x1F)
+    rows = [(WM_MOUSEMOVE, 200, 150, 0), (WM_LBUTTONDOWN, 0, 0, 20), (WM_LBUTTONUP, 0, 0, 40),
+            (WM_KEYDOWN, *Q, 300), (WM_KEYUP, *Q, 340), (WM_KEYDOWN, *S, 4340), (WM_KEYUP, *S, 4380)]
+    folder, exe = fresh_copy("commands")
+    rec = os.path.join(folder, "gap.rec")
+    with open(rec, "wb") as f:
+        f.write(b"".join(struct.pack("<5I", m, a, b, t, 0) for m, a, b, t in rows))
+
+    def command(verb):
+        r = subprocess.run(["wine", exe, verb], cwd=folder, capture_output=True, text=True,
+                           timeout=60)
+        return r.returncode, r.stdout + r.stderr
+
+    def typed(vk):
+        return sum(1 for _, k, a, _ in target.events() if k == "keydown" and a == vk)
+
+    target = Target(folder)
+    prog = Program(exe, winpath(rec))
+    try:
+        check(target.wait_for("keydown", 1, 20), f"playback did not arrive: {target.events()}")
+        rc, out = command("--stop")
+        check(rc == 0, f"--stop: exit {rc} {out!r}")
+        time.sleep(4.5)
+        check(typed(0x53) == 0, f"the stopped playback went on: {target.events()}")
+        rc, out = command("--play")
+        check(rc == 0, f"--play: exit {rc} {out!r}")
+        check(target.wait_for("keydown", 2, 20) and typed(0x51) == 2,
+              f"--play did not play it again: {target.events()}")
+        rc, out = command("--stop")
+        check(rc == 0, f"--stop again: exit {rc} {out!r}")
+        time.sleep(4.5)
+        check(typed(0x53) == 0, "stopped again")
+    finally:
+        prog.close()
+        target.stop()
+    rc, out = command("--play")
+    check(rc == 1 and "no Quorvane toolbar runs" in out,
+          f"without a toolbar: exit {rc} {out!r}")

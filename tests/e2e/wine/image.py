@@ -36,7 +36,8 @@ def test_own_size_and_placeholders():
     check(len(data) < 1_000_000, f"{len(data)} bytes")
     m = re.search(rb"QvOwnSize:(\d{6})", data)
     check(m and int(m.group(1)) == len(data), "own-size text does not match the file")
-    check(data.count(b"@@@@@") == 1 and data.count(b"$$$$$") == 1, "placeholders not unique")
+    counts = {m: data.count(m) for m in (b"@@@@@", b"$$$$$", b"#####", b"~~~~~~~~")}
+    check(all(n == 1 for n in counts.values()), f"placeholders not unique: {counts}")
 
 
 def test_resources():

@@ -1,5 +1,6 @@
 """The toolbar and its boxes: the repeat-count box, the about box's link,
 the painted buttons, a click and the Enter key."""
+import os
 import time
 
 from common import *  # noqa: F401,F403  the driver, windows, checks and runner
@@ -26,6 +27,33 @@ def test_repeat_box_gets_field_and_keeps_text():
     finally:
         code = prog.close()
     check(code == 0, f"exit code {code}")
+
+
+def test_rate_and_pause_boxes_take_decimals():
+    """The other rate and the pause length are typed into boxes of the
+    repeat box's kind: each gets its field, opens with the value in force,
+    and what is confirmed there is what the settings file keeps."""
+    folder, exe = fresh_copy("rate-box")
+    ini = os.path.join(folder, "quorvane.ini")
+    with open(ini, "w") as f:
+        f.write("[Quorvane]\r\nrate=125\r\n")
+    prog = Program(exe)
+    try:
+        check(wait_window("QuorvaneClass"), "no main window")
+        for command, title, shown, typed in ((ID_RATE_OTHER, "Playback Rate", "1.25", "1.5"),
+                                             (ID_PAUSE_LENGTH, "Longest Pause", "2", "0.5")):
+            post_main(WM_COMMAND, command)
+            cls, _, x, y, w, h, text = repeat_field(title=title)
+            check(text == shown, f"{title}: field holds {text!r}, not {shown!r}")
+            check(x == 75 and y in (45, 60) and h == 20, f"{title}: field at ({x}, {y}) height {h}")
+            check(driver("settext", "-", title, "Edit", typed)[0] == 0, "could not type into the field")
+            press_button(title, (1,))
+            check(driver("gone", "-", title, 5000)[0] == 0, f"{title} did not close")
+    finally:
+        code = prog.close()
+    check(code == 0, f"exit code {code}")
+    text = open(ini).read()
+    check("rate=150" in text and "max_pause=500" in text, f"settings kept: {text!r}")
 
 
 def test_about_box_gets_link():
