@@ -26,6 +26,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 # on PATH.
 SYSTEM_PYTHON = "/usr/bin/python3"
 COMPOSITORS = {}
+# The stand-in for a desktop's own keyboard (qv_seat_keyboard, built beside
+# the program); the runner sets it.
+SEAT_KEYBOARD = None
 
 
 class Failure(Exception):
@@ -193,7 +196,25 @@ class Sway(Compositor):
         self.proc = start_as_user(["sway", "-c", path], env, log=self.log)
         self.wait_socket()
         self.layout = layout
+        self.keyboard = None
+        if layout:
+            self.add_keyboard(layout)
         return self
+
+    def add_keyboard(self, layout):
+        """A keyboard of the seat's own with the layout's keymap, as a
+        desktop has one: without one the seat offers clients no keymap to
+        read. sway gives its configured layout to real keyboards only, so
+        the stand-in brings the keymap itself."""
+        check(SEAT_KEYBOARD and os.path.exists(SEAT_KEYBOARD), "qv_seat_keyboard is built")
+        out = os.path.join(self.folder.root, "seat_keyboard.log")
+        self.keyboard = start_as_user([SEAT_KEYBOARD, layout], self.env(), log=out)
+        check(wait_until(lambda: "ready" in open(out).read(), 5.0),
+              f"the seat's keyboard is made: {open(out).read()}")
+
+    def stop(self):
+        stop(getattr(self, "keyboard", None))
+        super().stop()
 
     def msg(self, *args):
         e = self.env()
