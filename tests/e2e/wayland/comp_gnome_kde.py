@@ -163,7 +163,7 @@ class Kwin(Desktop):
     # steps (15 a notch, as libinput counts a wheel).
     wheel_notch_down = "smooth 0 1.5"
 
-    def start(self, size=(1280, 1024), data_dirs=None, layout=None):
+    def start(self, size=(1280, 1024), data_dirs=None, layout=None, outputs=1):
         """data_dirs: the desktop's data folders (XDG_DATA_DIRS), where KWin
         and the programs look for desktop entries besides the home's."""
         if data_dirs:
@@ -183,8 +183,8 @@ class Kwin(Desktop):
             self.own_home()
             self.start_bus()
             self.proc = self.spawn(self.name, [os.path.join(bindir, "kwin_wayland"), "--virtual", "--width",
-                                               str(size[0]), "--height", str(size[1]), "--socket", "wayland-0",
-                                               "--no-lockscreen"])
+                                               str(size[0]), "--height", str(size[1]), "--output-count",
+                                               str(outputs), "--socket", "wayland-0", "--no-lockscreen"])
             self.wait_socket(20.0)
             return self
         except BaseException as e:

@@ -1,6 +1,6 @@
 """The Wayland end-to-end cases of GNOME (mutter) and KDE (KWin) only, beside
 the cases every compositor runs: mutter without PipeWire and with two
-monitors, KWin with the program installed elsewhere.
+monitors, KWin with the program installed elsewhere and with two outputs.
 
 run_wayland_e2e.py adds these with cases(its own module); they use its
 recordings and readers. QV_ROUTE_PROBE names the route probe binary
@@ -75,6 +75,19 @@ def cases(base):
         base.same(base.played(right), expected, "second monitor")
         probe_timings(t, "mutter")
 
+    def test_kwin_second_output(t):
+        """KWin with two outputs side by side: clicks recorded on the second
+        land there (fake input takes global coordinates)."""
+        desktop(t, G.Kwin, outputs=2)
+        right = t.logger(1)
+        ox, oy = right.origin[:2]
+        check(ox >= 1280, f"the second output is right of the first: {right.origin}")
+        t.play(Rec().click(ox + 300, oy + 200).click(ox + 1279, oy + 1023, right=True))
+        expected = [f"button press 1 {ox + 300} {oy + 200}", f"button release 1 {ox + 300} {oy + 200}",
+                    f"button press 3 {ox + 1279} {oy + 1023}", f"button release 3 {ox + 1279} {oy + 1023}"]
+        check(base.wait_events(right, len(expected)), f"the second output's window sees both: {right.events()}")
+        base.same(base.played(right), expected, "second output")
+
     def install(folder, exe):
         """The program (exe: the build's) installed to a prefix of the test's
         own, not the one the build was configured for, with settings that
@@ -134,4 +147,4 @@ def cases(base):
         check(t.comp.entries() == [], f"no hidden entry: {t.comp.entries()}")
 
     return [test_mutter_without_pipewire, test_mutter_second_monitor, test_kwin_installed_elsewhere,
-            test_kwin_reads_installed_entry]
+            test_kwin_reads_installed_entry, test_kwin_second_output]
