@@ -184,7 +184,8 @@ bool WlRecordingAvailable() {
 }
 
 bool WlRecordingLine(char *text, int textSize, char *advice, int adviceSize) {
-    EvdevAccess a = Access();
+    // A fresh look, which also counts the devices that refuse this user.
+    EvdevAccess a = EvdevProbeAccess(EvdevChosenOps());
     size_t n = size_t(textSize);
     advice[0] = 0;
     if (a.readable > 0) {

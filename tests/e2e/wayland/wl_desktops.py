@@ -8,7 +8,7 @@ import struct
 import subprocess
 import time
 
-import wl_gnome_kde as G
+import comp_gnome_kde as G
 import wl_harness as H
 from wl_harness import check, wait_until
 
@@ -24,7 +24,7 @@ KEY = {"shift": 42, "ctrl": 29, "alt": 56, "altgr": 100, "h": 35, "i": 23, "q": 
 BTN_LEFT, BTN_RIGHT, BTN_MIDDLE = 0x110, 0x111, 0x112
 
 
-class GnomeShellPointer(G.GnomeShell):
+class GnomeShellPointer(G.Mutter):
     """GNOME Shell with the Quorvane pointer extension from the source tree
     laid out as the package installs it (share/gnome-shell/extensions),
     enabled or not."""
@@ -36,7 +36,7 @@ class GnomeShellPointer(G.GnomeShell):
                         os.path.join(data, "gnome-shell", "extensions"), dirs_exist_ok=True)
         subprocess.run(["chmod", "-R", "a+rX", data], check=True)
         self.extra["XDG_DATA_DIRS"] = f"{data}:/usr/share"
-        super().start(**kw)
+        super().start(shell=True, **kw)
         if extension:
             check(wait_until(lambda: self.has_name("org.quorvane.Pointer"), 20),
                   f"the pointer extension runs: {self.tail()}")

@@ -8,7 +8,7 @@ import os
 import time
 
 import wl_desktops as D
-import wl_gnome_kde as G
+import comp_gnome_kde as G
 import wl_harness as H
 from wl_harness import check, wait_until
 
