@@ -57,7 +57,7 @@ def test_sway_check_without_device_access(t):
     rec = lines.get("recording", "")
     check(rec.startswith("none") and "input group" in rec and "sudo usermod -aG input $USER"
           in rec and "log in again" in rec, f"the recording line names the input group: {out}")
-    check(lines.get("playback") == "wlroots", f"the playback line: {out}")
+    check(lines.get("playback", "").startswith("wlroots"), f"the playback line: {out}")
     check(lines.get("hotkeys", "").startswith("none") and "quorvane --record, --play and --stop"
           in lines["hotkeys"], f"the hotkeys line: {out}")
     check("estimate" in lines.get("pointer", "") and "within" in lines["pointer"],
