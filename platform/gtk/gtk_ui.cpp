@@ -177,11 +177,13 @@ gboolean OnFrameChange(GtkWidget *, GdkEvent *, gpointer) {
 // events say the pointer stands elsewhere, for the tips.
 gboolean OnCrossing(GtkWidget *, GdkEventCrossing *, gpointer) {
     X11PointerMoved();
+    InputArrived();
     return FALSE;
 }
 
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
     X11PointerMoved();
+    InputArrived();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);

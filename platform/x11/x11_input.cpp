@@ -45,6 +45,7 @@ bool g_follow = false;
 bool g_recording = false; // a recording is told of every change
 bool g_sent = false;      // input sent since the last look
 bool g_draining = false;
+bool g_arrived = false;                 // the last drain took input
 int g_reportedX = -1, g_reportedY = -1; // the pointer's place last reported
 
 uint8_t g_down[256];       // physically down in the last snapshot
@@ -279,6 +280,8 @@ void TakeRaw(int evtype, const XIRawEvent *ev) {
         return;
     case XI_RawButtonPress:
         if (ev->detail >= 4 && ev->detail <= 7) {
+            // The wheel acts where the pointer is, warped there or not.
+            ReportPlace(stamp);
             X11WheelRawPress(ev);
             Report(stamp);
             return;
@@ -299,6 +302,7 @@ void Drain() {
         XEvent e;
         XNextEvent(g_dpy, &e);
         if (X11KeymapEvent(&e)) {
+            g_arrived = true;
             // Another map or group: held keys may read as other codes.
             if (g_follow) {
                 UpdateDown();
@@ -310,6 +314,7 @@ void Drain() {
             !XGetEventData(g_dpy, &e.xcookie))
             continue;
         const auto *ev = static_cast<const XIRawEvent *>(e.xcookie.data);
+        g_arrived = true;
         if (g_follow)
             TakeRaw(e.xcookie.evtype, ev);
         else if (e.xcookie.evtype == XI_RawButtonPress)
@@ -454,8 +459,15 @@ bool X11InputQueued() {
     return g_dpy && XEventsQueued(g_dpy, QueuedAlready) > 0;
 }
 
-void X11InputDispatch() {
-    if (g_dpy) Drain();
+bool X11InputDispatch() {
+    if (!g_dpy) return false;
+    g_arrived = false;
+    Drain();
+    return g_arrived;
+}
+
+bool X11InputFollows() {
+    return Ensure() && g_follow;
 }
 
 void X11PointerMoved() {
