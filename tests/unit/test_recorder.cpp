@@ -400,7 +400,7 @@ TEST_F(RecorderTest, ReportedChangesAreTakenWhenTheyHappen) {
 TEST_F(RecorderTest, ReportedKeyHeldAcrossTheStart) {
     g_fake.delivers = true;
     FakeKeyDown('B');
-    g_fake.thread['B'] = 0; // the release at the start cleared the table
+    g_fake.thread[int('B')] = 0; // the release at the start cleared the table
     Start();
     uint32_t start = g_fake.tick;
     g_fake.tick += 40;
