@@ -120,6 +120,17 @@ bool Queued() {
     return false;
 }
 
+// The connection brings the compositor's news (keymaps, outputs), never the
+// user's input: no client is told of that on Wayland.
+bool Dispatch() {
+    WlSessionDispatch();
+    return false;
+}
+
+bool Follows() {
+    return false;
+}
+
 void PointerMoved() {}
 
 // Recording reads nothing here: the recorder's own look finds nothing held
@@ -260,7 +271,8 @@ const LinuxInput kWaylandInput = {
     VkOfKeycode,
     Fd,
     Queued,
-    WlSessionDispatch,
+    Dispatch,
+    Follows,
     PointerMoved,
     InputRecording,
     Snapshot,
