@@ -21,6 +21,10 @@ static const struct {
     {HOTKEY_F12, "F12)"},
 };
 
+static const uint32_t POLL_MS = 50;
+// The poll timer fires on input (PlatSetInputTimer), not every 50 ms.
+static bool s_waitsForInput;
+
 static bool IsDown(int vk) {
     return PlatGetKeyState(vk) < 0;
 }
@@ -92,6 +96,23 @@ void BuildCaption(char out[256]) {
     if (!out[0]) std::snprintf(out, 256, "%s", PROGRAM_NAME);
 }
 
+// The poll has something to look at only when input came (a hotkey, the
+// pointer over a tip) or the caption's clock turns. Where the backend says
+// when input comes, the next tick waits for it (at least the usual 50 ms
+// after this one), or for the next second of a recording's clock, and
+// looks once a second in any case (a playback started from the command
+// line, a load). A playback keeps the steady 50 ms for its stop keys.
+static void NextPoll() {
+    if (g_app.runState == Playing) {
+        if (s_waitsForInput) PlatSetTimer(TIMER_POLL, POLL_MS);
+        s_waitsForInput = false;
+        return;
+    }
+    uint32_t latest = 1000;
+    if (g_app.runState == Recording) latest = 1000 - (PlatGetTickCount() - g_app.startTick) % 1000;
+    s_waitsForInput = PlatSetInputTimer(TIMER_POLL, POLL_MS, latest);
+}
+
 void PollTick() {
     PlatInputSnapshot();
     // At most one command per tick; the record hotkey wins when both are
@@ -114,4 +135,5 @@ void PollTick() {
     PlatGetCaption(current, 256);
     if (std::strcmp(current, text) != 0) PlatSetCaption(text);
     FollowRunStateWithKeys();
+    NextPoll();
 }

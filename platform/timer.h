@@ -13,3 +13,9 @@ void PlatSleep(uint32_t ms);
 // until killed. Arming a pending timer replaces its interval.
 void PlatSetTimer(uint32_t id, uint32_t ms);
 void PlatKillTimer(uint32_t id);
+// Arms a timer of the main window to fire once: when input next arrives (a
+// key, a button, the wheel, a move), but no sooner than soonest ms from
+// now, or after latest ms if no input comes first (0: input only). Returns
+// false where the backend cannot tell when input arrives; nothing is armed
+// then.
+bool PlatSetInputTimer(uint32_t id, uint32_t soonest, uint32_t latest);

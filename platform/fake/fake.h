@@ -54,6 +54,9 @@ struct FakeState {
     bool delivers = false;
     bool recording = false;                     // between PlatInputRecording(true) and (false)
     const char *recordingUnavailable = nullptr; // PlatRecordingUnavailable
+    // PlatSetInputTimer arms (logged "inputtimer": id, soonest, latest; the
+    // timer fires after latest); false: it arms nothing and says so.
+    bool inputTimers = false;
     PlatRect windowRect = {0, 0, 0, 0};
     std::string caption;
     bool windowExists = false, visible = false, createFails = false;

@@ -88,6 +88,14 @@ void PlatSetTimer(uint32_t id, uint32_t ms) {
     FakeLog("settimer", id, ms);
 }
 
+bool PlatSetInputTimer(uint32_t id, uint32_t soonest, uint32_t latest) {
+    if (!g_fake.inputTimers) return false;
+    g_fake.timers.erase(id);
+    if (latest) g_fake.timers[id] = FakeTimer{latest, g_fake.tick + latest};
+    FakeLog("inputtimer", id, soonest, latest);
+    return true;
+}
+
 void PlatKillTimer(uint32_t id) {
     g_fake.timers.erase(id);
     FakeLog("killtimer", id);

@@ -10,5 +10,8 @@ GtkWindow *ToolbarWindow();
 // The buttons' hand cursor, which the about box's link shows too; null
 // outside the graphics' lifetime.
 GdkCursor *ToolbarHandCursor();
+// Input came (the input connection had events, or the toolbar saw the
+// pointer): timers waiting for input (PlatSetInputTimer) are let fire.
+void InputArrived();
 // text into buf of size bytes, cut to fit and always terminated.
 void CopyText(char *buf, uint32_t size, const char *text);

@@ -8,6 +8,7 @@
 #include "../timer.h"
 #include "../ui.h"
 #include "../linux/linux_input.h"
+#include "gtk_backend.h"
 #include <deque>
 #include <glib.h>
 #include <map>
@@ -21,6 +22,8 @@ struct Post {
 };
 
 std::map<uint32_t, GSource *> g_timers; // timer id -> its live source
+// Timers that fire on input: id -> the earliest tick they may fire at.
+std::map<uint32_t, uint32_t> g_onInput;
 std::deque<Post> g_posts;
 GSource *g_postSource = nullptr;
 GMainLoop *g_loop = nullptr;
@@ -30,6 +33,7 @@ bool g_quit = false;
 gboolean TimerFired(gpointer data) {
     uint32_t id = GPOINTER_TO_UINT(data);
     GSource *self = g_main_current_source();
+    g_onInput.erase(id); // fired: an input timer's wait is over
     AppWindowProc(MSG_TIMER, id, 0);
     // Killed or re-armed by the handler: this source is finished.
     auto it = g_timers.find(id);
@@ -80,7 +84,7 @@ gboolean InputCheck(GSource *src) {
 }
 
 gboolean InputDispatch(GSource *, GSourceFunc, gpointer) {
-    LinuxInputBackend().dispatch();
+    if (LinuxInputBackend().dispatch()) InputArrived();
     return G_SOURCE_CONTINUE;
 }
 
@@ -99,6 +103,17 @@ void WatchInput() {
 }
 
 } // namespace
+
+void InputArrived() {
+    if (g_onInput.empty()) return;
+    auto waiting = g_onInput;
+    g_onInput.clear();
+    uint32_t now = PlatGetTickCount();
+    for (auto &w : waiting) {
+        int32_t left = int32_t(w.second - now);
+        PlatSetTimer(w.first, left > 0 ? uint32_t(left) : 0);
+    }
+}
 
 uint32_t PlatGetTickCount() {
     return uint32_t(uint64_t(g_get_monotonic_time()) / 1000u);
@@ -124,7 +139,18 @@ void PlatSetTimer(uint32_t id, uint32_t ms) {
     g_timers[id] = src;
 }
 
+bool PlatSetInputTimer(uint32_t id, uint32_t soonest, uint32_t latest) {
+    if (!LinuxInputBackend().follows()) return false;
+    if (latest)
+        PlatSetTimer(id, latest);
+    else
+        PlatKillTimer(id);
+    g_onInput[id] = PlatGetTickCount() + soonest;
+    return true;
+}
+
 void PlatKillTimer(uint32_t id) {
+    g_onInput.erase(id);
     auto it = g_timers.find(id);
     if (it == g_timers.end()) return;
     g_source_destroy(it->second);
@@ -158,6 +184,7 @@ void PlatPostQuit(int code) {
         g_source_unref(t.second);
     }
     g_timers.clear();
+    g_onInput.clear();
     // The window is gone: what was posted to it goes nowhere.
     g_posts.clear();
     if (g_loop) g_main_loop_quit(g_loop);

@@ -186,12 +186,14 @@ gboolean OnCrossing(GtkWidget *, GdkEventCrossing *e, gpointer) {
     // Pointer grabs and ungrabs (a menu, a drag) move no pointer.
     if (e->mode == GDK_CROSSING_NORMAL)
         ToolbarLayerPointer(GTK_WINDOW(g_window), e->type == GDK_ENTER_NOTIFY);
+    InputArrived();
     return FALSE;
 }
 
 gboolean OnMotion(GtkWidget *, GdkEventMotion *e, gpointer) {
     if (ToolbarLayerDragMotion(GTK_WINDOW(g_window), e)) return TRUE;
     LinuxInputBackend().pointerMoved();
+    InputArrived();
     // The hand belongs to the buttons; the caption keeps the arrow.
     if (e->y < CLIENT_TOP) {
         if (g_handShown) gdk_window_set_cursor(e->window, nullptr);
@@ -317,7 +319,10 @@ void PlatSetCaption(const char *text) {
     if (!g_window) return;
     // The title too, for task switchers and the manager's own frame.
     gtk_window_set_title(GTK_WINDOW(g_window), g_caption.c_str());
-    if (g_area) gtk_widget_queue_draw(g_area);
+    // Only the strip: a recording's clock changes it every second.
+    if (g_area)
+        gtk_widget_queue_draw_area(g_area, 0, 0, gtk_widget_get_allocated_width(g_area),
+                                   CLIENT_TOP);
 }
 
 void PlatGetCaption(char *buf, uint32_t size) {

@@ -32,10 +32,14 @@ struct LinuxInput {
     uint32_t (*vkOfKeycode)(unsigned keycode, unsigned long keysym);
     // The backend's own connection for the main loop to watch (-1 without
     // one); queued: events already read wait in its queue, which the
-    // socket no longer shows; dispatch takes every one of them.
+    // socket no longer shows; dispatch takes every one of them and says
+    // whether any was input (a key, a button, the wheel, a move, a keymap).
     int (*fd)();
     bool (*queued)();
-    void (*dispatch)();
+    bool (*dispatch)();
+    // Whether the connection's events tell when input arrives (false: the
+    // main loop must look for it itself).
+    bool (*follows)();
     // The toolbar saw the pointer enter, leave or move: where it stands is
     // to be read again.
     void (*pointerMoved)();

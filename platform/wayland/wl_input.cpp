@@ -150,6 +150,17 @@ bool Queued() {
     return false;
 }
 
+// The connection brings the compositor's news (keymaps, outputs), never the
+// user's input: no client is told of that on Wayland.
+bool Dispatch() {
+    WlSessionDispatch();
+    return false;
+}
+
+bool Follows() {
+    return false;
+}
+
 void PointerMoved() {}
 
 // The input devices report each change as it happens, where they can be
@@ -306,7 +317,8 @@ const LinuxInput kWaylandInput = {
     VkOfKeycode,
     Fd,
     Queued,
-    WlSessionDispatch,
+    Dispatch,
+    Follows,
     PointerMoved,
     InputRecording,
     RecordingUnavailable,

@@ -4,10 +4,6 @@
 #include "win32_backend.h"
 
 // The system keeps its own state; there is nothing to fetch ahead of a scan.
-bool PlatInputRecording(bool) {
-    return false;
-}
-
 const char *PlatRecordingUnavailable() {
     return nullptr;
 }
@@ -15,6 +11,8 @@ const char *PlatRecordingUnavailable() {
 void PlatInputSnapshot() {}
 
 int16_t PlatGetAsyncKeyState(int vk) {
+    int16_t state = 0;
+    if (Win32RawKeyState(vk, &state)) return state;
     return GetAsyncKeyState(vk);
 }
 
@@ -34,6 +32,7 @@ uint32_t PlatMapVirtualKey(uint32_t vk) {
 }
 
 void PlatGetCursorPos(int32_t *x, int32_t *y) {
+    if (Win32RawPlace(x, y)) return;
     POINT p = {0, 0};
     GetCursorPos(&p);
     *x = p.x;

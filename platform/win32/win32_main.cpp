@@ -77,7 +77,7 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPA
         // Timers are set on the window while WM_CREATE runs, before
         // CreateWindowExA has returned the handle.
         g_mainWindow = window;
-        Win32WheelListen(window);
+        Win32RawInputListen(window);
         [[fallthrough]];
     case WM_CLOSE:
     case WM_KEYDOWN:
@@ -89,7 +89,7 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPA
     case WM_NCDESTROY:
         if (window == g_mainWindow) g_mainWindow = nullptr;
         break;
-    case WM_INPUT: Win32WheelInput(lParam); break;
+    case WM_INPUT: Win32RawInput(lParam); break;
     case WM_QUORVANE_CONTROL: return Win32ControlMessage(wParam);
     case WM_PAINT: PaintButtons(window); break;
     case WM_DPICHANGED_MSG: FollowDpi(window, lParam); break;

@@ -137,6 +137,12 @@ void PlatSetTimer(uint32_t id, uint32_t ms) {
     t->armed = ArmWaitable(t->handle, ms);
 }
 
+// The hotkey poll keeps its steady 50 ms here: menus and boxes run loops of
+// their own, which would not hand input on to such a timer.
+bool PlatSetInputTimer(uint32_t, uint32_t, uint32_t) {
+    return false;
+}
+
 void PlatKillTimer(uint32_t id) {
     if (g_mainWindow) KillTimer(g_mainWindow, id);
     PreciseTimer *t = PreciseOf(id);

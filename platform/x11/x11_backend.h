@@ -17,10 +17,14 @@ void X11SetToolbarWindow(uint32_t xid);
 bool X11Tracing();
 // The input connection's socket for the main loop to watch, -1 without
 // one. Events can also wait already read, in the connection's queue
-// (X11InputQueued); X11InputDispatch takes all of them.
+// (X11InputQueued); X11InputDispatch takes all of them and says whether
+// any was input (a key, a button, the wheel, a move, another keymap).
 int X11InputFd();
 bool X11InputQueued();
-void X11InputDispatch();
+bool X11InputDispatch();
+// Whether the input state follows the raw events (XInput 2), so the input
+// connection's events tell when input arrives.
+bool X11InputFollows();
 // The pointer may stand elsewhere now (the toolbar saw it enter, leave or
 // move): the next read asks the server, also after a warp, which brings no
 // raw motion.

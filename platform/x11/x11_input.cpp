@@ -45,6 +45,7 @@ bool g_follow = false;
 bool g_recording = false; // a recording is told of every change
 bool g_sent = false;      // input sent since the last look
 bool g_draining = false;
+bool g_arrived = false;                 // the last drain took input
 int g_reportedX = -1, g_reportedY = -1; // the pointer's place last reported
 
 uint8_t g_down[256];       // physically down in the last snapshot
@@ -61,6 +62,16 @@ Window g_toolbarTop = 0; // its child-of-root ancestor
 bool g_pressOnToolbar = false;
 Window g_topCacheFrom = 0, g_topCacheTo = 0;
 Atom g_netActive = None;
+// The manager's active window as last read; a change of the property (an
+// event on the root) makes it unknown again.
+Window g_active = 0;
+bool g_activeKnown = false;
+// Without a manager nothing announces another focus: the focus as looked up
+// is used for this long.
+constexpr uint32_t kFocusLookMs = 100;
+Window g_focus = 0;
+uint32_t g_focusAt = 0;
+bool g_focusKnown = false;
 
 void FindLedMasks() {
     const char *names[3] = {"Caps Lock", "Num Lock", "Scroll Lock"};
@@ -279,6 +290,8 @@ void TakeRaw(int evtype, const XIRawEvent *ev) {
         return;
     case XI_RawButtonPress:
         if (ev->detail >= 4 && ev->detail <= 7) {
+            // The wheel acts where the pointer is, warped there or not.
+            ReportPlace(stamp);
             X11WheelRawPress(ev);
             Report(stamp);
             return;
@@ -299,6 +312,7 @@ void Drain() {
         XEvent e;
         XNextEvent(g_dpy, &e);
         if (X11KeymapEvent(&e)) {
+            g_arrived = true;
             // Another map or group: held keys may read as other codes.
             if (g_follow) {
                 UpdateDown();
@@ -306,10 +320,15 @@ void Drain() {
             }
             continue;
         }
+        if (e.type == PropertyNotify) {
+            if (e.xproperty.atom == g_netActive) g_activeKnown = false;
+            continue;
+        }
         if (e.type != GenericEvent || e.xcookie.extension != g_xiOpcode ||
             !XGetEventData(g_dpy, &e.xcookie))
             continue;
         const auto *ev = static_cast<const XIRawEvent *>(e.xcookie.data);
+        g_arrived = true;
         if (g_follow)
             TakeRaw(e.xcookie.evtype, ev);
         else if (e.xcookie.evtype == XI_RawButtonPress)
@@ -358,6 +377,7 @@ bool X11InputOpen() {
     g_screen = DefaultScreen(g_dpy);
     g_root = RootWindow(g_dpy, g_screen);
     g_netActive = XInternAtom(g_dpy, "_NET_ACTIVE_WINDOW", False);
+    XSelectInput(g_dpy, g_root, PropertyChangeMask);
     int xiOpcode = 0, xiMajor = 2, xiMinor = 2;
     if (XQueryExtension(g_dpy, "XInputExtension", &xiOpcode, &ev, &err) &&
         XIQueryVersion(g_dpy, &xiMajor, &xiMinor) == Success) {
@@ -454,8 +474,15 @@ bool X11InputQueued() {
     return g_dpy && XEventsQueued(g_dpy, QueuedAlready) > 0;
 }
 
-void X11InputDispatch() {
-    if (g_dpy) Drain();
+bool X11InputDispatch() {
+    if (!g_dpy) return false;
+    g_arrived = false;
+    Drain();
+    return g_arrived;
+}
+
+bool X11InputFollows() {
+    return Ensure() && g_follow;
 }
 
 void X11PointerMoved() {
@@ -518,26 +545,35 @@ uint32_t X11GetForegroundWindow() {
     // does on the other desktop, even when the recorder looks before the
     // press event reaches the window.
     if (g_pressOnToolbar && (g_buttons & (1u << 1))) return uint32_t(g_toolbar);
-    Atom type = None;
-    int format = 0;
-    unsigned long n = 0, after = 0;
-    unsigned char *data = nullptr;
-    Window active = 0;
-    if (XGetWindowProperty(g_dpy, g_root, g_netActive, 0, 1, False, XA_WINDOW, &type, &format, &n,
-                           &after, &data) == Success &&
-        data) {
-        if (type == XA_WINDOW && format == 32 && n == 1) active = *reinterpret_cast<Window *>(data);
-        XFree(data);
+    if (!g_activeKnown) {
+        Atom type = None;
+        int format = 0;
+        unsigned long n = 0, after = 0;
+        unsigned char *data = nullptr;
+        g_active = 0;
+        if (XGetWindowProperty(g_dpy, g_root, g_netActive, 0, 1, False, XA_WINDOW, &type, &format,
+                               &n, &after, &data) == Success &&
+            data) {
+            if (type == XA_WINDOW && format == 32 && n == 1)
+                g_active = *reinterpret_cast<Window *>(data);
+            XFree(data);
+        }
+        g_activeKnown = true;
     }
-    if (active) return uint32_t(active);
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(g_dpy, &focus, &revert);
+    if (g_active) return uint32_t(g_active);
+    uint32_t now = PlatGetTickCount();
+    if (!g_focusKnown || now - g_focusAt >= kFocusLookMs) {
+        int revert = 0;
+        g_focus = 0;
+        XGetInputFocus(g_dpy, &g_focus, &revert);
+        g_focusAt = now;
+        g_focusKnown = true;
+    }
     // With the focus following the pointer the keys go to the window under
     // it.
-    if (focus == PointerRoot || focus == None) {
+    if (g_focus == PointerRoot || g_focus == None) {
         if (g_pointerStale) QueryPointer();
         return uint32_t(g_pointerChild);
     }
-    return uint32_t(TopLevelOf(focus));
+    return uint32_t(TopLevelOf(g_focus));
 }

@@ -39,6 +39,7 @@ const LinuxInput kX11Input = {
     X11InputFd,
     X11InputQueued,
     X11InputDispatch,
+    X11InputFollows,
     X11PointerMoved,
     X11InputRecording,
     RecordingUnavailable,

@@ -328,4 +328,35 @@ TEST_F(PollTest, PollRunsEveryFiftyMillisecondsAndFollowsTheRecordingClock) {
     EXPECT_EQ(FakeLogOf("caption")[1].tick, g_app.startTick + 1000);
 }
 
+// Where the backend tells when input comes, the poll waits for it: while
+// recording it wakes only for the clock's next second (and input), idle
+// once a second at most, and a playback brings back the steady 50 ms.
+TEST_F(PollTest, WhereInputIsToldThePollWaitsForIt) {
+    g_fake.inputTimers = true;
+    AppWindowProc(MSG_CREATE, 0, 0);
+    g_app.runState = Recording;
+    g_app.startTick = g_fake.tick;
+    g_fake.cursorX = g_fake.cursorY = 0;
+    FakeRunFor(2010);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"REC 00:00", "REC 00:01", "REC 00:02"}));
+    auto waits = FakeLogOf("inputtimer");
+    ASSERT_EQ(waits.size(), 3u) << "no tick between the seconds";
+    EXPECT_EQ(waits[0].tick, g_app.startTick + 50);
+    EXPECT_EQ(waits[0].c, 950);
+    EXPECT_EQ(waits[1].tick, g_app.startTick + 1000);
+    EXPECT_EQ(waits[1].b, 50) << "input wakes it no sooner than 50 ms on";
+    g_app.runState = Idle;
+    Poll();
+    EXPECT_EQ(FakeLogOf("inputtimer").back().c, 1000);
+    FakeClearLog();
+    g_app.runState = Playing;
+    Poll();
+    Poll();
+    auto steady = FakeLogOf("settimer");
+    ASSERT_EQ(steady.size(), 1u);
+    EXPECT_EQ(steady[0].a, TIMER_POLL);
+    EXPECT_EQ(steady[0].b, 50);
+    EXPECT_TRUE(FakeLogOf("inputtimer").empty());
+}
+
 } // namespace

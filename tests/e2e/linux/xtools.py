@@ -261,6 +261,16 @@ class XDisplay:
         self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
         self.x.XSync(self.d, 0)
 
+    def fake_motion(self, x, y):
+        """Moves the pointer the way a device does (XTest): xdotool's move
+        is a warp, which no device made and no raw event tells of."""
+        xtst = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xtst"))
+        xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                              ctypes.c_ulong]
+        xtst.XTestFakeMotionEvent(self.d, -1, x, y, 0)
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XSync(self.d, 0)
+
     def lock_group(self, group):
         """Makes keyboard group (layout) number group the active one."""
         self.x.XkbLockGroup.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint]
