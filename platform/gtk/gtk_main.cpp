@@ -1,16 +1,10 @@
 // Program entry on Linux: the arguments, already split by the shell, are
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
-#include "../ui.h"
 #include "../x11/x11_backend.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>
-
-void PlatCommandLineMessage(const char *text, bool error) {
-    std::fputs(text, error ? stderr : stdout);
-    std::fputs("\n", error ? stderr : stdout);
-}
 
 int main(int argc, char **argv) {
     // The toolkit's own options (--display and the like) are taken out
