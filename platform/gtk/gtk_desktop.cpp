@@ -4,6 +4,7 @@
 // pointer's and the recorder's system.
 #include "../../app/appcore.h"
 #include "../ui.h"
+#include <cstdio>
 #include <cstdlib>
 #include <gtk/gtk.h>
 
@@ -41,4 +42,11 @@ void PlatPrimaryMonitor(PlatRect *r) {
 
 bool PlatWaylandSession() {
     return IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
+}
+
+// The command line's answers go to the terminal it was typed in; they are
+// given before the toolkit has a display, or without one.
+void PlatCommandLineMessage(const char *text, bool error) {
+    std::fputs(text, error ? stderr : stdout);
+    std::fputs("\n", error ? stderr : stdout);
 }
