@@ -2,6 +2,7 @@
 #include "engine/winconst.h"
 #include "test_app_util.h"
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -261,6 +262,16 @@ TEST(DocumentationPage, InstalledFirstThenBesideTheProgram) {
     char small[8] = "x";
     EXPECT_FALSE(DocumentationPage((d / "p/bin/quorvane").c_str(), small, sizeof small));
     EXPECT_STREQ(small, "");
+    // A program in the root folder has no parent to look in: the page is
+    // not looked for wherever the program happens to stand.
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir((d / "p").c_str()), 0);
+    char root[300] = "x";
+    bool rootFound = DocumentationPage("/quorvane", root, sizeof root);
+    ASSERT_EQ(chdir(cwd), 0);
+    EXPECT_FALSE(rootFound);
+    EXPECT_STREQ(root, "/README.html");
     // A page's path is named only whole: it and its end must fit the
     // program's own 300 bytes and the caller's buffer.
     const std::string besideDir = "C:\\" + std::string(284, 'd'); // + "\\README.html": 299

@@ -31,6 +31,9 @@ TEST(IniPath, LastDotOfTheNameIsCutAndTooLongGivesNoPath) {
         {"quorvane", "quorvane.ini"},
         {"D:\\out\\demo.tar.exe", "D:\\out\\demo.tar.ini"},
         {"/home/u/.local/bin/quorvane", "/home/u/.local/bin/quorvane.ini"},
+        // A folder name ending in a dot is a folder name all the same.
+        {"./quorvane", "./quorvane.ini"},
+        {"/opt/v1./quorvane", "/opt/v1./quorvane.ini"},
         {"/opt/q-1.50/quorvane.bin", "/opt/q-1.50/quorvane.ini"},
         {std::string(251, 'a'), std::string(251, 'a') + ".ini"}, // 255 characters: fits
         {over, ""},

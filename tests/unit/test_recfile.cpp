@@ -287,6 +287,8 @@ TEST_F(RecFileTest, FileRoutines) {
     EXPECT_EQ(ReadBytes(dir / "new").size(), 2u);
     EXPECT_EQ(WriteFileAt(dir.path.c_str(), 0, ab, 2), 0u);
     EXPECT_EQ(WriteFileAt((dir / "no/such").c_str(), 0, ab, 2), 0u);
+    EXPECT_EQ(WriteFileAt(nullptr, 0, ab, 2), 0u);
+    EXPECT_EQ(WriteFileAt("", 0, ab, 2), 0u);
 }
 
 TEST_F(RecFileTest, ChooseFileNameEmptiesTheBufferOnCancel) {

@@ -218,7 +218,9 @@ TEST_F(RecToolCli, PlotMarksClicksWhereTheyHappened) {
     ASSERT_EQ(cairo_surface_status(img), CAIRO_STATUS_SUCCESS);
     int w = cairo_image_surface_get_width(img), h = cairo_image_surface_get_height(img);
     EXPECT_GE(w, 201 + 48);
-    EXPECT_GE(h, 101 + 48);
+    // Both ends of the recorded span are in the area: 101 rows, between the
+    // margins and above the legend.
+    EXPECT_EQ(h, 101 + 48 + 64);
     auto pixel = [&](int x, int y) {
         const uint8_t *p =
             cairo_image_surface_get_data(img) + y * cairo_image_surface_get_stride(img);
