@@ -16,7 +16,10 @@ event (from the process start).
     playback_bench.py linux BUILD [RUNS]      private Xvfb, build/quorvane
     playback_bench.py wine BUILD-WIN [RUNS]   the same under Wine, build-win
 
-Displays come from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99). Under
+Displays come from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99). With
+QV_BENCH_FRESH=1 each run gets an X server of its own, started just before
+it: the start figure is then a first start on a display where nothing of the
+program ran before (font, theme and keyboard map caches of the server empty). Under
 Wine the receiving window is the Windows test target (its clock counts whole
 milliseconds) and the start figure is left out: Wine's own process start is
 most of it. Wine sends no synthetic input through the X server, so the
@@ -309,6 +312,7 @@ def main():
     work = tempfile.mkdtemp(prefix="qv-bench-")
     if os.environ.get("QV_BENCH_KEEP"):
         print(f"work folder {work}")
+    fresh = os.environ.get("QV_BENCH_FRESH") == "1" and mode == "linux"
     xvfb = start_xvfb()
     try:
         recordings = [("7.5 s mixed, 206 events", mixed_sequence()),
@@ -327,6 +331,11 @@ def main():
                 for _ in range(runs):
                     if mode == "wine":
                         r = run_wine(build, tools, rec, events, work)
+                    elif fresh:
+                        xvfb.terminate()
+                        xvfb.wait()
+                        xvfb = start_xvfb()
+                        r = run_x(build, player, rec, events, work)
                     else:
                         r = run_x(build, player, rec, events, work)
                     print(f"| {name} | {player} | {fmt(r.get('duration'), True)} | "

@@ -2,6 +2,7 @@
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
 #include "../x11/x11_backend.h"
+#include "gtk_backend.h"
 #include <cstdio>
 #include <gtk/gtk.h>
 #include <string>
@@ -10,7 +11,10 @@ int main(int argc, char **argv) {
     // Input is read and injected through X; a Wayland session without
     // XWayland has nothing the program could work with.
     gdk_set_allowed_backends("x11");
-    if (!gtk_init_check(&argc, &argv) || !X11InputOpen()) {
+    QuickStartBefore();
+    bool toolkit = gtk_init_check(&argc, &argv);
+    QuickStartAfter();
+    if (!toolkit || !X11InputOpen()) {
         std::fputs("Quorvane needs an X11 display\n", stderr);
         return 1;
     }
