@@ -24,7 +24,10 @@ On sway the receiving window is the Wayland tests' full-screen GTK logger
 (tests/e2e/wayland), run as their test user like the compositor; there is
 no reference player (XTest reaches no Wayland window).
 
-Displays come from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99). Under
+Displays come from QV_BENCH_DISPLAYS="FIRST-LAST" (default 90-99). With
+QV_BENCH_FRESH=1 each run gets an X server of its own, started just before
+it: the start figure is then a first start on a display where nothing of the
+program ran before (font, theme and keyboard map caches of the server empty). Under
 Wine the receiving window is the Windows test target (its clock counts whole
 milliseconds) and the start figure is left out: Wine's own process start is
 most of it. Wine sends no synthetic input through the X server, so the
@@ -382,6 +385,7 @@ def main():
     work = tempfile.mkdtemp(prefix="qv-bench-")
     if os.environ.get("QV_BENCH_KEEP"):
         print(f"work folder {work}")
+    fresh = os.environ.get("QV_BENCH_FRESH") == "1" and mode == "linux"
     xvfb = start_xvfb() if mode != "sway" else None
     try:
         recordings = [("7.5 s mixed, 206 events", mixed_sequence()),
@@ -403,6 +407,11 @@ def main():
                 for _ in range(runs):
                     if mode == "wine":
                         r = run_wine(build, tools, rec, events, work, rate)
+                    elif fresh:
+                        xvfb.terminate()
+                        xvfb.wait()
+                        xvfb = start_xvfb()
+                        r = run_x(build, player, rec, events, work, rate)
                     elif mode == "sway":
                         r = run_sway(build, rec, events, work)
                     else:

@@ -110,10 +110,8 @@ void PlayCommand(uint32_t wParam) {
 }
 
 void ReplayPointerMove(int32_t x, int32_t y) {
-    uint32_t h = uint32_t(PlatScreenHeight());
-    uint32_t dy = h ? uint32_t(y) * 65535u / h : 0;
-    uint32_t w = uint32_t(PlatScreenWidth());
-    uint32_t dx = w ? uint32_t(x) * 65535u / w : 0;
+    uint32_t dy = AbsoluteFromPixel(y, PlatScreenHeight());
+    uint32_t dx = AbsoluteFromPixel(x, PlatScreenWidth());
     PlatMouseEvent(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, dx, dy);
     PlatSetCursorPos(x, y);
 }

@@ -39,6 +39,19 @@ void PlatKeybdEvent(uint8_t vk, uint8_t scan, uint32_t flags);
 // flags: 2/4 left down/up, 8/16 right down/up (dx, dy 0), or 0x8001 with an
 // absolute position scaled to 0..65535 of the primary screen.
 void PlatMouseEvent(uint32_t flags, uint32_t dx, uint32_t dy);
+// The absolute scale and back. The desktop maps a value to the pixel
+// value * size / 65536, rounded down (Windows and Wine do). Rounding up on
+// the way there makes that the pixel itself, so a click handled before the
+// cursor set that follows the move still lands where it was recorded.
+// Outside the screen the value stops at its edge.
+inline uint32_t AbsoluteFromPixel(int32_t pixel, int32_t size) {
+    if (size <= 0 || pixel <= 0) return 0;
+    uint64_t v = (uint64_t(pixel) * 65536 + uint64_t(size) - 1) / uint64_t(size);
+    return v > 65535 ? 65535 : uint32_t(v);
+}
+inline int32_t PixelFromAbsolute(uint32_t value, int32_t size) {
+    return size <= 0 ? 0 : int32_t((uint64_t(value & 0xFFFF) * uint64_t(size)) >> 16);
+}
 // The buttons past left and right, at the pointer: flags 0x20/0x40 middle
 // down/up, 0x80/0x100 side button down/up with data 1 (first) or 2 (second),
 // 0x800/0x1000 the wheel/the horizontal wheel turned by data, a signed delta

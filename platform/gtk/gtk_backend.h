@@ -1,5 +1,5 @@
 // What the GTK toolbar window (gtk_ui.cpp) shares with its boxes, dialogs
-// and menu (gtk_boxes.cpp).
+// and menu (gtk_boxes.cpp), and the start's settings for the toolkit.
 #pragma once
 #include <cstdint>
 #include <gtk/gtk.h>
@@ -15,3 +15,8 @@ GdkCursor *ToolbarHandCursor();
 void InputArrived();
 // text into buf of size bytes, cut to fit and always terminated.
 void CopyText(char *buf, uint32_t size, const char *text);
+// Around gtk_init: leaves out what the toolkit would start for features
+// the program does not use (gtk_quickstart.cpp), and gives the environment
+// back afterwards.
+void QuickStartBefore();
+void QuickStartAfter();

@@ -2,10 +2,22 @@
 // joined with single blanks into the one argument text the core expects.
 #include "../../app/app.h"
 #include "../linux/linux_input.h"
+#include "gtk_backend.h"
 #include "gtk_layer.h"
 #include <cstdio>
+#include <cstdlib>
 #include <gtk/gtk.h>
 #include <string>
+
+// The C++ library is linked in, and its report of an uncaught failure
+// names the failure's type, which takes a demangler of 47 KB. The program
+// throws nothing; the library's own failures (memory) end it as before,
+// without the report.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+} // namespace __gnu_cxx
 
 int main(int argc, char **argv) {
     // The toolkit's own options (--display and the like) are taken out
@@ -27,7 +39,10 @@ int main(int argc, char **argv) {
     LinuxSession wanted = LinuxSessionOf(g_getenv("QUORVANE_SESSION"), g_getenv("WAYLAND_DISPLAY"),
                                          g_getenv("XDG_SESSION_TYPE"));
     gdk_set_allowed_backends(ToolbarBackends(wanted == SESSION_WAYLAND));
-    if (!gtk_init_check(&argc, &argv) || !LinuxInputOpen()) {
+    QuickStartBefore();
+    bool toolkit = gtk_init_check(&argc, &argv);
+    QuickStartAfter();
+    if (!toolkit || !LinuxInputOpen()) {
         std::fputs(wanted == SESSION_WAYLAND ? "Quorvane needs a Wayland or X11 display\n"
                                              : "Quorvane needs an X11 display\n",
                    stderr);

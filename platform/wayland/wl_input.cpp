@@ -257,13 +257,10 @@ void MouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     g_movedX = g_movedY = -1;
     if ((flags & 0x0001) && !(flags & 0x8000)) Motion(g_x + int32_t(dx), g_y + int32_t(dy));
     if ((flags & 0x0001) && (flags & 0x8000)) {
-        // Back from the 0..65535 scale: rounding up undoes the caller's
-        // truncation, so a position survives the round trip exactly.
-        int64_t w = ScreenWidth(), h = ScreenHeight();
-        int32_t x = int32_t((int64_t(dx & 0xFFFF) * w + 65534) / 65535);
-        int32_t y = int32_t((int64_t(dy & 0xFFFF) * h + 65534) / 65535);
-        if (x >= w) x = int32_t(w - 1);
-        if (y >= h) y = int32_t(h - 1);
+        // Back from the 0..65535 scale as the other desktops map it, so a
+        // value lands on the same pixel everywhere.
+        int32_t x = PixelFromAbsolute(dx, ScreenWidth());
+        int32_t y = PixelFromAbsolute(dy, ScreenHeight());
         Motion(x, y);
         g_movedX = x;
         g_movedY = y;

@@ -11,13 +11,18 @@ target_include_directories(quorvane PRIVATE ${CMAKE_SOURCE_DIR})
 # program idles or waits on timers.
 target_compile_definitions(quorvane PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600
   WINVER=0x0600)
-target_compile_options(quorvane PRIVATE -Os)
-target_compile_options(qv_core PRIVATE -Os)
+# Nothing of the C++ library: the program is one thread (a static's first use
+# needs no lock) and asks no type of an object. The C driver links it, so a
+# later use of the C++ library (operator new, a thrown exception) fails the
+# build rather than bringing it in unseen: that is what once tripled the size.
+target_compile_options(quorvane PRIVATE -Os -fno-threadsafe-statics -fno-rtti)
+target_compile_options(qv_core PRIVATE -Os -fno-threadsafe-statics -fno-rtti)
+set_target_properties(quorvane PROPERTIES LINKER_LANGUAGE C)
 
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvane.rc PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/resources/quorvane.manifest;${CMAKE_SOURCE_DIR}/resources/quorvane.ico;${CMAKE_SOURCE_DIR}/resources/strip.bmp")
 target_include_directories(quorvane PRIVATE ${CMAKE_SOURCE_DIR}/resources)
-target_link_options(quorvane PRIVATE -static -static-libgcc -static-libstdc++ -s -Os
+target_link_options(quorvane PRIVATE -static -static-libgcc -s -Os
   -Wl,--gc-sections)
 target_link_libraries(quorvane PRIVATE user32 gdi32 comdlg32 shell32 kernel32 winmm)
 qv_stamp(quorvane)

@@ -25,14 +25,10 @@ void X11MouseEvent(uint32_t flags, uint32_t dx, uint32_t dy) {
     if ((flags & 0x0001) && !(flags & 0x8000))
         XTestFakeRelativeMotionEvent(dpy, int(int32_t(dx)), int(int32_t(dy)), CurrentTime);
     if ((flags & 0x0001) && (flags & 0x8000)) {
-        // Back from the 0..65535 scale to pixels: rounding up undoes the
-        // truncation the caller's scaling made, so a position survives the
-        // round trip exactly.
-        uint64_t w = uint64_t(X11ScreenWidth()), h = uint64_t(X11ScreenHeight());
-        int x = int((uint64_t(dx & 0xFFFF) * w + 65534) / 65535);
-        int y = int((uint64_t(dy & 0xFFFF) * h + 65534) / 65535);
-        if (x >= int(w)) x = int(w) - 1;
-        if (y >= int(h)) y = int(h) - 1;
+        // Back from the 0..65535 scale as Windows maps it, so a value lands
+        // on the same pixel on both desktops.
+        int x = PixelFromAbsolute(dx, X11ScreenWidth());
+        int y = PixelFromAbsolute(dy, X11ScreenHeight());
         XTestFakeMotionEvent(dpy, DefaultScreen(dpy), x, y, CurrentTime);
         s_movedX = x;
         s_movedY = y;

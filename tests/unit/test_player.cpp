@@ -111,8 +111,46 @@ TEST_F(PlayerTest, NormalSpeedKeepsTheRecordedPacing) {
     auto moves = FakeLogOf("mouse");
     ASSERT_GE(moves.size(), 2u);
     EXPECT_EQ(moves[1].a, 0x8001);
-    EXPECT_EQ(moves[1].b, 60 * 65535 / 1024);
-    EXPECT_EQ(moves[1].c, 70 * 65535 / 768);
+    EXPECT_EQ(moves[1].b, 3840);
+    EXPECT_EQ(moves[1].c, 5974);
+}
+
+// A move's absolute value maps back to the recorded pixel, as the desktop
+// maps it (value * size / 65536, rounded down) and as the X11 backend does,
+// on every column and row of the screens that landed a pixel off and of
+// odd sizes; past an edge it stops at the edge.
+TEST_F(PlayerTest, PointerMovesLandOnTheirPixelOnEveryScreen) {
+    static const struct {
+        int32_t w, h;
+    } screens[] = {{1280, 1024}, {1024, 768}, {1920, 1080}, {1366, 768}, {1023, 767},
+                   {2561, 1441}, {3, 7},      {1, 1},       {7680, 4320}};
+    for (auto s : screens) {
+        g_fake.screenW = s.w;
+        g_fake.screenH = s.h;
+        auto played = [&](int32_t x, int32_t y) {
+            FakeClearLog();
+            ReplayPointerMove(x, y);
+            auto m = FakeLogOf("mouse").at(0);
+            EXPECT_EQ(m.a, 0x8001);
+            EXPECT_LE(m.b, 65535);
+            EXPECT_LE(m.c, 65535);
+            int64_t winX = m.b * s.w / 65536, winY = m.c * s.h / 65536;
+            EXPECT_EQ(PixelFromAbsolute(uint32_t(m.b), s.w), winX);
+            EXPECT_EQ(PixelFromAbsolute(uint32_t(m.c), s.h), winY);
+            return std::pair<int64_t, int64_t>{winX, winY};
+        };
+        int failures = 0;
+        for (int32_t i = 0; i < std::max(s.w, s.h) && failures < 3; i++) {
+            int32_t x = std::min(i, s.w - 1), y = std::min(i, s.h - 1);
+            auto at = played(x, y);
+            if (at != std::pair<int64_t, int64_t>{x, y})
+                ADD_FAILURE() << s.w << "x" << s.h << ": " << x << "," << y << " lands at "
+                              << at.first << "," << at.second << " (failure " << ++failures << ")";
+        }
+        EXPECT_EQ(played(s.w, s.h), (std::pair<int64_t, int64_t>{s.w - 1, s.h - 1}));
+        EXPECT_EQ(played(100000, -5), (std::pair<int64_t, int64_t>{s.w - 1, 0}));
+        EXPECT_EQ(played(-70000, 1 << 30), (std::pair<int64_t, int64_t>{0, s.h - 1}));
+    }
 }
 
 TEST_F(PlayerTest, KeysAndButtonsAreInjectedWithTheirFlags) {

@@ -46,6 +46,8 @@ TESTS = [
     test_wheel_recorded_and_played_back,
     test_wheel_recorded_and_played_back_under_window_manager,
     test_wheel_files_of_both_desktops_play,
+    test_first_click_of_a_fast_start_lands_on_its_pixel,
+    test_clicks_at_normal_speed_land_on_their_pixels,
     test_key_table_plays_pc_codes,
     test_layout_de,
     test_layout_fr,

@@ -1,5 +1,6 @@
-"""The mouse wheel: recorded as wheel records, played back notch for notch,
-and the wheel files of both desktops."""
+"""Buttons and the mouse wheel: the wheel recorded as wheel records, played
+back notch for notch, the wheel files of both desktops, and clicks that
+land on the recorded pixel."""
 import os
 import shutil
 import struct
@@ -112,3 +113,64 @@ def test_wheel_files_of_both_desktops_play(s):
         got = _wheel_clicks(s.events(mark))
         check(got == want, f"{name}: played {got}, holds {want}")
         check(s.close_program() == 0, "exit code 0")
+
+
+# Points across a wide target, odd and even columns and rows, where a
+# mapping of the absolute scale a pixel off shows; the toolbar, centred on
+# the screen, lies below them.
+CLICK_RECT = (0, 0, 1024, 340)
+CLICK_POINTS = [(1 + i * 397 % 1022, 1 + i * 151 % 338) for i in range(1, 25)]
+
+
+def _clicks_at(points, gap):
+    """A recording that moves to each point and clicks there, gap ms apart."""
+    ev, t = [], 1000
+    for x, y in points:
+        for message in (WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP):
+            ev.append((message, x, y, t))
+            t += gap
+    return rec_bytes(ev)
+
+
+def _pressed_at(evs):
+    return [(int(f[3]), int(f[4])) for f in evs if f[1] == "ButtonPress" and f[2] == "1"]
+
+
+def test_first_click_of_a_fast_start_lands_on_its_pixel(s):
+    """Eight fresh starts at fast speed of a file whose first records are a
+    move and a click: each click lands on the recorded pixel."""
+    with open(os.path.join(s.dir, "quorvane.ini"), "w") as f:
+        f.write("[Quorvane]\nspeed=1\n")
+    s.start_target(CLICK_RECT)
+    for i, point in enumerate(CLICK_POINTS[:8]):
+        name = f"first{i}.rec"
+        with open(os.path.join(s.dir, name), "wb") as f:
+            f.write(_clicks_at([point], 20))
+        mark = len(s.events())
+
+        def clicked():
+            evs = [(f[1], f[2]) for f in s.events(mark)]
+            return ("ButtonPress", "1") in evs and \
+                ("ButtonRelease", "1") in evs[evs.index(("ButtonPress", "1")):]
+        s.start_program(name, wait_title=None)
+        check(X.wait_until(clicked, 10), f"start {i + 1}: the click arrives")
+        clicks = _pressed_at(s.events(mark))
+        check(clicks == [point], f"start {i + 1}: recorded {point}, clicked at {clicks}")
+        s.toolbar = X.find_window(name)
+        check(s.toolbar, f"start {i + 1}: the toolbar named after the file")
+        check(s.close_program() == 0, f"start {i + 1}: exit code 0")
+
+
+def test_clicks_at_normal_speed_land_on_their_pixels(s):
+    """Twenty-four clicks across the target at normal speed, each on the
+    recorded pixel."""
+    with open(os.path.join(s.dir, "clicks.rec"), "wb") as f:
+        f.write(_clicks_at(CLICK_POINTS, 40))
+    s.start_target(CLICK_RECT)
+    s.start_program("clicks.rec", wait_title=None)
+    check(X.wait_until(lambda: len(_pressed_at(s.events())) >= len(CLICK_POINTS), 15),
+          f"{len(_pressed_at(s.events()))} of {len(CLICK_POINTS)} clicks arrive")
+    time.sleep(0.3)
+    clicks = _pressed_at(s.events())
+    wrong = [(want, got) for want, got in zip(CLICK_POINTS, clicks) if want != got]
+    check(len(clicks) == len(CLICK_POINTS) and not wrong, f"recorded and clicked: {wrong}")

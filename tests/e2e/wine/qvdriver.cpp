@@ -165,9 +165,10 @@ int main(int argc, char **argv) {
     }
     if (!std::strcmp(cmd, "move") && argc == 4) {
         int x = std::atoi(argv[2]), y = std::atoi(argv[3]);
-        mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
-                    DWORD(x * 65535 / GetSystemMetrics(SM_CXSCREEN)),
-                    DWORD(y * 65535 / GetSystemMetrics(SM_CYSCREEN)), 0, 0);
+        // Rounded up: the system maps a value back rounding down.
+        int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+        mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, DWORD((x * 65536 + w - 1) / w),
+                    DWORD((y * 65536 + h - 1) / h), 0, 0);
         SetCursorPos(x, y);
         return 0;
     }

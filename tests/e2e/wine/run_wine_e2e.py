@@ -42,6 +42,8 @@ TESTS = [
     timing.test_rate_and_pause_limit,
     buttons_wheel.test_plays_wheel_records_into_target,
     buttons_wheel.test_records_the_wheel,
+    buttons_wheel.test_first_click_of_a_fast_start_lands_on_its_pixel,
+    buttons_wheel.test_clicks_at_normal_speed_land_on_their_pixels,
     layouts.test_linux_recording_types_the_same_characters_under_the_same_layout,
     toolbar.test_repeat_box_gets_field_and_keeps_text,
     toolbar.test_rate_and_pause_boxes_take_decimals,
