@@ -44,9 +44,3 @@ bool PlatWaylandSession() {
     return IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
 }
 
-// The command line's answers go to the terminal it was typed in; they are
-// given before the toolkit has a display, or without one.
-void PlatCommandLineMessage(const char *text, bool error) {
-    std::fputs(text, error ? stderr : stdout);
-    std::fputs("\n", error ? stderr : stdout);
-}

@@ -5,6 +5,7 @@
 // devices' motion and the playback's own moves put it. Everything played goes through the first
 // route that opens (wl_route.h); keys pass the same keymap logic as on X11, on the session's
 // keymap.
+#include "../input.h"
 #include "../linux/keymap.h"
 #include "../linux/linux_input.h"
 #include "../linux/xkb_slots.h"
