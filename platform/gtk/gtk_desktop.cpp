@@ -43,4 +43,3 @@ void PlatPrimaryMonitor(PlatRect *r) {
 bool PlatWaylandSession() {
     return IsWaylandSession(std::getenv("WAYLAND_DISPLAY"), std::getenv("XDG_SESSION_TYPE"));
 }
-
