@@ -90,14 +90,16 @@ def cases(base):
 
     def install(folder, exe):
         """The program (exe: the build's) installed to a prefix of the test's
-        own, not the one the build was configured for, with settings that
-        skip the notice."""
+        own, not the one the build was configured for, with settings beside
+        it (the test user can write that folder) that skip the notice and
+        keep the toolbar in the top right corner: at its default place, the
+        centre, KWin keeps it above the recording's click at 640,512."""
         prefix = os.path.join(folder.work, "prefix")
         build = os.path.dirname(os.path.abspath(exe))
         r = subprocess.run(["cmake", "--install", build, "--prefix", prefix], capture_output=True, text=True)
         check(r.returncode == 0, f"cmake --install: {r.stdout}{r.stderr}")
         with open(os.path.join(prefix, "bin", "quorvane.ini"), "w") as f:
-            f.write("[Quorvane]\nwayland_notice=1\n")
+            f.write("[Quorvane]\nwayland_notice=1\nwindow_x=1140\nwindow_y=5\n")
         for root, dirs, files in os.walk(prefix):
             for n in dirs + files:
                 H.own_dir(os.path.join(root, n))
