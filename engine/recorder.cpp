@@ -26,15 +26,6 @@ static bool s_delivered;
 // The last stamp given out to a reported change.
 static uint32_t s_lastStamp;
 
-// Sums turns without wrapping: a wheel spun for hours stays a large turn
-// the right way.
-static int32_t AddTurn(int32_t sum, int32_t turn) {
-    int64_t total = int64_t(sum) + turn;
-    if (total > INT32_MAX) return INT32_MAX;
-    if (total < INT32_MIN) return INT32_MIN;
-    return int32_t(total);
-}
-
 void ShowIdleCaption() {
     PlatSetCaption(g_app.recordingName[0] ? g_app.recordingName : PROGRAM_NAME);
 }

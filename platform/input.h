@@ -58,6 +58,12 @@ inline int32_t PixelFromAbsolute(uint32_t value, int32_t size) {
 // of 120 a notch. A desktop that turns only whole notches keeps the rest
 // for the next turn of that wheel.
 void PlatMouseButtonEvent(uint32_t flags, uint32_t data);
+// A sum of turns (or of relative moves) that never wraps: a wheel spun
+// for hours, or a device's absurd values, stays a large turn the right way.
+inline int32_t AddTurn(int32_t sum, int64_t turn) {
+    int64_t total = int64_t(sum) + turn;
+    return total > INT32_MAX ? INT32_MAX : total < INT32_MIN ? INT32_MIN : int32_t(total);
+}
 // How far the wheels turned since the last take, summed, 120 a notch (finer
 // wheels give parts of one): dy positive away from the user, dx positive to
 // the right. A wheel has no state to poll, so the backend counts the turns

@@ -5,6 +5,7 @@
 // was opened and the state missed it) still counts, a repeat (value 2) and
 // a press the state already has do not.
 #include "evdev_decode.h"
+#include "../input.h"
 #include <cstring>
 
 namespace {
@@ -25,17 +26,6 @@ void ClearFrame(EvdevDecoder *d) {
     d->relX = d->relY = 0;
     d->wheel = d->wheelHiRes = d->hwheel = d->hwheelHiRes = 0;
     d->sawHiRes = d->sawHHiRes = false;
-}
-
-// Turns without overflow: a frame of absurd values stays a large turn.
-int32_t Sum(int32_t a, int32_t b) {
-    int64_t s = int64_t(a) + b;
-    return s > INT32_MAX ? INT32_MAX : s < INT32_MIN ? INT32_MIN : int32_t(s);
-}
-
-int32_t Notches(int32_t n) {
-    int64_t s = int64_t(n) * 120;
-    return s > INT32_MAX ? INT32_MAX : s < INT32_MIN ? INT32_MIN : int32_t(s);
 }
 
 void EndFrame(EvdevDecoder *d, uint64_t timeUs, EvdevEmit emit, void *ctx) {
@@ -62,8 +52,8 @@ void EndFrame(EvdevDecoder *d, uint64_t timeUs, EvdevEmit emit, void *ctx) {
     }
     // A high-resolution wheel sends both; its fine value is the whole truth
     // and the notch value a rounded copy of it.
-    int32_t dy = d->sawHiRes ? d->wheelHiRes : Notches(d->wheel);
-    int32_t dx = d->sawHHiRes ? d->hwheelHiRes : Notches(d->hwheel);
+    int32_t dy = d->sawHiRes ? d->wheelHiRes : AddTurn(0, int64_t(d->wheel) * 120);
+    int32_t dx = d->sawHHiRes ? d->hwheelHiRes : AddTurn(0, int64_t(d->hwheel) * 120);
     if (dy) {
         c = {};
         c.timeUs = timeUs;
@@ -122,16 +112,16 @@ void EvdevDecode(EvdevDecoder *d, const input_event *ev, int n, EvdevEmit emit, 
             d->frameKeys[d->frameKeyCount++] = {e.code, e.value == 1};
         } else if (e.type == EV_REL) {
             switch (e.code) {
-            case REL_X: d->relX = Sum(d->relX, e.value); break;
-            case REL_Y: d->relY = Sum(d->relY, e.value); break;
-            case REL_WHEEL: d->wheel = Sum(d->wheel, e.value); break;
-            case REL_HWHEEL: d->hwheel = Sum(d->hwheel, e.value); break;
+            case REL_X: d->relX = AddTurn(d->relX, e.value); break;
+            case REL_Y: d->relY = AddTurn(d->relY, e.value); break;
+            case REL_WHEEL: d->wheel = AddTurn(d->wheel, e.value); break;
+            case REL_HWHEEL: d->hwheel = AddTurn(d->hwheel, e.value); break;
             case REL_WHEEL_HI_RES:
-                d->wheelHiRes = Sum(d->wheelHiRes, e.value);
+                d->wheelHiRes = AddTurn(d->wheelHiRes, e.value);
                 d->sawHiRes = true;
                 break;
             case REL_HWHEEL_HI_RES:
-                d->hwheelHiRes = Sum(d->hwheelHiRes, e.value);
+                d->hwheelHiRes = AddTurn(d->hwheelHiRes, e.value);
                 d->sawHHiRes = true;
                 break;
             default: break;

@@ -5,6 +5,7 @@
 // clock of PlatGetTickCount).
 #include "wl_devices.h"
 #include "../../engine/engine.h"
+#include "../input.h"
 #include "../evdev/evdev_keys.h"
 #include "../evdev/evdev_source.h"
 #include "pointer.h"
@@ -22,11 +23,6 @@ int32_t g_x = 0, g_y = 0;
 bool g_pushes = false; // the desktop tells each move (GNOME, KDE)
 bool g_exact = false;  // the desktop answers where the pointer is
 void (*g_listener)() = nullptr;
-
-int32_t Add(int32_t a, int32_t b) {
-    int64_t s = int64_t(a) + b;
-    return s > INT32_MAX ? INT32_MAX : s < INT32_MIN ? INT32_MIN : int32_t(s);
-}
 
 void MarkHeld(uint16_t code, void *) {
     uint8_t vks[4];
@@ -65,8 +61,8 @@ void OnChange(const EvdevChange *c, bool relative) {
         if (c->code >= BTN_MOUSE && c->code < BTN_JOYSTICK && g_exact && !g_pushes) AskPointer();
         Recompute();
         break;
-    case EVDEV_WHEEL: g_wheelDy = Add(g_wheelDy, c->dy); break;
-    case EVDEV_HWHEEL: g_wheelDx = Add(g_wheelDx, c->dx); break;
+    case EVDEV_WHEEL: g_wheelDy = AddTurn(g_wheelDy, c->dy); break;
+    case EVDEV_HWHEEL: g_wheelDx = AddTurn(g_wheelDx, c->dx); break;
     case EVDEV_MOTION:
         // A desktop that tells its moves is heard instead (with the
         // pointer's acceleration applied); a tablet's motion is not

@@ -19,14 +19,6 @@ static uint8_t s_down[256];
 static bool s_placeGiven;
 static POINT s_place;
 
-// Adds without wrapping, however long the wheel spins between two takes.
-static int32_t AddTurn(int32_t sum, int32_t turn) {
-    int64_t total = int64_t(sum) + turn;
-    if (total > INT32_MAX) return INT32_MAX;
-    if (total < INT32_MIN) return INT32_MIN;
-    return int32_t(total);
-}
-
 // Wine hands a window in the background the raw input of the moves that
 // SendInput makes, but in our runs not that of its clicks and keys, and its
 // message places were a pixel off: under Wine the recorder polls, as it

@@ -17,13 +17,6 @@ constexpr int32_t MOST_NOTCHES = 50;
 int32_t g_dy = 0, g_dx = 0;       // turned since the last take
 int32_t g_restV = 0, g_restH = 0; // parts of a notch still to play
 
-int32_t Add(int32_t sum, int64_t turn) {
-    int64_t total = int64_t(sum) + turn;
-    if (total > INT32_MAX) return INT32_MAX;
-    if (total < INT32_MIN) return INT32_MIN;
-    return int32_t(total);
-}
-
 void Click(Display *dpy, unsigned button, int32_t times) {
     for (int32_t i = 0; i < times; i++) {
         XTestFakeButtonEvent(dpy, button, True, CurrentTime);
@@ -35,10 +28,10 @@ void Click(Display *dpy, unsigned button, int32_t times) {
 
 void X11WheelRawPress(const XIRawEvent *raw) {
     switch (raw->detail) {
-    case 4: g_dy = Add(g_dy, NOTCH); break;
-    case 5: g_dy = Add(g_dy, -NOTCH); break;
-    case 6: g_dx = Add(g_dx, -NOTCH); break;
-    case 7: g_dx = Add(g_dx, NOTCH); break;
+    case 4: g_dy = AddTurn(g_dy, NOTCH); break;
+    case 5: g_dy = AddTurn(g_dy, -NOTCH); break;
+    case 6: g_dx = AddTurn(g_dx, -NOTCH); break;
+    case 7: g_dx = AddTurn(g_dx, NOTCH); break;
     default: break;
     }
 }
@@ -51,7 +44,7 @@ void X11WheelInject(Display *dpy, uint32_t flags, uint32_t data) {
     } wheels[2] = {{0x0800, &g_restV, 4, 5}, {0x1000, &g_restH, 7, 6}};
     for (const auto &w : wheels) {
         if (!(flags & w.flag)) continue;
-        int32_t total = Add(*w.rest, int32_t(data));
+        int32_t total = AddTurn(*w.rest, int32_t(data));
         int32_t notches = total / NOTCH;
         *w.rest = total - notches * NOTCH;
         if (notches > MOST_NOTCHES) notches = MOST_NOTCHES;
