@@ -45,8 +45,13 @@ void ReadKeymap() {
     KeymapAssign(layout, slots);
 }
 
+// A key the route holds is not pressed again, nor one it let go let go
+// again. Two codes of a recording reach one keycode (Alt with left Alt,
+// Ctrl with left Ctrl, as the other desktop records them), and KWin counts
+// a modifier's every press but ignores a release of a key already up: the
+// modifier would stay on for the whole session.
 void Press(uint8_t keycode, bool up) {
-    if (keycode < 8) return;
+    if (keycode < 8 || g_codeDown[keycode] == !up) return;
     g_codeDown[keycode] = !up;
     if (g_route) g_route->key(keycode - 8u, !up);
 }
