@@ -19,6 +19,7 @@ check "icon installed" sh -c "icon=\$(sed -n 's/^Icon=//p' '$E'); for s in 16 32
 check "rec type declared" sh -c "type=\$(grep -o 'mime-type type=\"[^\"]*\"' '$P/share/mime/packages/quorvane.xml' | cut -d'\"' -f2); grep -q \"glob pattern=\\\"\\*.rec\\\"\" '$P/share/mime/packages/quorvane.xml' && grep -q \"^MimeType=.*\$type;\" '$E'"
 check "mime database" sh -c "update-mime-database '$P/share/mime' && grep -q '^application/x-quorvane-recording:\*\.rec$' '$P/share/mime/globs'"
 check "GNOME pointer extension, both forms" sh -c "for u in pointer@quorvane.example pointer-legacy@quorvane.example; do d='$P'/share/gnome-shell/extensions/\$u; grep -q \"\\\"uuid\\\": \\\"\$u\\\"\" \$d/metadata.json && test -s \$d/extension.js || exit 1; done"
+check "GNOME pointer extension forms parse and agree" python3 tests/gnome_extension_check.py .
 check "no rule opens the input devices to everyone" sh -c "! find '$P' -path '*udev*' -o -name '*.rules' | grep -q ."
 check "man pages" sh -c "for m in quorvane quorvane-rec; do zcat '$P'/share/man/man1/\$m.1.gz | man -l - | grep -q NAME || exit 1; done"
 check "documentation" sh -c "grep -q '<h2>Set-up</h2>' '$P/share/doc/quorvane/README.html'"
