@@ -8,6 +8,10 @@ The tests named test_each_* run on every compositor wl_harness knows
 (COMPOSITORS: sway here; a file comp_NAME.py beside this one that adds a
 class to it brings another), as test_each_..._NAME; the others need sway.
 
+A recording made on sway is also played on X11: on a private Xvfb
+(QV_E2E_DISPLAYS="FIRST-LAST" as for the X11 cases, 91-95 unless given)
+into qv_target, the X11 cases' logging window, built beside the program.
+
 usage: run_wayland_e2e.py QUORVANE_BINARY [TEST_NAME...]
 Prints one line per test and finally "RESULT passed failed"."""
 import glob
@@ -102,15 +106,16 @@ class Context:
         self.loggers.append(lg)
         return lg
 
-    def program_copy(self, speed=0):
+    def program_copy(self, speed=0, place=(1140, 5)):
         """The program in the work folder, with settings that skip the
         first-start notice (its box would wait for a click before the
-        playback) and keep the toolbar in the top right corner: where a
-        compositor keeps it above every window, a click recorded at the
-        centre, its default place, would land on it."""
+        playback) and keep the toolbar at place, the top right corner
+        unless given: where a compositor keeps it above every window, a
+        click recorded at the centre, its default place, would land on
+        it."""
         exe = self.folder.put("quorvane", src=self.exe_src, mode=0o755)
         self.folder.put("quorvane.ini", f"[Quorvane]\nwayland_notice=1\nspeed={speed}\n"
-                        f"window_x=1140\nwindow_y=5\n".encode())
+                        f"window_x={place[0]}\nwindow_y={place[1]}\n".encode())
         return exe
 
     def lead_in(self, rec):

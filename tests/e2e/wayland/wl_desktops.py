@@ -18,7 +18,7 @@ SOURCE = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 EV_SYN, EV_KEY, EV_REL = 0, 1, 2
 SYN_REPORT = 0
 REL_X, REL_Y, REL_HWHEEL, REL_WHEEL = 0, 1, 6, 8
-REL_WHEEL_HI_RES = 11
+REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES = 11, 12
 KEY = {"shift": 42, "ctrl": 29, "alt": 56, "altgr": 100, "h": 35, "i": 23, "q": 16, "y": 21,
        "z": 44, "7": 8, "pause": 119, "scrolllock": 70, "f8": 66, "r": 19, "p": 25}
 BTN_LEFT, BTN_RIGHT, BTN_MIDDLE = 0x110, 0x111, 0x112
@@ -101,17 +101,22 @@ class FakeDevices:
     def env(self):
         return {"QUORVANE_EVDEV_DIR": self.dir}
 
-    def feed(self, name, events):
+    def feed(self, name, events, ago=()):
         """events: (type, code, value) triples; each None is a frame's end.
-        Stamped on the monotonic clock, as a kernel told to use it does."""
+        Stamped on the monotonic clock, as a kernel told to use it does;
+        ago, one number per frame, stamps that frame so many seconds before
+        the write (a device read late hands over what waited in its
+        queue)."""
         if name not in self.fds:
             self.fds[name] = os.open(os.path.join(self.dir, name), os.O_WRONLY)
-        data = b""
+        data, frame = b"", 0
         for e in events:
             t = time.clock_gettime(time.CLOCK_MONOTONIC)
+            t -= ago[frame] if frame < len(ago) else 0
             sec, usec = int(t), int((t - int(t)) * 1e6)
             typ, code, value = e if e else (EV_SYN, SYN_REPORT, 0)
             data += struct.pack("llHHi", sec, usec, typ, code, value)
+            frame += e is None
         os.write(self.fds[name], data)
 
     def key(self, name, code, down):
@@ -138,12 +143,14 @@ class FakeDevices:
     def motion(self, dx, dy):
         self.feed("event1", [(EV_REL, REL_X, dx), (EV_REL, REL_Y, dy), None])
 
-    def wheel(self, notches, hires=True):
-        """A turn as a high-resolution wheel sends it: the fine value with
-        the notch value beside it."""
-        evs = [(EV_REL, REL_WHEEL_HI_RES, notches * 120)] if hires else []
-        evs += [(EV_REL, REL_WHEEL, notches), None]
-        self.feed("event1", evs)
+    def wheel(self, notches, hires=True, horizontal=False, fine=None):
+        """A turn as a high-resolution wheel sends it: the fine value (fine,
+        in 120ths of a notch; notches * 120 unless given) with the notch
+        value beside it when there is one."""
+        codes = (REL_HWHEEL_HI_RES, REL_HWHEEL) if horizontal else (REL_WHEEL_HI_RES, REL_WHEEL)
+        evs = [(EV_REL, codes[0], notches * 120 if fine is None else fine)] if hires else []
+        evs += [(EV_REL, codes[1], notches)] if notches else []
+        self.feed("event1", evs + [None])
 
     def close(self):
         for fd in self.fds.values():

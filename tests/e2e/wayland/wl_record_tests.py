@@ -4,7 +4,10 @@ check without rights to the input devices, and recordings made from
 stand-in input devices (FIFOs, not the kernel's: this machine has no
 /dev/input), played back through the playback routes into the logging
 window."""
+import json
 import os
+import shutil
+import sys
 import time
 
 import wl_desktops as D
@@ -13,6 +16,7 @@ import wl_harness as H
 from wl_harness import check, wait_until
 
 WM_MOUSEMOVE = 0x200
+LINUX_E2E = os.path.join(D.SOURCE, "tests", "e2e", "linux")
 
 
 def run(t, *args, **env):
@@ -28,11 +32,12 @@ def check_lines(t, **env):
     return r.returncode, lines, r.stdout
 
 
-def toolbar(t, devices=None, **env):
-    """The toolbar, reading the stand-in devices, ready for commands."""
+def toolbar(t, devices=None, place=(1140, 5), **env):
+    """The toolbar at place, reading the stand-in devices, ready for
+    commands."""
     if devices:
         env.update(devices.env())
-    exe = t.program_copy()
+    exe = t.program_copy(place=place)
     t.exe = exe
     t.program = H.start_program(t.comp, exe, **env)
     sock = os.path.join(t.folder.runtime, f"quorvane-{t.comp.display}.sock")
@@ -64,9 +69,18 @@ def test_sway_check_without_device_access(t):
           f"sway's pointer is an estimate with its error: {out}")
     toolbar(t)
     command(t, "--record")
-
-    check(wait_until(lambda: '"name": "Quorvane"' in t.comp.msg("-t", "get_tree"), 5),
-          "Rec shows a box")
+    box = lambda: window_rect(t, "Quorvane")  # noqa: E731
+    refused = wait_until(box, 5)
+    check(refused, "Rec shows a box")
+    # Closed as a user closes it; then Play finds nothing recorded and says
+    # so in a box of its own, of two lines where the first had many (while
+    # recording it would do nothing).
+    t.comp.msg('[title="^Quorvane$"]', "kill")
+    check(wait_until(lambda: not box(), 5), "the box closes")
+    command(t, "--play")
+    nothing = wait_until(box, 5)
+    check(nothing and nothing["height"] < refused["height"],
+          f"Play after the refused Rec finds nothing recorded: {refused} then {nothing}")
 
 
 def test_gnome_pointer_from_the_extension(t):
@@ -180,9 +194,184 @@ def test_sway_records_a_german_keyboard(t):
     check(typed() == ["z", "y", "at"], f"typed {typed()}; all {lg.events()}")
 
 
+def sway_click(t, x, y, button="button1"):
+    """A click by sway's own injector: the seat's cursor, which the
+    toolbar's virtual pointer gave the seat."""
+    for step in (("set", str(x), str(y)), ("press", button), ("release", button)):
+        t.comp.msg("seat", "-", "cursor", *step)
+
+
+def window_rect(t, title):
+    """The place and size of sway's window of that title, or None."""
+    nodes = [json.loads(t.comp.msg("-t", "get_tree"))]
+    while nodes:
+        n = nodes.pop()
+        if n.get("name") == title:
+            return n["rect"]
+        nodes += n.get("nodes", []) + n.get("floating_nodes", [])
+    return None
+
+
+def save_on_sway(t, place, name):
+    """Saves the recording as a user does: the toolbar's Save button, the
+    name typed into the dialog's name field, the dialog's Save button.
+    Returns the file's path."""
+    sway_click(t, place[0] + 1 + 26 + 8, place[1] + 15 + 13)  # frame, caption, Save
+
+    dialog = lambda: window_rect(t, "Save As")  # noqa: E731
+    rect = wait_until(dialog, 10)
+    check(rect, f"Save opens the dialog: {H.program_log(t.comp)[-600:]}")
+    # The name field sits in the middle of the dialog's header bar, its Save
+    # button at the bar's right end. A new virtual keyboard's first keys may
+    # be dropped while sway takes its keymap: wtype waits before typing.
+    cx = rect["x"] + rect["width"] // 2
+    sway_click(t, cx, rect["y"] + 22)
+    r = H.run_as_user(["wtype", "-s", "200", name], t.comp.env())
+    check(r.returncode == 0, f"wtype: {r.stderr}")
+    import run_wayland_e2e as R
+
+    def typed():
+        """The name shows in the field (its grey text at the field's left
+        end; the caret alone marks some 16 pixels): GTK may take the keys
+        later than a click that comes after them, and Save with the field
+        still empty does nothing."""
+        shot = R.screenshot(t.comp, "save-typed")
+        ink = sum(1 for x in range(cx - 180, cx - 60) for y in range(rect["y"] + 12, rect["y"] + 32)
+                  if max(R.pixel(shot, x, y)) < 200)
+        return ink > 60
+    check(wait_until(typed, 10, step=0.1), "the name is typed into the dialog")
+    sway_click(t, rect["x"] + rect["width"] - 49, rect["y"] + 22)
+    path = os.path.join(t.folder.work, name)
+    if not wait_until(lambda: os.path.exists(path) and not dialog(), 10):
+        R.screenshot(t.comp, "save-failed")  # kept with QV_E2E_SHOTS
+        check(False, f"saved as {name}: {os.listdir(t.folder.work)}; the dialog at {rect}, "
+              f"now {dialog()}")
+    return path
+
+
+def play_on_x11(t, rec, layout, want_events):
+    """Plays the file rec on a private Xvfb (QV_E2E_DISPLAYS, as the X11
+    stage) with the layout set there, into the X11 stage's logging window
+    full screen; returns the window's log once want_events keys and
+    buttons came and the playback ended, and its pointer moves."""
+    sys.path.insert(0, LINUX_E2E)
+    import common as C
+    import layouts as L
+    import xtools as X
+    target = os.path.join(os.path.dirname(os.path.abspath(t.exe_src)), "qv_target")
+    check(os.path.exists(target), f"the X11 logging window is built: {target}")
+    first, last = (int(v) for v in os.environ.get("QV_E2E_DISPLAYS", "91-95").split("-"))
+    display = os.environ.get("DISPLAY")
+    s = None
+    try:
+        X.start_xvfb(range(first, last + 1), size="1280x1024x24")
+        L.set_layout(layout)
+        s = C.Session(t.exe_src, target)
+        s.env = {k: v for k, v in os.environ.items() if k != "WAYLAND_DISPLAY"}
+        s.env["XDG_SESSION_TYPE"] = "x11"
+        with open(os.path.join(s.dir, "quorvane.ini"), "w") as f:
+            f.write("[Quorvane]\nwindow_x=1140\nwindow_y=5\n")
+        path = os.path.join(s.dir, os.path.basename(rec))
+        shutil.copy(rec, path)
+        s.start_target((0, 0, 1280, 1024))
+        s.start_program(path, wait_title=None)
+        check(X.wait_until(lambda: len(s.events()) >= want_events, 15),
+              f"the X11 window sees the recording: {s.events()}")
+        check(X.wait_until(lambda: X.find_window(os.path.basename(rec), 0.1), 10),
+              "the playback ends: the toolbar is idle, named after the file")
+        return s.events(), s.moves()
+    finally:
+        if s:
+            s.finish()
+        X.stop_all()
+        if display is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = display
+
+
+def test_sway_recording_plays_on_x11(t):
+    """Recorded on sway with a German keymap from the stand-in devices, saved
+    through the dialog, played on X11 with the German layout: the window
+    there gets the same characters (z, y, Z, @ by AltGr, / by Shift), the
+    three buttons and the wheels (two half notches make one) at the places
+    the moves led to, in order, and the gap of a key whose events were read
+    late is the one between their stamps."""
+    place = (600, 600)  # clear of the dialog's header bar
+    t.sway(layout="de")
+    dev = D.FakeDevices(t.folder)
+    toolbar(t, dev, place, XKB_DEFAULT_LAYOUT="de")
+    command(t, "--record")
+    time.sleep(0.2)
+    K = D.KEY
+    # From the middle of the output, where the estimate starts.
+    dev.motion(60, -179)
+    time.sleep(0.05)
+    dev.click()
+    dev.tap(K["y"])
+    dev.tap(K["z"])
+    dev.tap(K["y"], K["shift"])
+    dev.tap(K["q"], K["altgr"])
+    dev.tap(K["7"], K["shift"])
+    for dx, dy in ((100, 67), (100, 100)):
+        dev.motion(dx, dy)
+        time.sleep(0.05)
+    dev.click(D.BTN_RIGHT)
+    dev.wheel(-1)
+    dev.wheel(0, fine=60)
+    dev.wheel(1, fine=60)
+    dev.wheel(1, horizontal=True)
+    dev.motion(-500, 300)
+    time.sleep(0.05)
+    dev.click(D.BTN_MIDDLE)
+    # i held half a second, its events handed over together: nothing else
+    # happens in that half second.
+    time.sleep(0.6)
+    i = K["i"]
+    dev.feed("event0", [(D.EV_KEY, i, 1), None, (D.EV_KEY, i, 0), None], ago=(0.5, 0))
+    time.sleep(0.2)  # the devices are read before the command that stops
+    command(t, "--record")
+    rec = save_on_sway(t, place, "wayland.rec")
+
+    want = ["ButtonPress 1 700 333", "ButtonRelease 1 700 333",
+            "KeyPress z", "KeyRelease z", "KeyPress y", "KeyRelease y", "KeyPress Z", "KeyRelease Z",
+            "KeyPress at", "KeyRelease at", "KeyPress slash", "KeyRelease slash",
+            "ButtonPress 3 900 500", "ButtonRelease 3 900 500",
+            "ButtonPress 5 900 500", "ButtonRelease 5 900 500",
+            "ButtonPress 4 900 500", "ButtonRelease 4 900 500",
+            "ButtonPress 7 900 500", "ButtonRelease 7 900 500",
+            "ButtonPress 2 400 800", "ButtonRelease 2 400 800",
+            "KeyPress i", "KeyRelease i"]
+    level = {"Shift_L", "Shift_R", "Control_L", "Control_R", "Alt_L", "Alt_R", "ISO_Level3_Shift"}
+    evs, moves = play_on_x11(t, rec, "de", len(want) + 6)
+
+    def seen(f):
+        if f[1].startswith("Key"):
+            return None if f[2] in level else f"{f[1]} {f[4]}"
+        return " ".join(f[1:5])
+    got = [g for g in map(seen, evs) if g]
+    check(got[:len(want)] == want, f"played on X11:\n  expected {want}\n  got      {got}")
+    check(all(g.startswith("ButtonRelease") for g in got[len(want):]),
+          f"nothing else arrives: {got[len(want):]}")
+    keys = {}
+    for f in evs:
+        if f[1].startswith("Key"):
+            keys[f[2]] = keys.get(f[2], 0) + (1 if f[1] == "KeyPress" else -1)
+    check(not [k for k, n in keys.items() if n], f"every key is let go: {keys}")
+    it = iter(moves)
+    places = [(700, 333), (800, 400), (900, 500), (400, 800)]
+    check(all(p in it for p in places), f"the pointer passes {places} in order: {moves}")
+    i = [int(f[0]) for f in evs if f[1].startswith("Key") and f[2] == "i"]
+    # Stamped when read, the two would be recorded together; the player
+    # may start the press late on a busy machine, hence the room below.
+    check(len(i) == 2 and 250 <= i[1] - i[0] <= 750,
+          f"i is held about the 500 ms between its stamps: {i}")
+
+
 def test_sway_pause_from_the_device_stops_playback(t):
-    """A long playback started from a file; Pause pressed on the stand-in
-    keyboard stops it."""
+    """A long playback started from a file; Pause, Scroll Lock or the play
+    hotkey pressed on the stand-in keyboard stops it, and the key it held
+    is let go."""
     t.sway()
     lg = t.logger()
     dev = D.FakeDevices(t.folder)
@@ -190,15 +379,31 @@ def test_sway_pause_from_the_device_stops_playback(t):
     rec = R.Rec().click(300, 300)
     for _ in range(40):
         rec.tap(0x51)
-    t.play(rec, **dev.env())
-    check(wait_until(lambda: len([e for e in lg.events() if e[:3] == ["key", "press", "q"]]) >= 3,
-                     10), f"the playback runs: {lg.events()}")
-    dev.tap(D.KEY["pause"])
-    time.sleep(0.5)
-    n = len([e for e in lg.events() if e[:3] == ["key", "press", "q"]])
-    time.sleep(1.0)
-    m = len([e for e in lg.events() if e[:3] == ["key", "press", "q"]])
-    check(n == m and n < 40, f"no key after Pause: {n} then {m} of 40")
+    K = D.KEY
+
+    def count(kind):
+        return len([e for e in lg.events()[mark:] if e[:3] == ["key", kind, "q"]])
+    for name, keys, hold in (("Pause", ["pause"], 0.04), ("Scroll Lock", ["scrolllock"], 0.04),
+                             ("the play hotkey", ["ctrl", "shift", "alt", "p"], 0.3)):
+        mark = len(lg.events())
+        t.play(rec, **dev.env())
+        check(wait_until(lambda: count("press") >= 3, 10), f"{name}: the playback runs: "
+              f"{lg.events()[mark:]}")
+        # A chord held until the poll sees it, as a hand holds it.
+        for k in keys:
+            dev.key("event0", K[k], True)
+            time.sleep(0.03)
+        time.sleep(hold)
+        for k in reversed(keys):
+            dev.key("event0", K[k], False)
+        time.sleep(0.5)
+        n = count("press")
+        time.sleep(1.0)
+        m = count("press")
+        check(n == m and n < 40, f"no key after {name}: {n} then {m} of 40")
+        check(count("release") == n, f"{name}: q is let go: {lg.events()[mark:][-6:]}")
+        H.stop(t.program)
+        dev.close()  # the next program opens the stand-ins anew
 
 
 def record_on_desktop(t, mover):
