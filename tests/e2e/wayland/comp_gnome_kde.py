@@ -3,7 +3,9 @@ end-to-end tests, as compositors of wl_harness: each with a session bus of
 its own and a home of its own in the test's folder (settings, desktop
 entries and KDE's service cache stay there). Registered as "mutter" (GNOME
 Shell when a keyboard layout is asked for) and "kwin"."""
+import glob
 import os
+import re
 import shutil
 
 import wl_harness as H
@@ -13,11 +15,6 @@ from wl_harness import check
 class Desktop(H.Compositor):
     """A compositor that needs a session bus and a few helpers beside it;
     every process is stopped by its own process group."""
-    # The toolbar still takes the keyboard focus when it maps here (mutter
-    # and KWin give it to a new window): a recording's first click before
-    # that would lose the focus to it again. Playbacks start with this
-    # long a wait at the first place.
-    focus_lead_in_ms = 1000
 
     def __init__(self, folder):
         super().__init__(folder)
@@ -84,7 +81,8 @@ class Mutter(Desktop):
     """mutter --headless with a virtual monitor each, or GNOME Shell (mutter
     with the shell) where a keyboard layout is asked for: plain mutter keeps
     the US layout, the shell sets the input sources'. PipeWire runs beside
-    it unless told otherwise (the remote desktop's absolute moves need it).
+    it unless told otherwise (the remote desktop's absolute moves need it),
+    and Xwayland, where the toolbar goes as on a GNOME desktop.
     GSettings live in a key file of the private home: no dconf service, and
     nothing shared with the user's own settings."""
     name = "mutter"
@@ -110,8 +108,7 @@ class Mutter(Desktop):
             if pipewire:
                 self.spawn("pipewire", ["pipewire"])
                 self.wait_file("pipewire-0", "PipeWire's socket")
-            cmd = [what, "--headless", "--wayland", "--no-x11",
-                   "--wayland-display=wayland-0"]
+            cmd = [what, "--headless", "--wayland", "--wayland-display=wayland-0"]
             for m in monitors:
                 cmd += ["--virtual-monitor", m]
             if self.shell:
@@ -125,6 +122,7 @@ class Mutter(Desktop):
                                  timeout=25)
             check(rc == 0, f"org.gnome.Mutter.RemoteDesktop appears: {out}")
             self.wait_socket()
+            self.xwayland()
             if self.shell:
                 self.leave_overview()
             return self
@@ -132,6 +130,24 @@ class Mutter(Desktop):
             tail = self.tail()
             self.stop()
             raise H.Failure(f"{what} did not start: {e}\n{tail}")
+
+    def xwayland(self):
+        """The desktop's Xwayland, where the program's toolbar goes (as on
+        a GNOME desktop, DISPLAY names it); its clients find its cookie."""
+        log = os.path.join(self.folder.root, f"{'gnome-shell' if self.shell else 'mutter'}.log")
+
+        def display():
+            try:
+                m = re.search(r"Using public X11 display (:[0-9]+)", open(log, errors="replace").read())
+            except OSError:
+                return None
+            return m and m.group(1)
+        shown = H.wait_until(display, 20.0, 0.05)
+        check(shown, "mutter names its Xwayland display")
+        auth = H.wait_until(lambda: glob.glob(os.path.join(self.folder.runtime, ".mutter-Xwaylandauth.*")), 5.0)
+        check(auth, "Xwayland's cookie appears")
+        self.extra["DISPLAY"] = shown
+        self.extra["XAUTHORITY"] = auth[0]
 
     def overview(self, value=None):
         call = ["call", "--session", "-d", "org.gnome.Shell", "-o", "/org/gnome/Shell", "-m"]
