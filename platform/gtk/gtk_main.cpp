@@ -20,6 +20,9 @@ void __verbose_terminate_handler() {
 } // namespace __gnu_cxx
 
 int main(int argc, char **argv) {
+    // Before the toolkit's options are read: GDK takes its debug switches
+    // (GDK_GL among them) from the environment right there, not in gtk_init.
+    QuickStartBefore();
     // The toolkit's own options (--display and the like) are taken out
     // first; --help and a bad line are answered without a display.
     gtk_parse_args(&argc, &argv);
@@ -39,7 +42,6 @@ int main(int argc, char **argv) {
     LinuxSession wanted = LinuxSessionOf(g_getenv("QUORVANE_SESSION"), g_getenv("WAYLAND_DISPLAY"),
                                          g_getenv("XDG_SESSION_TYPE"));
     gdk_set_allowed_backends(ToolbarBackends(wanted == SESSION_WAYLAND));
-    QuickStartBefore();
     bool toolkit = gtk_init_check(&argc, &argv);
     QuickStartAfter();
     if (!toolkit || !LinuxInputOpen()) {

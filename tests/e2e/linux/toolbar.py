@@ -18,6 +18,10 @@ def test_toolbar_window(s):
     g = X.geometry(s.toolbar)
     check((g["w"], g["h"]) == TOOLBAR_SIZE, f"toolbar is {TOOLBAR_SIZE}, not {g['w']}x{g['h']}")
     check(g["state"] == "IsViewable", "toolbar is shown")
+    # Nothing draws with GL: a start that loads the GL driver (and has a
+    # fresh server load its own) pays for it before the first played event.
+    maps = open(f"/proc/{s.proc.pid}/maps").read()
+    check("libGL" not in maps and "dri.so" not in maps, "the GL driver is not loaded")
     time.sleep(0.3)
     shot = X.screenshot(os.path.join(s.dir, "toolbar.png"))
     strip = X.read_bmp24(os.path.join(ROOT, "resources", "strip.bmp"))
