@@ -143,10 +143,15 @@ def find_window(title, timeout=5.0):
 
 
 def title_of(wid):
-    for w, t in windows():
-        if w == wid:
-            return t
-    return None
+    """The window's own name; None once it is gone. One request on that
+    window: a walk of the whole tree loses every window when another one
+    vanishes during it (xwininfo -tree then stops short), and a caption read
+    as missing would end a wait for "not PLAY" while the playback runs."""
+    r = subprocess.run(["xwininfo", "-id", str(wid)], capture_output=True, text=True)
+    m = re.search(r'^xwininfo: Window id: 0x[0-9a-f]+ (?:"(.*)"|\(has no name\))$', r.stdout, re.M)
+    if r.returncode != 0 or not m:
+        return None
+    return m.group(1) if m.group(1) is not None else ""
 
 
 def geometry(wid):
