@@ -9,9 +9,12 @@
 #include "../ui.h"
 #include "../linux/linux_input.h"
 #include "gtk_backend.h"
+#include <csignal>
 #include <deque>
+#include <glib-unix.h>
 #include <glib.h>
 #include <map>
+#include <unistd.h>
 
 namespace {
 
@@ -170,8 +173,22 @@ void PlatPostClose() {
     Enqueue(MSG_CLOSE, 0, 0);
 }
 
+// The session's end, a kill or Ctrl+C close the program as its close box
+// does: a playback's held keys and buttons are let go (some desktops keep
+// what a vanished client held down) and the settings are saved. A second
+// signal, should the close not come, ends the process at once.
+static gboolean OnEndSignal(gpointer sig) {
+    static bool asked = false;
+    if (asked) _exit(128 + GPOINTER_TO_INT(sig));
+    asked = true;
+    PlatPostClose();
+    return G_SOURCE_CONTINUE;
+}
+
 int PlatRunMessageLoop() {
     if (g_quit) return g_quitCode;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        g_unix_signal_add(sig, OnEndSignal, GINT_TO_POINTER(sig));
     WatchInput();
     g_loop = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(g_loop);

@@ -3,6 +3,7 @@ keys, and Pause, the play hotkey or closing the window stop a playback and
 let go of every key and button."""
 import os
 import re
+import signal
 import subprocess
 import time
 
@@ -116,8 +117,9 @@ def test_pause_stops_and_releases(s):
     check(s.toolbar, "idle caption after the stop")
     check(s.close_program() == 0, "exit code 0")
     # A recording that holds Shift and the right, middle and first side
-    # button through a 5 s wait: Pause, the play hotkey and closing the
-    # window each stop it at once and let go of every key and button.
+    # button through a 5 s wait: Pause, the play hotkey, closing the window
+    # and the end of the session (SIGTERM) each stop it at once and let go
+    # of every key and button.
     ev = [(WM_MOUSEMOVE, 200, 300, 0), (WM_KEYDOWN, 0x10, None, 10), (WM_KEYDOWN, 0xA0, None, 10),
           (WM_RBUTTONDOWN, 0, 0, 20), (WM_KEYDOWN, 0x04, None, 40),
           (WM_KEYDOWN, 0x05, None, 60), (WM_KEYDOWN, 0x42, None, 100), (WM_KEYUP, 0x42, None, 140),
@@ -127,7 +129,7 @@ def test_pause_stops_and_releases(s):
     path = os.path.join(s.dir, "held.rec")
     open(path, "wb").write(rec_bytes(ev))
     probe = Probe(s.probe)
-    for stop in ("Pause", "ctrl+shift+alt+p", "close"):
+    for stop in ("Pause", "ctrl+shift+alt+p", "close", "SIGTERM"):
         mark = len(s.events())
         s.start_program(path, wait_title=None)
         # The player lets go of the left button before each pass, held or not.
@@ -141,6 +143,9 @@ def test_pause_stops_and_releases(s):
         t0 = time.time()
         if stop == "close":
             check(s.close_program() == 0, "exit code 0 after a close mid-playback")
+        elif stop == "SIGTERM":
+            s.proc.send_signal(signal.SIGTERM)
+            check(s.proc.wait(3) == 0, f"exit code {s.proc.returncode} after SIGTERM mid-playback")
         else:
             X.press(stop, 0.15)
             check(X.wait_until(lambda: s.caption() == "held.rec", 3), f"{stop}: idle caption after the stop")
@@ -160,7 +165,7 @@ def test_pause_stops_and_releases(s):
         down = dpy.keys_down()
         dpy.close()
         check(down == [], f"{stop}: keys read as down: {down}")
-        check(stop == "close" or s.close_program() == 0, "exit code 0")
+        check(stop in ("close", "SIGTERM") or s.close_program() == 0, "exit code 0")
         check(not [f for f in s.events(mark) if f[2] == "b" and f[1] == "KeyPress"][1:],
               f"{stop}: nothing after the wait was played")
 
