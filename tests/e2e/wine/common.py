@@ -164,9 +164,12 @@ def rate_recording(folder, name="rate.rec", gaps=(1000, 8000)):
     moves between a and b every 100 ms, as a hand does between two keys, so
     each wait there is short; b..c is one long pause. Each key goes up as it
     goes down, so the gaps between the presses are the recorded ones. A
-    click on the target first gives it the keyboard."""
+    click on the target first gives it the keyboard, half a second before a
+    as a hand would: under Wine the focus follows a click through the X
+    server, and a key played 12 ms after it (50 ms at 4x) could still go to
+    the window that had the focus before."""
     out, t = b"", 1000
-    for msg, when in ((0x200, 850), (0x201, 900), (0x202, 950)):
+    for msg, when in ((0x200, 450), (0x201, 500), (0x202, 550)):
         out += struct.pack("<5I", msg, 100, 150, when, 0)
     for i, vk in enumerate((0x41, 0x42, 0x43)):
         if i:
