@@ -6,6 +6,7 @@
 #include "gtk_layer.h"
 #include "../../app/app.h"
 #include "../../engine/types.h"
+#include <cstring>
 
 namespace {
 
@@ -79,20 +80,29 @@ void CaptionDraw(cairo_t *cr, int width, int height, const char *text) {
     // The text is cut at the close box, never wrapped or shrunk: at this
     // size the longest status, "PLAY 00:07 (2/3)", fits with room to spare.
     int textLeft = TOOLBAR_FRAME + 3, textRight = close.x - 2;
-    PangoLayout *layout = pango_cairo_create_layout(cr);
-    PangoFontDescription *font = pango_font_description_from_string("Sans Bold");
-    pango_font_description_set_absolute_size(font, 9 * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
-    pango_layout_set_text(layout, text ? text : "", -1);
+    // One layout for the window's life: a new one per draw would build a
+    // context and look the font up again each time, most of a recording's
+    // cost while nothing happens (its clock redraws this every second).
+    static PangoLayout *layout = nullptr;
+    if (!layout) {
+        layout = pango_cairo_create_layout(cr);
+        PangoFontDescription *font = pango_font_description_from_string("Sans Bold");
+        pango_font_description_set_absolute_size(font, 9 * PANGO_SCALE);
+        pango_layout_set_font_description(layout, font);
+        pango_font_description_free(font);
+        pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    } else {
+        pango_cairo_update_layout(cr, layout);
+    }
+    const char *shown = text ? text : "";
+    if (std::strcmp(pango_layout_get_text(layout), shown) != 0)
+        pango_layout_set_text(layout, shown, -1);
     pango_layout_set_width(layout, (textRight - textLeft) * PANGO_SCALE);
-    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
     int tw = 0, th = 0;
     pango_layout_get_pixel_size(layout, &tw, &th);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_move_to(cr, textLeft, TOOLBAR_FRAME + (TOOLBAR_CAPTION - th) / 2);
     pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
 
     DrawCloseBox(cr, close);
     cairo_restore(cr);
