@@ -18,6 +18,12 @@ GdkRectangle CloseBox(int width) {
             CLOSE_W, CLOSE_H};
 }
 
+bool Within(const GdkRectangle &inner, const GdkRectangle &outer) {
+    return inner.x >= outer.x && inner.y >= outer.y &&
+           inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
+}
+
 bool Inside(const GdkRectangle &r, double x, double y) {
     return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
 }
@@ -57,15 +63,26 @@ void DrawCloseBox(cairo_t *cr, const GdkRectangle &b) {
 
 } // namespace
 
+GdkRectangle CaptionTextArea(int width) {
+    int left = TOOLBAR_FRAME, right = CloseBox(width).x;
+    return {left, TOOLBAR_FRAME, right - left, TOOLBAR_CAPTION};
+}
+
 void CaptionDraw(cairo_t *cr, int width, int height, const char *text) {
+    // A new text (a recording's clock, every second) redraws its own area
+    // alone: the frame and the close box stay as they are.
+    GdkRectangle clip;
+    bool textOnly = gdk_cairo_get_clip_rectangle(cr, &clip) && Within(clip, CaptionTextArea(width));
     cairo_save(cr);
     // The frame: one dark line round the window, so it stands apart from
     // the desktop where no manager frames it.
-    cairo_set_source_rgb(cr, 64 / 255.0, 64 / 255.0, 64 / 255.0);
-    cairo_set_line_width(cr, TOOLBAR_FRAME);
-    cairo_rectangle(cr, TOOLBAR_FRAME / 2.0, TOOLBAR_FRAME / 2.0, width - TOOLBAR_FRAME,
-                    height - TOOLBAR_FRAME);
-    cairo_stroke(cr);
+    if (!textOnly) {
+        cairo_set_source_rgb(cr, 64 / 255.0, 64 / 255.0, 64 / 255.0);
+        cairo_set_line_width(cr, TOOLBAR_FRAME);
+        cairo_rectangle(cr, TOOLBAR_FRAME / 2.0, TOOLBAR_FRAME / 2.0, width - TOOLBAR_FRAME,
+                        height - TOOLBAR_FRAME);
+        cairo_stroke(cr);
+    }
 
     int cw = width - 2 * TOOLBAR_FRAME;
     cairo_pattern_t *g = cairo_pattern_create_linear(TOOLBAR_FRAME, 0, TOOLBAR_FRAME + cw, 0);
@@ -104,7 +121,7 @@ void CaptionDraw(cairo_t *cr, int width, int height, const char *text) {
     cairo_move_to(cr, textLeft, TOOLBAR_FRAME + (TOOLBAR_CAPTION - th) / 2);
     pango_cairo_show_layout(cr, layout);
 
-    DrawCloseBox(cr, close);
+    if (!textOnly) DrawCloseBox(cr, close);
     cairo_restore(cr);
 }
 
