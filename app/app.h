@@ -8,8 +8,10 @@
 int AppMain(const char *argText);
 // Answers --help and refuses a bad command line before anything else is
 // set up (a desktop need not even be there): -1 when the program is to
-// start, else the exit code after the answer was given.
-int AppCommandLineExit(const char *argText);
+// start, else the exit code after the answer was given. playsAtOnce, when
+// given, tells whether the start plays a recording (a named file, or a
+// compiled copy's own) before anyone touches the toolbar.
+int AppCommandLineExit(const char *argText, bool *playsAtOnce = nullptr);
 // Splits a whole command line (program name first) and returns the argument
 // text within it.
 const char *ArgumentText(const char *commandLine);

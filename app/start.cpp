@@ -126,15 +126,20 @@ static int AnswerQuestion(const CommandLine &cl, bool standalone) {
     return cl.check ? CheckCommand() : SendControlCommand(cl.control);
 }
 
-int AppCommandLineExit(const char *argText) {
-    if (!argText || !argText[0]) return -1;
+int AppCommandLineExit(const char *argText, bool *playsAtOnce) {
+    if (playsAtOnce) *playsAtOnce = false;
+    bool standalone = FindOwnImage();
+    if (!argText || !argText[0]) {
+        if (playsAtOnce) *playsAtOnce = standalone;
+        return -1;
+    }
     char *line = CopyOfText(argText);
     if (!line) return -1;
     CommandLine cl;
-    bool standalone = FindOwnImage();
     CommandLineVerdict verdict = ParseCommandLine(line, standalone, &cl);
     int code =
         verdict == CMDLINE_RUN ? AnswerQuestion(cl, standalone) : AnswerCommandLine(verdict, cl);
+    if (playsAtOnce) *playsAtOnce = code < 0 && (standalone || cl.path[0]);
     FreeBlock(line);
     return code;
 }

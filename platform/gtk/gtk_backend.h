@@ -15,8 +15,16 @@ GdkCursor *ToolbarHandCursor();
 void InputArrived();
 // text into buf of size bytes, cut to fit and always terminated.
 void CopyText(char *buf, uint32_t size, const char *text);
-// Around gtk_init: leaves out what the toolkit would start for features
+// Around the toolkit's start: leaves out what it would start for features
 // the program does not use (gtk_quickstart.cpp), and gives the environment
-// back afterwards.
+// back afterwards. Before its options are parsed, before gtk_init and after.
+// A start that plays at once is drawn with a small style of the program's
+// own until the playback ends or ToolkitThemeNeeded.
 void QuickStartBefore();
+void QuickStartToolkit(bool playsAtOnce);
 void QuickStartAfter();
+// Before a menu, box or dialog: the desktop's theme, loaded now if the
+// start left it out.
+void ToolkitThemeNeeded();
+// A timer of that id is waiting to fire (gtk_timer.cpp).
+bool PlatTimerArmed(uint32_t id);

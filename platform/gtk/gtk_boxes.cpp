@@ -106,6 +106,7 @@ const BoxKind *KindOf(uint32_t flags) {
 }
 
 GtkWidget *NewBox(const char *text, const char *title, uint32_t flags, bool unowned) {
+    ToolkitThemeNeeded();
     GtkButtonsType buttons = (flags & BUTTONS_MASK) == 1 ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK;
     const BoxKind *kind = KindOf(flags);
     GtkWidget *d = gtk_message_dialog_new(unowned ? nullptr : ToolbarWindow(), GTK_DIALOG_MODAL,
@@ -182,6 +183,7 @@ int PlatMessageBox(const char *text, const char *title, uint32_t flags, bool uno
 
 int PlatChooseFileName(char *buf, PlatFilter filter, int mode) {
     bool save = mode == 2;
+    ToolkitThemeNeeded();
     GtkWidget *d = gtk_file_chooser_dialog_new(
         save ? "Save As" : "Open", ToolbarWindow(),
         save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
@@ -236,6 +238,7 @@ int PlatChooseFileName(char *buf, PlatFilter filter, int mode) {
 }
 
 void PlatTrackMenu(const PlatMenuItem *items, int n, int32_t x, int32_t y) {
+    ToolkitThemeNeeded();
     MenuRun run = {g_main_loop_new(nullptr, FALSE), 0};
     GtkWidget *menu = gtk_menu_new();
     BuildMenu(menu, items, n, 0, &run);

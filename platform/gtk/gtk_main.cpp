@@ -20,6 +20,11 @@ void __verbose_terminate_handler() {
 } // namespace __gnu_cxx
 
 int main(int argc, char **argv) {
+    // Before the toolkit's options are read: GDK takes its debug switches
+    // (GDK_GL among them) from the environment right there, not in gtk_init.
+    // Before the toolkit's options are read: GDK takes its debug switches
+    // (GDK_GL among them) from the environment right there, not in gtk_init.
+    QuickStartBefore();
     // The toolkit's own options (--display and the like) are taken out
     // first; --help and a bad line are answered without a display.
     gtk_parse_args(&argc, &argv);
@@ -30,7 +35,8 @@ int main(int argc, char **argv) {
     }
     // So are a command for the running toolbar and the check: they need no
     // toolkit, and answer also where no display would let one start.
-    int early = AppCommandLineExit(args.c_str());
+    bool playsAtOnce = false;
+    int early = AppCommandLineExit(args.c_str(), &playsAtOnce);
     if (early >= 0) return early;
     // The toolkit follows the session: on Wayland its own windows are native
     // ones where the toolbar can be a layer surface, Xwayland ones where only
@@ -39,7 +45,7 @@ int main(int argc, char **argv) {
     LinuxSession wanted = LinuxSessionOf(g_getenv("QUORVANE_SESSION"), g_getenv("WAYLAND_DISPLAY"),
                                          g_getenv("XDG_SESSION_TYPE"));
     gdk_set_allowed_backends(ToolbarBackends(wanted == SESSION_WAYLAND));
-    QuickStartBefore();
+    QuickStartToolkit(playsAtOnce);
     bool toolkit = gtk_init_check(&argc, &argv);
     QuickStartAfter();
     if (!toolkit || !LinuxInputOpen()) {

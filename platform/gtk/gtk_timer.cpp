@@ -158,6 +158,10 @@ void PlatKillTimer(uint32_t id) {
     g_timers.erase(it);
 }
 
+bool PlatTimerArmed(uint32_t id) {
+    return g_timers.count(id) != 0;
+}
+
 void PlatPostCommand(uint32_t wParam, int32_t lParam) {
     Enqueue(MSG_COMMAND, wParam, lParam);
 }

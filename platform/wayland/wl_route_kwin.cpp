@@ -31,7 +31,7 @@ wl_display *g_dpy = nullptr;
 wl_registry *g_registry = nullptr;
 org_kde_kwin_fake_input *g_fake = nullptr;
 uint32_t g_fakeVersion = 0;
-bool g_kwin = false;    // the compositor has KDE's globals: it is KWin
+bool g_kwin = false;    // the compositor has KWin's own globals: it is KWin
 bool g_wasOpen = false; // opened once: a lost connection is made again
 gint64 g_lastTry = 0;
 char g_why[2048];
@@ -42,7 +42,11 @@ void OnGlobal(void *, wl_registry *reg, uint32_t name, const char *iface, uint32
         g_fake = static_cast<org_kde_kwin_fake_input *>(
             wl_registry_bind(reg, name, &org_kde_kwin_fake_input_interface, kVersion));
         g_fakeVersion = version;
-    } else if (std::strncmp(iface, "org_kde_", 8) == 0 || std::strncmp(iface, "kde_", 4) == 0) {
+    } else if (std::strncmp(iface, "org_kde_plasma_", 15) == 0 ||
+               std::strncmp(iface, "kde_output_device", 17) == 0) {
+        // Globals only KWin offers: wlroots compositors offer KDE's
+        // decoration and idle protocols too (sway 1.7 has both), and a
+        // desktop entry written there would be for nobody, after a wait.
         g_kwin = true;
     }
 }

@@ -752,9 +752,23 @@ TEST_F(StartTest, HelpAndBadLinesEndBeforeAnyWindow) {
         EXPECT_EQ(AppCommandLineExit(line), 2) << line;
     }
     EXPECT_EQ(GetFile(ini), "[Quorvane]\nrate=300\n");
-    // Lines that start the program are left to it.
-    for (const char *line : {"", "a.rec", "--rate 2 a.rec"})
-        EXPECT_EQ(AppCommandLineExit(line), -1) << line;
+    // Lines that start the program are left to it, which is told whether
+    // the start plays at once (the toolkit is then set up for that first).
+    const struct {
+        const char *line;
+        int code;
+        bool plays;
+    } starts[] = {
+        {"", -1, false}, {"a.rec", -1, true}, {"--rate 2 a.rec", -1, true}, {"--fast", 2, false}};
+    for (const auto &s : starts) {
+        bool plays = !s.plays;
+        EXPECT_EQ(AppCommandLineExit(s.line, &plays), s.code) << s.line;
+        EXPECT_EQ(plays, s.plays) << s.line;
+    }
+    BeACopy(RecordBytes(3));
+    bool plays = false;
+    EXPECT_EQ(AppCommandLineExit("", &plays), -1);
+    EXPECT_TRUE(plays) << "a compiled copy plays its own recording";
 }
 
 // The command line's values pace the playback it asks for and only that

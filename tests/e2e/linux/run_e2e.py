@@ -35,6 +35,7 @@ TESTS = [
     test_no_display,
     test_own_size_and_placeholders,
     test_toolbar_window,
+    test_start_style_gives_way_to_desktop_theme,
     test_input_reading,
     test_toolbar_keys,
     test_record_and_play_back,

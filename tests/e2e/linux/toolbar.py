@@ -18,6 +18,10 @@ def test_toolbar_window(s):
     g = X.geometry(s.toolbar)
     check((g["w"], g["h"]) == TOOLBAR_SIZE, f"toolbar is {TOOLBAR_SIZE}, not {g['w']}x{g['h']}")
     check(g["state"] == "IsViewable", "toolbar is shown")
+    # Nothing draws with GL: a start that loads the GL driver (and has a
+    # fresh server load its own) pays for it before the first played event.
+    maps = open(f"/proc/{s.proc.pid}/maps").read()
+    check("libGL" not in maps and "dri.so" not in maps, "the GL driver is not loaded")
     time.sleep(0.3)
     shot = X.screenshot(os.path.join(s.dir, "toolbar.png"))
     strip = X.read_bmp24(os.path.join(ROOT, "resources", "strip.bmp"))
@@ -40,6 +44,71 @@ def test_toolbar_window(s):
     check(bad_img == 0, f"{bad_img} picture pixels differ from the strip")
     check(bad_key == 0, f"{bad_key} key-coloured pixels do not show the background")
     check(s.close_program() == 0, "exit code 0 after close")
+
+
+def test_start_style_gives_way_to_desktop_theme(s):
+    """A start that plays at once draws the toolbar with the program's own
+    small style, the toolkit's theme being slow to load; the desktop's theme
+    (here one in the user's settings) takes over when the playback ends, or
+    before a box shows. A start that plays nothing has it from the first."""
+    home = os.path.join(s.dir, "home")
+    themes = os.path.join(home, ".local", "share", "themes", "QvE2E", "gtk-3.0")
+    config = os.path.join(home, ".config", "gtk-3.0")
+    for d in (themes, config):
+        os.makedirs(d)
+    open(os.path.join(themes, "gtk.css"), "w").write("* { background-color: #123456; }\n")
+    open(os.path.join(config, "settings.ini"), "w").write("[Settings]\ngtk-theme-name=QvE2E\n")
+    s.env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+                 XDG_DATA_HOME=os.path.join(home, ".local", "share"))
+    s.env.pop("GTK_THEME", None)
+    desktop, start = (0x12, 0x34, 0x56), (0xF6, 0xF5, 0xF4)
+
+    def background():
+        ox, oy = s.toolbar_origin()
+        return X.screenshot()[oy + 1][ox + 1]
+
+    def moves(name, seconds):
+        # Moves in the screen's corner, clear of the toolbar, twice a second.
+        ev = [(WM_MOUSEMOVE, 5 + i % 2, 5, 500 * i) for i in range(2 * seconds + 1)]
+        path = os.path.join(s.dir, name)
+        open(path, "wb").write(rec_bytes(ev))
+        return path
+
+    def playing(path):
+        s.start_program(path, wait_title=None)
+        s.toolbar = X.wait_until(
+            lambda: next((w for w, t in X.windows() if t.startswith("PLAY ")), None))
+        check(s.toolbar, "the toolbar shows the playback")
+        check(X.wait_until(lambda: X.geometry(s.toolbar)["state"] == "IsViewable"), "the toolbar shows")
+
+    s.start_program()
+    check(X.wait_until(lambda: background() == desktop, 3), f"desktop theme at once, not {background()}")
+    check(s.close_program() == 0, "exit code 0")
+
+    playing(moves("short.rec", 3))
+    check(background() == start, f"the start's own style while playing, not {background()}")
+    check(X.wait_until(lambda: background() == desktop, 8),
+          f"the desktop theme once the playback ends, not {background()}")
+    check(s.close_program() == 0, "exit code 0")
+
+    # A file that cannot be read is told in a box, themed as the desktop's.
+    bad = os.path.join(s.dir, "bad.rec")
+    open(bad, "wb").write(b"\0" * 21)
+    s.start_program(bad, wait_title=None)
+    box = X.find_window(bad)
+    check(box, "a box titled with the file's path")
+    s.toolbar = X.find_window("Quorvane")
+    check(s.toolbar, "the toolbar is there beside the box")
+    g = X.geometry(box)
+
+    def box_background():
+        return X.screenshot()[g["y"] + 3][g["x"] + 3]
+    check(X.wait_until(lambda: box_background() == desktop, 3),
+          f"the box in the desktop's theme, not {box_background()}")
+    X.xdo("windowfocus", "--sync", box)
+    X.xdo("key", "Return")
+    check(X.wait_until(lambda: X.find_window(bad, 0.1) is None, 3), "the box closes")
+    check(s.close_program() == 0, "exit code 0")
 
 
 def test_toolbar_keys(s):

@@ -3,21 +3,72 @@ end-to-end tests, as compositors of wl_harness: each with a session bus of
 its own and a home of its own in the test's folder (settings, desktop
 entries and KDE's service cache stay there). Registered as "mutter" (GNOME
 Shell when a keyboard layout is asked for) and "kwin"."""
+import glob
 import os
+import re
 import shutil
 
 import wl_harness as H
 from wl_harness import check
 
 
+# A screenshot of the whole desktop as the user, by the desktop's own
+# service, saved as PNG and PPM: KWin's ScreenShot2 writes raw pixels to a
+# pipe (it lets anyone call it when started with
+# KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1, as the tests start it); GNOME
+# Shell's Screenshot answers only the names of its own helpers, and a
+# client of this private bus may own one of them.
+SHOT = r"""
+import os, sys
+import gi
+gi.require_version("GdkPixbuf", "2.0")
+from gi.repository import Gio, GLib, GdkPixbuf
+how, png, ppm = sys.argv[1:4]
+bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+if how == "kwin":
+    r, w = os.pipe()
+    fds = Gio.UnixFDList.new_from_array([w])  # owns w from here on
+    res, _ = bus.call_with_unix_fd_list_sync(
+        "org.kde.KWin", "/org/kde/KWin/ScreenShot2", "org.kde.KWin.ScreenShot2", "CaptureWorkspace",
+        GLib.Variant("(a{sv}h)", ({}, 0)), GLib.VariantType("(a{sv})"), 0, 20000, fds, None)
+    for fd in fds.steal_fds():  # the end of the data is KWin's copy closing
+        os.close(fd)
+    chunks = []
+    while True:
+        b = os.read(r, 1 << 20)
+        if not b:
+            break
+        chunks.append(b)
+    data, m = b"".join(chunks), res.unpack()[0]
+    width, height, stride = m["width"], m["height"], m["stride"]
+    rgb = bytearray(width * height * 3)
+    for y in range(height):  # 32-bit pixels, B G R A in memory
+        row = data[y * stride:y * stride + width * 4]
+        for c in range(3):
+            rgb[y * width * 3 + c:(y + 1) * width * 3:3] = row[2 - c::4]
+    pb = GdkPixbuf.Pixbuf.new_from_bytes(GLib.Bytes.new(bytes(rgb)), GdkPixbuf.Colorspace.RGB, False, 8,
+                                         width, height, width * 3)
+    pb.savev(png, "png", [], [])
+else:
+    bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                  GLib.Variant("(su)", ("org.gnome.Screenshot", 4)), None, 0, -1, None)
+    bus.call_sync("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot", "org.gnome.Shell.Screenshot",
+                  "Screenshot", GLib.Variant("(bbs)", (False, False, png)), None, 0, 20000, None)
+    pb = GdkPixbuf.Pixbuf.new_from_file(png)
+n, stride, px = pb.get_n_channels(), pb.get_rowstride(), pb.get_pixels()
+w, h = pb.get_width(), pb.get_height()
+out = bytearray()
+for y in range(h):
+    row = px[y * stride:y * stride + w * n]
+    out += row if n == 3 else bytes(b for i, b in enumerate(row) if i % 4 != 3)
+with open(ppm, "wb") as f:
+    f.write(b"P6\n%d %d\n255\n" % (w, h) + out)
+"""
+
+
 class Desktop(H.Compositor):
     """A compositor that needs a session bus and a few helpers beside it;
     every process is stopped by its own process group."""
-    # The toolbar still takes the keyboard focus when it maps here (mutter
-    # and KWin give it to a new window): a recording's first click before
-    # that would lose the focus to it again. Playbacks start with this
-    # long a wait at the first place.
-    focus_lead_in_ms = 1000
 
     def __init__(self, folder):
         super().__init__(folder)
@@ -73,6 +124,10 @@ class Desktop(H.Compositor):
                 pass
         return text
 
+    def shoot(self, ppm, png, how):
+        r = H.run_as_user([H.SYSTEM_PYTHON, "-c", SHOT, how, png, ppm], self.env(), timeout=60)
+        check(r.returncode == 0, f"a screenshot of {self.name}: {r.stderr[-800:]}")
+
     def stop(self):
         for _name, p in reversed(self.procs):
             H.stop(p)
@@ -84,7 +139,8 @@ class Mutter(Desktop):
     """mutter --headless with a virtual monitor each, or GNOME Shell (mutter
     with the shell) where a keyboard layout is asked for: plain mutter keeps
     the US layout, the shell sets the input sources'. PipeWire runs beside
-    it unless told otherwise (the remote desktop's absolute moves need it).
+    it unless told otherwise (the remote desktop's absolute moves need it),
+    and Xwayland, where the toolbar goes as on a GNOME desktop.
     GSettings live in a key file of the private home: no dconf service, and
     nothing shared with the user's own settings."""
     name = "mutter"
@@ -110,8 +166,7 @@ class Mutter(Desktop):
             if pipewire:
                 self.spawn("pipewire", ["pipewire"])
                 self.wait_file("pipewire-0", "PipeWire's socket")
-            cmd = [what, "--headless", "--wayland", "--no-x11",
-                   "--wayland-display=wayland-0"]
+            cmd = [what, "--headless", "--wayland", "--wayland-display=wayland-0"]
             for m in monitors:
                 cmd += ["--virtual-monitor", m]
             if self.shell:
@@ -125,6 +180,7 @@ class Mutter(Desktop):
                                  timeout=25)
             check(rc == 0, f"org.gnome.Mutter.RemoteDesktop appears: {out}")
             self.wait_socket()
+            self.xwayland()
             if self.shell:
                 self.leave_overview()
             return self
@@ -132,6 +188,29 @@ class Mutter(Desktop):
             tail = self.tail()
             self.stop()
             raise H.Failure(f"{what} did not start: {e}\n{tail}")
+
+    def xwayland(self):
+        """The desktop's Xwayland, where the program's toolbar goes (as on
+        a GNOME desktop, DISPLAY names it); its clients find its cookie."""
+        log = os.path.join(self.folder.root, f"{'gnome-shell' if self.shell else 'mutter'}.log")
+
+        def display():
+            try:
+                m = re.search(r"Using public X11 display (:[0-9]+)", open(log, errors="replace").read())
+            except OSError:
+                return None
+            return m and m.group(1)
+        shown = H.wait_until(display, 20.0, 0.05)
+        check(shown, "mutter names its Xwayland display")
+        auth = H.wait_until(lambda: glob.glob(os.path.join(self.folder.runtime, ".mutter-Xwaylandauth.*")), 5.0)
+        check(auth, "Xwayland's cookie appears")
+        self.extra["DISPLAY"] = shown
+        self.extra["XAUTHORITY"] = auth[0]
+
+    def screenshot(self, ppm, png):
+        """The desktop by GNOME Shell; plain mutter has no service for it."""
+        check(self.shell, "screenshots need GNOME Shell")
+        self.shoot(ppm, png, "gnome")
 
     def overview(self, value=None):
         call = ["call", "--session", "-d", "org.gnome.Shell", "-o", "/org/gnome/Shell", "-m"]
@@ -182,15 +261,20 @@ class Kwin(Desktop):
             H.own_dir(os.path.join(bindir, "kwin_wayland"))
             self.own_home()
             self.start_bus()
+            env = self.base_env()
+            env["KWIN_SCREENSHOT_NO_PERMISSION_CHECKS"] = "1"
             self.proc = self.spawn(self.name, [os.path.join(bindir, "kwin_wayland"), "--virtual", "--width",
                                                str(size[0]), "--height", str(size[1]), "--output-count",
-                                               str(outputs), "--socket", "wayland-0", "--no-lockscreen"])
+                                               str(outputs), "--socket", "wayland-0", "--no-lockscreen"], env)
             self.wait_socket(20.0)
             return self
         except BaseException as e:
             tail = self.tail()
             self.stop()
             raise H.Failure(f"KWin did not start: {e}\n{tail}")
+
+    def screenshot(self, ppm, png):
+        self.shoot(ppm, png, "kwin")
 
     def entries(self):
         """The desktop entries in the private home's applications folder."""

@@ -107,7 +107,7 @@ def cases(base):
         return prefix
 
     def play_installed(t, prefix, rec):
-        t.folder.put("test.rec", t.lead_in(rec))
+        t.folder.put("test.rec", rec.bytes())
         t.program = H.start_program(t.comp, os.path.join(prefix, "bin", "quorvane"), "test.rec")
 
     def test_kwin_installed_elsewhere(t):

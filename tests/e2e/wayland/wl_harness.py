@@ -277,8 +277,9 @@ class Logger:
 
 
 def program_env(comp, **extra):
+    # No GDK_BACKEND: the program picks its toolkit's backend itself (a
+    # layer surface, or an Xwayland window where DISPLAY names one).
     e = comp.env()
-    e["GDK_BACKEND"] = "wayland"
     e.update(extra)
     return e
 
