@@ -52,15 +52,27 @@ void StopPlayback() {
     ShowIdleCaption();
 }
 
+static const int kStopKeys[] = {VK_PAUSE, VK_SCROLL};
+
 bool StopKeyDown() {
     PlatInputSnapshot();
     // The device's state as well as the thread's table: a table that a
     // pass's release has just cleared can go on reading a later press as
-    // up (seen under Wine), and then the stop key would do nothing.
-    static const int keys[] = {VK_PAUSE, VK_SCROLL};
-    for (int vk : keys)
-        if (PlatGetKeyState(vk) < 0 || PlatGetAsyncKeyState(vk) < 0) return true;
-    return false;
+    // up (seen under Wine), and then the stop key would do nothing. A tap
+    // shorter than the time between two looks counts too: the device
+    // notes a press since the last look, and a user who tapped Pause
+    // expects the playback to stop however quick the tap.
+    bool down = false;
+    for (int vk : kStopKeys)
+        if (PlatGetKeyState(vk) < 0 || (PlatGetAsyncKeyState(vk) & 0x8001) != 0) down = true;
+    return down;
+}
+
+// A press from before the playback (the one that stopped the last) is no
+// request to stop this one.
+static void ForgetStopKeyPresses() {
+    for (int vk : kStopKeys)
+        PlatGetAsyncKeyState(vk);
 }
 
 void PlayCommand(uint32_t wParam) {
@@ -78,6 +90,7 @@ void PlayCommand(uint32_t wParam) {
         if (!askedEarlier) g_app.once.active = 0;
         g_app.loopNumber = 0;
         g_app.runState = Playing;
+        ForgetStopKeyPresses();
     } else {
         // Between passes a stop key still held is read now: the release
         // below would let go of it before the poll could see it, so a short

@@ -35,8 +35,9 @@ struct FakePost {
 
 struct FakeState {
     uint32_t tick = 1000;
-    uint8_t physical[256] = {}; // 1 while physically down (PlatGetAsyncKeyState)
-    uint8_t thread[256] = {};   // 0x80 down, 0x01 toggled (PlatGetKeyState)
+    uint8_t physical[256] = {};     // 1 while physically down (PlatGetAsyncKeyState)
+    uint8_t pressedSince[256] = {}; // pressed since the last PlatGetAsyncKeyState of it
+    uint8_t thread[256] = {};       // 0x80 down, 0x01 toggled (PlatGetKeyState)
     int32_t cursorX = 400, cursorY = 300;
     int32_t wheelDy = 0, wheelDx = 0; // turned since the last PlatTakeWheel
     int32_t screenW = 1024, screenH = 768;

@@ -16,7 +16,10 @@ void PlatInputSnapshot() {
 
 int16_t PlatGetAsyncKeyState(int vk) {
     if (vk < 0 || vk > 255) return 0;
-    return g_fake.physical[vk] ? int16_t(0x8000) : 0;
+    int16_t r = g_fake.physical[vk] ? int16_t(0x8000) : 0;
+    if (g_fake.pressedSince[vk]) r = int16_t(r | 1);
+    g_fake.pressedSince[vk] = 0;
+    return r;
 }
 
 int16_t PlatGetKeyState(int vk) {

@@ -42,6 +42,7 @@ static void Deliver() {
 
 void FakeKeyDown(int vk) {
     g_fake.physical[vk & 255] = 1;
+    g_fake.pressedSince[vk & 255] = 1;
     g_fake.thread[vk & 255] = uint8_t((g_fake.thread[vk & 255] ^ 0x01) | 0x80);
     Deliver();
 }
