@@ -52,6 +52,11 @@ extern const char HELP_TEXT[];
 
 // poll.cpp
 void PollTick();
+// A command changed what the poll shows or watches: it looks again soon,
+// whatever input it was waiting for.
+void PollSoon();
+// The window is going: no poll any more, and no command brings it back.
+void PollStop();
 // Caption text for the current state and pointer (never empty).
 void BuildCaption(char out[256]);
 

@@ -99,18 +99,30 @@ void BuildCaption(char out[256]) {
 // The poll has something to look at only when input came (a hotkey, the
 // pointer over a tip) or the caption's clock turns. Where the backend says
 // when input comes, the next tick waits for it (at least the usual 50 ms
-// after this one), or for the next second of a recording's clock, and
-// looks once a second in any case (a playback started from the command
-// line, a load). A playback keeps the steady 50 ms for its stop keys.
+// after this one), or for the next second of a recording's clock; idle,
+// nothing else changes the caption or the keys that matter but a command
+// (a load, a playback started from the command line), which wakes the poll
+// itself (PollSoon). A playback keeps the steady 50 ms for its stop keys.
 static void NextPoll() {
     if (g_app.runState == Playing) {
         if (s_waitsForInput) PlatSetTimer(TIMER_POLL, POLL_MS);
         s_waitsForInput = false;
         return;
     }
-    uint32_t latest = 1000;
+    uint32_t latest = 0;
     if (g_app.runState == Recording) latest = 1000 - (PlatGetTickCount() - g_app.startTick) % 1000;
     s_waitsForInput = PlatSetInputTimer(TIMER_POLL, POLL_MS, latest);
+}
+
+void PollSoon() {
+    if (!s_waitsForInput) return;
+    s_waitsForInput = false;
+    PlatSetTimer(TIMER_POLL, POLL_MS);
+}
+
+void PollStop() {
+    s_waitsForInput = false;
+    PlatKillTimer(TIMER_POLL);
 }
 
 void PollTick() {

@@ -115,6 +115,7 @@ static void DispatchCommand(uint32_t wParam, int32_t lParam) {
     if (command == ID_PLAY && g_app.runState == Idle && g_app.toolbarKeys) TellToolbarKeys(false);
     if (handler) handler(wParam, lParam);
     FollowRunStateWithKeys();
+    PollSoon();
 }
 
 // ---- timers ----
@@ -168,7 +169,7 @@ static void OnDestroy(uint32_t, int32_t) {
     SaveSettings();
     ClearEventList(&g_app.list);
     PlatDestroyGraphics();
-    PlatKillTimer(TIMER_POLL);
+    PollStop();
     PlatPostQuit(0);
 }
 

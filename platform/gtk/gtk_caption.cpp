@@ -6,6 +6,7 @@
 #include "gtk_layer.h"
 #include "../../app/app.h"
 #include "../../engine/types.h"
+#include <cstring>
 
 namespace {
 
@@ -15,6 +16,12 @@ constexpr int CLOSE_W = 12, CLOSE_H = 10;
 GdkRectangle CloseBox(int width) {
     return {width - TOOLBAR_FRAME - 2 - CLOSE_W, TOOLBAR_FRAME + (TOOLBAR_CAPTION - CLOSE_H) / 2,
             CLOSE_W, CLOSE_H};
+}
+
+bool Within(const GdkRectangle &inner, const GdkRectangle &outer) {
+    return inner.x >= outer.x && inner.y >= outer.y &&
+           inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
 }
 
 bool Inside(const GdkRectangle &r, double x, double y) {
@@ -56,15 +63,26 @@ void DrawCloseBox(cairo_t *cr, const GdkRectangle &b) {
 
 } // namespace
 
+GdkRectangle CaptionTextArea(int width) {
+    int left = TOOLBAR_FRAME, right = CloseBox(width).x;
+    return {left, TOOLBAR_FRAME, right - left, TOOLBAR_CAPTION};
+}
+
 void CaptionDraw(cairo_t *cr, int width, int height, const char *text) {
+    // A new text (a recording's clock, every second) redraws its own area
+    // alone: the frame and the close box stay as they are.
+    GdkRectangle clip;
+    bool textOnly = gdk_cairo_get_clip_rectangle(cr, &clip) && Within(clip, CaptionTextArea(width));
     cairo_save(cr);
     // The frame: one dark line round the window, so it stands apart from
     // the desktop where no manager frames it.
-    cairo_set_source_rgb(cr, 64 / 255.0, 64 / 255.0, 64 / 255.0);
-    cairo_set_line_width(cr, TOOLBAR_FRAME);
-    cairo_rectangle(cr, TOOLBAR_FRAME / 2.0, TOOLBAR_FRAME / 2.0, width - TOOLBAR_FRAME,
-                    height - TOOLBAR_FRAME);
-    cairo_stroke(cr);
+    if (!textOnly) {
+        cairo_set_source_rgb(cr, 64 / 255.0, 64 / 255.0, 64 / 255.0);
+        cairo_set_line_width(cr, TOOLBAR_FRAME);
+        cairo_rectangle(cr, TOOLBAR_FRAME / 2.0, TOOLBAR_FRAME / 2.0, width - TOOLBAR_FRAME,
+                        height - TOOLBAR_FRAME);
+        cairo_stroke(cr);
+    }
 
     int cw = width - 2 * TOOLBAR_FRAME;
     cairo_pattern_t *g = cairo_pattern_create_linear(TOOLBAR_FRAME, 0, TOOLBAR_FRAME + cw, 0);
@@ -79,22 +97,31 @@ void CaptionDraw(cairo_t *cr, int width, int height, const char *text) {
     // The text is cut at the close box, never wrapped or shrunk: at this
     // size the longest status, "PLAY 00:07 (2/3)", fits with room to spare.
     int textLeft = TOOLBAR_FRAME + 3, textRight = close.x - 2;
-    PangoLayout *layout = pango_cairo_create_layout(cr);
-    PangoFontDescription *font = pango_font_description_from_string("Sans Bold");
-    pango_font_description_set_absolute_size(font, 9 * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
-    pango_layout_set_text(layout, text ? text : "", -1);
+    // One layout for the window's life: a new one per draw would build a
+    // context and look the font up again each time, most of a recording's
+    // cost while nothing happens (its clock redraws this every second).
+    static PangoLayout *layout = nullptr;
+    if (!layout) {
+        layout = pango_cairo_create_layout(cr);
+        PangoFontDescription *font = pango_font_description_from_string("Sans Bold");
+        pango_font_description_set_absolute_size(font, 9 * PANGO_SCALE);
+        pango_layout_set_font_description(layout, font);
+        pango_font_description_free(font);
+        pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    } else {
+        pango_cairo_update_layout(cr, layout);
+    }
+    const char *shown = text ? text : "";
+    if (std::strcmp(pango_layout_get_text(layout), shown) != 0)
+        pango_layout_set_text(layout, shown, -1);
     pango_layout_set_width(layout, (textRight - textLeft) * PANGO_SCALE);
-    pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
     int tw = 0, th = 0;
     pango_layout_get_pixel_size(layout, &tw, &th);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_move_to(cr, textLeft, TOOLBAR_FRAME + (TOOLBAR_CAPTION - th) / 2);
     pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
 
-    DrawCloseBox(cr, close);
+    if (!textOnly) DrawCloseBox(cr, close);
     cairo_restore(cr);
 }
 

@@ -136,7 +136,10 @@ int32_t ClientParam(double x, double y) {
 gboolean OnDraw(GtkWidget *w, cairo_t *cr, gpointer) {
     CaptionDraw(cr, gtk_widget_get_allocated_width(w), gtk_widget_get_allocated_height(w),
                 g_caption.c_str());
-    if (!g_strip) return FALSE;
+    // The caption's text alone (its clock) leaves the buttons as they are.
+    GdkRectangle clip;
+    if (!g_strip || (gdk_cairo_get_clip_rectangle(cr, &clip) && clip.y + clip.height <= CLIENT_TOP))
+        return FALSE;
     for (int i = 0; i < 6; i++) {
         int dx = CLIENT_LEFT + ButtonDestX(i), dy = CLIENT_TOP + 5, sx = ButtonSourceX(i);
         cairo_save(cr);
@@ -319,10 +322,11 @@ void PlatSetCaption(const char *text) {
     if (!g_window) return;
     // The title too, for task switchers and the manager's own frame.
     gtk_window_set_title(GTK_WINDOW(g_window), g_caption.c_str());
-    // Only the strip: a recording's clock changes it every second.
-    if (g_area)
-        gtk_widget_queue_draw_area(g_area, 0, 0, gtk_widget_get_allocated_width(g_area),
-                                   CLIENT_TOP);
+    // Only the text's area: a recording's clock changes it every second.
+    if (g_area) {
+        GdkRectangle r = CaptionTextArea(gtk_widget_get_allocated_width(g_area));
+        gtk_widget_queue_draw_area(g_area, r.x, r.y, r.width, r.height);
+    }
 }
 
 void PlatGetCaption(char *buf, uint32_t size) {

@@ -330,7 +330,7 @@ TEST_F(PollTest, PollRunsEveryFiftyMillisecondsAndFollowsTheRecordingClock) {
 
 // Where the backend tells when input comes, the poll waits for it: while
 // recording it wakes only for the clock's next second (and input), idle
-// once a second at most, and a playback brings back the steady 50 ms.
+// only for input and commands, and a playback brings back the steady 50 ms.
 TEST_F(PollTest, WhereInputIsToldThePollWaitsForIt) {
     g_fake.inputTimers = true;
     AppWindowProc(MSG_CREATE, 0, 0);
@@ -347,7 +347,15 @@ TEST_F(PollTest, WhereInputIsToldThePollWaitsForIt) {
     EXPECT_EQ(waits[1].b, 50) << "input wakes it no sooner than 50 ms on";
     g_app.runState = Idle;
     Poll();
-    EXPECT_EQ(FakeLogOf("inputtimer").back().c, 1000);
+    EXPECT_EQ(FakeLogOf("inputtimer").back().c, 0) << "idle, only input wakes it";
+    EXPECT_EQ(g_fake.timers.count(TIMER_POLL), 0u);
+    // A command (a load, a playback from the command line) changes what the
+    // caption shows without any input: the poll looks again on its own.
+    FakeClearLog();
+    AppWindowProc(MSG_COMMAND, ID_ABOUT, 0);
+    ASSERT_EQ(g_fake.timers.count(TIMER_POLL), 1u);
+    EXPECT_EQ(g_fake.timers[TIMER_POLL].interval, 50u);
+    Poll();
     FakeClearLog();
     g_app.runState = Playing;
     Poll();
