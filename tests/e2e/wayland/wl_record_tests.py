@@ -162,7 +162,8 @@ def test_sway_records_from_the_devices(t):
     command(t, "--play")
     want = ["button press 1 700 333", "button release 1 700 333",
             "key press Shift_L 0", "key press H 1", "key release H 1", "key release Shift_L 1",
-            "key press i 0", "key release i 0", "scroll down 700 333",
+            "key press i 0", "key release i 0", "key press z 0", "key release z 0",
+            "key press y 0", "key release y 0", "scroll down 700 333",
             "key press q 0", "key release q 0"]
     import run_wayland_e2e as R
     check(R.wait_events(lg, len(want)), f"the window sees the recording: {lg.events()}\n"
@@ -407,10 +408,11 @@ def test_sway_pause_from_the_device_stops_playback(t):
 
 
 def record_on_desktop(t, mover):
-    """Records on a desktop that tells the pointer's place: the desktop's
-    injector moves the pointer while the stand-in devices click, type and
-    turn the wheel; stopped by Rec, played back through the desktop's own
-    route into the window."""
+    """Records on a desktop that tells the pointer's place, with a German
+    keymap: the desktop's injector moves the pointer while the stand-in
+    devices click, type (the keys that are Z and Y on the German map among
+    them) and turn the wheel; stopped by Rec, played back through the
+    desktop's own route into the window."""
     lg = t.logger()
     dev = D.FakeDevices(t.folder)
     toolbar(t, dev)
@@ -422,6 +424,8 @@ def record_on_desktop(t, mover):
     dev.click()
     dev.tap(K["h"], K["shift"])
     dev.tap(K["i"])
+    dev.tap(K["y"])
+    dev.tap(K["z"])
     dev.wheel(-1)
     time.sleep(0.05)
     dev.tap(K["q"])
@@ -432,7 +436,8 @@ def record_on_desktop(t, mover):
     command(t, "--play")
     want = ["button press 1 700 333", "button release 1 700 333",
             "key press Shift_L 0", "key press H 1", "key release H 1", "key release Shift_L 1",
-            "key press i 0", "key release i 0", "scroll down 700 333",
+            "key press i 0", "key release i 0", "key press z 0", "key release z 0",
+            "key press y 0", "key release y 0", "scroll down 700 333",
             "key press q 0", "key release q 0"]
     import run_wayland_e2e as R
 
@@ -457,14 +462,14 @@ def record_on_desktop(t, mover):
 def test_gnome_records_from_the_devices(t):
     """GNOME Shell: moves as the extension tells them, the rest from the
     stand-in devices."""
-    t.comp = D.GnomeShellPointer(t.folder).start(extension=True)
+    t.comp = D.GnomeShellPointer(t.folder).start(extension=True, layout="de")
     record_on_desktop(t, t.comp.move)
 
 
 def test_kwin_records_from_the_devices(t):
     """KWin: moves as the script tells them (made by a compiled copy's
     playback through KWin's fake input), the rest from the devices."""
-    t.comp = G.Kwin(t.folder).start()
+    t.comp = G.Kwin(t.folder).start(layout="de")
     import run_wayland_e2e as R
 
     def mover(x, y):
