@@ -1,8 +1,8 @@
 // What the toolkit's start may leave out. The toolbar draws with cairo
 // alone and a playback started from the command line is timed from the
 // process start, so work GTK does at start for features the program never
-// uses is time a user sees before the first played event. The parts were
-// measured on a display where the program had not run before.
+// uses is time a user sees before the first played event. Each piece left
+// out below was measured on a display where the program had not run before.
 #include "gtk_backend.h"
 #include "../../engine/types.h"
 #include <X11/Xatom.h>
