@@ -30,9 +30,12 @@ constexpr const char *kDcName = "org.gnome.Mutter.DisplayConfig";
 constexpr const char *kDcPath = "/org/gnome/Mutter/DisplayConfig";
 constexpr int kTimeoutMs = 3000;
 // A new virtual device can drop the events that arrive while mutter is
-// still adding it to the seat (a first Shift+A was seen lost on mutter 43);
-// the wait costs only the first event of a session.
-constexpr gint64 kSettleUs = 150 * 1000;
+// still adding it to the seat (a first Shift+A was seen lost on mutter 43),
+// and places a first absolute move by where the pointer stood: at 150 ms,
+// half the first clicks of a playback asked for at start (its start now
+// quicker) landed 5-230 px short of their place; at 600 ms none did. The
+// wait costs only the first event of a session.
+constexpr gint64 kSettleUs = 600 * 1000;
 constexpr int kMaxStreams = 16;
 
 // One monitor: its box in the layout's logical coordinates, and the scale
