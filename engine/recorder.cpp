@@ -38,6 +38,8 @@ static void StartRecording() {
     // (nearly) all up; the ticks compare it with the physical state and so
     // record every key that is still held as a press.
     PlatInputSnapshot();
+    // (The release also read away the marks of keys pressed since the last
+    // look: a press from before the start is no tap of this recording.)
     for (int vk = 1; vk <= 254; vk++)
         g_app.keySnapshot[vk] = PlatGetKeyState(vk) < 0 ? 1 : 0;
     // Turns from before the start belong to no recording.
@@ -190,10 +192,14 @@ static void StopOnFullList() {
 }
 
 // The next key whose state differs from the snapshot, taken into it; 0 when
-// every key reads as the snapshot has it. Code 255 is never looked at.
+// every key reads as the snapshot has it. Code 255 is never looked at. A key
+// pressed and let go since the last look (a tick came late on a busy
+// machine) reads as down once, so its release comes at the next look: a
+// quick tap is not lost between two ticks.
 static int NextKeyChange(bool *down) {
     for (int vk = 1; vk <= 254; vk++) {
-        uint8_t now = PlatGetAsyncKeyState(vk) < 0 ? 1 : 0;
+        int16_t state = PlatGetAsyncKeyState(vk);
+        uint8_t now = state < 0 || ((state & 1) && !g_app.keySnapshot[vk]) ? 1 : 0;
         if (now != g_app.keySnapshot[vk]) {
             g_app.keySnapshot[vk] = now;
             *down = now != 0;

@@ -72,6 +72,29 @@ TEST_F(RecorderTest, TwoKeysInOneTickAreTakenOneTickApart) {
     EXPECT_EQ(FakeLogOf("settimer").size(), 6u) << "every tick re-arms";
 }
 
+// A tap that begins and ends between two ticks (a tick late on a busy
+// machine) is a press at the next tick and its release at the one after; a
+// key tapped before the start is none of the recording's.
+TEST_F(RecorderTest, TapBetweenTwoTicksIsKept) {
+    FakeKeyDown(VK_F8);
+    FakeKeyUp(VK_F8);
+    Start();
+    Tick();
+    FakeKeyDown('Q');
+    FakeKeyUp('Q');
+    Tick();
+    uint32_t pressed = g_fake.tick;
+    Ticks(2);
+    auto r = Recorded();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].message, WM_KEYDOWN);
+    EXPECT_EQ(r[0].paramL & 0xFF, uint32_t('Q'));
+    EXPECT_EQ(r[0].time, pressed);
+    EXPECT_EQ(r[1].message, WM_KEYUP);
+    EXPECT_EQ(r[1].paramL & 0xFF, uint32_t('Q'));
+    EXPECT_EQ(r[1].time, pressed + 10);
+}
+
 TEST_F(RecorderTest, ShiftAndCtrlSides) {
     Start();
     FakeKeyDown(VK_SHIFT);
