@@ -1,11 +1,12 @@
-// A recording told of each change as its raw XInput 2 event arrives, at
-// the event's own time. A pointer move is read with one round trip after
-// its raw motion, since raw events carry no place.
+// A recording told of each change as its event arrives, at the event's own
+// time. RECORD's events tell where the pointer was; a raw XInput 2 event
+// tells no place, so a move is then read with one round trip after it.
 #include "../../engine/engine.h"
 #include "../timer.h"
 #include "x11_backend.h"
 #include "x11_input_state.h"
 #include "x11_keystate.h"
+#include "x11_record.h"
 #include "x11_wheel.h"
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -23,24 +24,47 @@ int g_reportedX = -1, g_reportedY = -1; // the pointer's place last reported
 // no difference of the two clocks tells its offset from the network's
 // delay; its times, which would lie before or far behind the arrival, are
 // not trusted, and such an event is stamped when it arrives.
-uint32_t Stamp(Time serverTime) {
+uint32_t Stamp(uint32_t serverTime) {
     uint32_t now = PlatGetTickCount();
-    int32_t age = int32_t(now - uint32_t(serverTime));
-    return age >= 0 && age <= 10000 ? uint32_t(serverTime) : now;
+    int32_t age = int32_t(now - serverTime);
+    return age >= 0 && age <= 10000 ? serverTime : now;
 }
 
 void Report(uint32_t stamp) {
     if (g_recording) RecordInputChange(stamp);
 }
 
-void ButtonChange(unsigned button, bool down, uint32_t stamp) {
+// The place as it now stands told to a recording, when it moved.
+void ReportKnownPlace(uint32_t stamp) {
+    if (!g_recording) return;
+    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
+    g_reportedX = g_pointerX;
+    g_reportedY = g_pointerY;
+    RecordInputChange(stamp);
+}
+
+// The window under the pointer, which no event tells, read for a press:
+// the place stays the event's own (the reply's may be newer).
+void ReadChild() {
+    int x = g_pointerX, y = g_pointerY;
+    QueryPointer();
+    g_pointerX = x;
+    g_pointerY = y;
+}
+
+void ButtonChange(const X11Step &s, bool down, uint32_t stamp) {
+    unsigned button = s.detail;
     if (button >= 4 && button <= 7) return; // the wheel has no state
     if (button >= 16) return;
     // The place of the press, and the window it lands on.
-    if (g_recording)
+    if (s.placed) {
+        ReportKnownPlace(stamp);
+        if (g_recording || (down && button == 1)) ReadChild();
+    } else if (g_recording) {
         ReportPlace(stamp);
-    else if (down && button == 1)
+    } else if (down && button == 1) {
         QueryPointer();
+    }
     unsigned bit = 1u << button;
     if (((g_buttons & bit) != 0) == down) return;
     g_buttons = down ? g_buttons | bit : g_buttons & ~bit;
@@ -63,15 +87,12 @@ bool MotionFollows() {
 // one's own place can no longer be read; the later one goes in with the
 // place read after it, at its own time, rather than this one at a place
 // it never had.
-void TakeMotion(uint32_t stamp) {
+void TakeRawMotion(uint32_t stamp) {
     g_pointerStale = true;
     if (!g_recording || MotionFollows()) return;
     QueryPointer();
     if (MotionFollows()) return; // came while the place was asked for
-    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
-    g_reportedX = g_pointerX;
-    g_reportedY = g_pointerY;
-    RecordInputChange(stamp);
+    ReportKnownPlace(stamp);
 }
 
 } // namespace
@@ -81,39 +102,66 @@ void TakeMotion(uint32_t stamp) {
 void x11in::ReportPlace(uint32_t stamp) {
     if (!g_recording) return;
     QueryPointer();
-    if (g_pointerX == g_reportedX && g_pointerY == g_reportedY) return;
-    g_reportedX = g_pointerX;
-    g_reportedY = g_pointerY;
-    RecordInputChange(stamp);
+    ReportKnownPlace(stamp);
 }
 
-void x11in::TakeRaw(int evtype, const XIRawEvent *ev) {
-    uint32_t stamp = Stamp(ev->time);
-    switch (evtype) {
-    case XI_RawKeyPress:
-    case XI_RawKeyRelease:
-        if (!X11KeysRawEvent(evtype, ev)) return;
+void x11in::TakeStep(const X11Step &s) {
+    uint32_t stamp = Stamp(s.time);
+    if (s.placed) {
+        g_pointerX = s.x;
+        g_pointerY = s.y;
+        g_pointerStale = false;
+    }
+    switch (s.type) {
+    case KeyPress:
+    case KeyRelease:
+        if (!X11KeysEvent(s.detail, s.type == KeyPress)) return;
         UpdateDown();
         Report(stamp);
         return;
-    case XI_RawButtonPress:
-        if (ev->detail >= 4 && ev->detail <= 7) {
+    case ButtonPress:
+        if (s.detail >= 4 && s.detail <= 7) {
             // The wheel acts where the pointer is, warped there or not.
-            ReportPlace(stamp);
-            X11WheelRawPress(ev);
+            if (s.placed)
+                ReportKnownPlace(stamp);
+            else
+                ReportPlace(stamp);
+            X11WheelPress(s.detail);
             Report(stamp);
             return;
         }
-        ButtonChange(unsigned(ev->detail), true, stamp);
+        ButtonChange(s, true, stamp);
         return;
-    case XI_RawButtonRelease: ButtonChange(unsigned(ev->detail), false, stamp); return;
-    case XI_RawMotion: TakeMotion(stamp); return;
+    case ButtonRelease: ButtonChange(s, false, stamp); return;
+    case MotionNotify:
+        // Each motion RECORD tells is a move of its own at its own place,
+        // however many came within one millisecond.
+        if (s.placed)
+            ReportKnownPlace(stamp);
+        else
+            TakeRawMotion(stamp);
+        return;
     default: return;
     }
 }
 
+void x11in::TakeRaw(int evtype, const XIRawEvent *ev) {
+    static const struct {
+        int raw, type;
+    } kinds[] = {{XI_RawKeyPress, KeyPress},
+                 {XI_RawKeyRelease, KeyRelease},
+                 {XI_RawButtonPress, ButtonPress},
+                 {XI_RawButtonRelease, ButtonRelease},
+                 {XI_RawMotion, MotionNotify}};
+    for (const auto &k : kinds)
+        if (k.raw == evtype)
+            TakeStep({k.type, unsigned(ev->detail), uint32_t(ev->time), false, 0, 0});
+}
+
 bool X11InputRecording(bool on) {
     if (!Ensure()) return false;
+    // Moves the server still holds back belong to the recording that ends.
+    if (!on && g_recording && g_placed) X11RecordSettle(g_dpy);
     g_recording = on && g_follow;
     if (g_recording) {
         if (g_pointerStale) QueryPointer();

@@ -1,14 +1,15 @@
-// Reading the keyboard and the pointer on Xlib and XInput 2.
+// Reading the keyboard and the pointer on Xlib, RECORD and XInput 2.
 //
-// With XInput 2 the state follows the raw events of every keyboard and
-// pointer (XTest's too) as they arrive: the toolkit's main loop wakes on the
-// connection (X11InputDispatch), each event changes the state by one step,
+// The state follows the events of every keyboard and pointer (XTest's too)
+// as they arrive: RECORD's (x11_record.cpp), which tell the pointer's place
+// with each, else XInput 2's raw ones. The toolkit's main loop wakes on the
+// connections (X11InputDispatch), each event changes the state by one step,
 // and a running recording is told of each step with the event's own time.
 // Nothing is asked of the server while nothing happens: x11_capture.cpp
 // tells a recording, x11_pointer.cpp reads the pointer when asked, and
-// x11_keytable.cpp hands out the keys. Without XInput 2 every scan of the
-// core starts with a look that pays two round trips (keymap and pointer),
-// and the recorder polls.
+// x11_keytable.cpp hands out the keys. Without either extension every scan
+// of the core starts with a look that pays two round trips (keymap and
+// pointer), and the recorder polls.
 #include "../../engine/engine.h"
 #include "../input.h"
 #include "../timer.h"
@@ -17,6 +18,7 @@
 #include "x11_input_state.h"
 #include "x11_keymap.h"
 #include "x11_keystate.h"
+#include "x11_record.h"
 #include "x11_wheel.h"
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
@@ -38,7 +40,7 @@ XErrorHandler g_previousHandler = nullptr;
 // its parents are looked up). Such errors on this connection make that one
 // request fail; Xlib's default would end the program.
 int OnXError(Display *d, XErrorEvent *e) {
-    if (d == g_dpy) return 0;
+    if (d == g_dpy || ConnectionNumber(d) == X11RecordFd()) return 0;
     return g_previousHandler ? g_previousHandler(d, e) : 0;
 }
 
@@ -62,17 +64,22 @@ void Drain() {
             if (e.xproperty.atom == g_netActive) g_activeKnown = false;
             continue;
         }
-        if (e.type != GenericEvent || e.xcookie.extension != g_xiOpcode ||
-            !XGetEventData(g_dpy, &e.xcookie))
+        if (e.type != GenericEvent || e.xcookie.extension != g_xiOpcode) continue;
+        if (g_placed) {
+            g_arrived = true; // RECORD tells what it was
+            X11RecordRawArrived(e.xcookie.evtype);
             continue;
+        }
+        if (!XGetEventData(g_dpy, &e.xcookie)) continue;
         const auto *ev = static_cast<const XIRawEvent *>(e.xcookie.data);
         g_arrived = true;
         if (g_follow)
             TakeRaw(e.xcookie.evtype, ev);
         else if (e.xcookie.evtype == XI_RawButtonPress)
-            X11WheelRawPress(ev); // only the wheel is counted between the looks
+            X11WheelPress(unsigned(ev->detail)); // only the wheel is counted between the looks
         XFreeEventData(g_dpy, &e.xcookie);
     }
+    if (X11RecordTake()) g_arrived = true;
     g_draining = false;
 }
 
@@ -120,6 +127,14 @@ bool X11InputOpen() {
     g_root = RootWindow(g_dpy, g_screen);
     g_netActive = XInternAtom(g_dpy, "_NET_ACTIVE_WINDOW", False);
     XSelectInput(g_dpy, g_root, PropertyChangeMask);
+    X11KeymapBuild(g_dpy);
+    FindLedMasks();
+    // RECORD's events carry what raw events lack (the place of each move,
+    // warps). The raw events of keys and buttons are still asked for, and
+    // dropped unread: the server may hold back what it recorded until a
+    // client's round trip, and they wake the hotkey poll, whose scan makes
+    // that round trip.
+    g_follow = g_placed = X11RecordOpen(g_dpy);
     int xiOpcode = 0, xiMajor = 2, xiMinor = 2;
     if (XQueryExtension(g_dpy, "XInputExtension", &xiOpcode, &ev, &err) &&
         XIQueryVersion(g_dpy, &xiMajor, &xiMinor) == Success) {
@@ -145,9 +160,13 @@ bool X11InputOpen() {
         XISetMask(bits, XI_RawKeyRelease);
         XISetMask(bits, XI_RawButtonPress);
         XISetMask(bits, XI_RawButtonRelease);
-        XISetMask(bits, XI_RawMotion);
+        // With RECORD the motions are not asked for: the most frequent event
+        // would then cost a second read each, and RECORD's own data (or the
+        // next scan) brings them.
+        if (!g_placed) XISetMask(bits, XI_RawMotion);
         XIEventMask mask = {XIAllMasterDevices, int(sizeof bits), bits};
-        g_follow = XISelectEvents(g_dpy, g_root, &mask, 1) == Success;
+        bool raw = XISelectEvents(g_dpy, g_root, &mask, 1) == Success;
+        g_follow = g_follow || raw;
         // A server that lacks a raw event kind refuses the whole selection:
         // the wheel's presses alone then, and the looks for the rest.
         if (!g_follow) {
@@ -157,13 +176,12 @@ bool X11InputOpen() {
             XISelectEvents(g_dpy, g_root, &only, 1);
         }
     }
-    X11KeymapBuild(g_dpy);
-    FindLedMasks();
     return true;
 }
 
 void X11InputClose() {
     if (!g_dpy) return;
+    X11RecordClose(g_dpy);
     X11KeymapClose();
     XCloseDisplay(g_dpy);
     g_dpy = nullptr;
@@ -187,16 +205,31 @@ void X11InputSnapshot() {
     }
     // What was sent (releases, a playback's keys) comes back as events
     // before the reply of one round trip: the state then includes it.
-    if (g_sent) {
+    // RECORD's come on a connection of their own, and the server may hold
+    // back what it recorded until some client's round trip makes it flush
+    // (the raw events do not): a scan that finds a raw event whose step
+    // has not come makes one, and takes everything up to a mark sent with
+    // it; so does every scan of a recording, whose moves (no raw event
+    // wakes the program for them) would otherwise wait in the server.
+    // Meanwhile the recording gets each step's own time and place, only
+    // later.
+    if (g_placed) Drain();
+    if (g_placed && (g_sent || g_recording || X11RecordBehind())) {
+        g_sent = false;
+        X11RecordSettle(g_dpy);
+    } else if (g_sent) {
         g_sent = false;
         XSync(g_dpy, False);
     }
     Drain();
     // A warp brings no raw motion: while recording, each scan (the hotkey
-    // poll's) looks where the pointer is.
-    if (g_recording) ReportPlace(PlatGetTickCount());
+    // poll's) looks where the pointer is. RECORD tells of warps.
+    if (g_recording && !g_placed) ReportPlace(PlatGetTickCount());
 }
 
+// Only the input connection wakes the loop: its raw events come with
+// every device event (RECORD's steps come with them or are fetched by the
+// next scan), and one wake-up takes both.
 int X11InputFd() {
     return Ensure() ? ConnectionNumber(g_dpy) : -1;
 }

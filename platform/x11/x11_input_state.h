@@ -9,6 +9,8 @@
 #include <X11/extensions/XInput2.h>
 #include <cstdint>
 
+struct X11Step;
+
 namespace x11in {
 
 inline Display *g_dpy = nullptr;
@@ -21,8 +23,11 @@ inline int g_xiOpcode = -1;    // XInput 2 events, -1 without it
 inline int g_pointerX = 0, g_pointerY = 0;
 inline Window g_pointerChild = 0; // top-level window under the pointer
 inline bool g_haveSnapshot = false, g_pointerStale = true;
-// The state follows the raw events (XInput 2); false: every scan looks.
+// The state follows the input's events (RECORD, else XInput 2's raw ones);
+// false: every scan looks.
 inline bool g_follow = false;
+// The events come from RECORD: each tells the pointer's place, warps too.
+inline bool g_placed = false;
 inline bool g_recording = false; // a recording is told of every change
 
 inline Window g_toolbar = 0;
@@ -43,7 +48,9 @@ Window TopLevelOf(Window w);
 void FindLedMasks();
 // The down state of every code from the keys and buttons as they are now.
 void UpdateDown();
-// A raw XInput 2 event taken into the state, and told to a recording.
+// A change of the input taken into the state, and told to a recording.
+void TakeStep(const X11Step &step);
+// A raw XInput 2 event as such a change (without a place).
 void TakeRaw(int evtype, const XIRawEvent *ev);
 // While recording: the pointer's place read, and told when it moved.
 void ReportPlace(uint32_t stamp);

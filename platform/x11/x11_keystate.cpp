@@ -1,7 +1,7 @@
 // Which virtual keys read as down. A look at the keyboard (XQueryKeymap)
-// costs a round trip; XInput 2 raw key events tell every press and release
-// as it happens, so between the looks the state follows them, one step per
-// event, and a recorder told of each step sees a fast typist's every key.
+// costs a round trip; the key events (RECORD's, else XInput 2's raw ones)
+// tell every press and release as it happens, so between the looks the state follows them, one step
+// per event, and a recorder told of each step sees a fast typist's every key.
 #include "x11_keystate.h"
 #include "x11_keymap.h"
 #include <cstring>
@@ -17,11 +17,11 @@ void X11KeysSeed(const char keymap[32]) {
         g_shown[kc] = (keymap[kc >> 3] >> (kc & 7)) & 1;
 }
 
-bool X11KeysRawEvent(int evtype, const XIRawEvent *ev) {
-    if (ev->detail < 8 || ev->detail > 255) return false;
-    uint8_t down = evtype == XI_RawKeyPress ? 1 : 0;
-    if (g_shown[ev->detail] == down) return false;
-    g_shown[ev->detail] = down;
+bool X11KeysEvent(unsigned keycode, bool pressed) {
+    if (keycode < 8 || keycode > 255) return false;
+    uint8_t down = pressed ? 1 : 0;
+    if (g_shown[keycode] == down) return false;
+    g_shown[keycode] = down;
     return true;
 }
 

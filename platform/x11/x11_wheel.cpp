@@ -1,10 +1,9 @@
 // A wheel notch is a click of button 4 (up), 5 (down), 6 (left) or 7
-// (right). Raw events report every one of them, whichever window is under
+// (right). The input's events report every one of them, whichever window is under
 // the pointer and whoever holds a grab, and only between the scans can they
 // be counted: a wheel leaves no state behind to query.
 #include "../input.h"
 #include "x11_wheel.h"
-#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
 namespace {
@@ -26,8 +25,8 @@ void Click(Display *dpy, unsigned button, int32_t times) {
 
 } // namespace
 
-void X11WheelRawPress(const XIRawEvent *raw) {
-    switch (raw->detail) {
+void X11WheelPress(unsigned button) {
+    switch (button) {
     case 4: g_dy = AddTurn(g_dy, NOTCH); break;
     case 5: g_dy = AddTurn(g_dy, -NOTCH); break;
     case 6: g_dx = AddTurn(g_dx, -NOTCH); break;
