@@ -16,7 +16,9 @@
 // The services report each change to a recorder, stamped on the program's
 // clock; the probe notes which keys were down at each one.
 static std::string s_steps;
-static std::string s_lastStep = "-";
+// Nothing is down before the first report: a look at the pointer then (a
+// keyboard state change can come before the key that made it) notes none.
+static std::string s_lastStep;
 void RecordInputChange(uint32_t) {
     std::string step;
     char code[8];

@@ -16,6 +16,8 @@ KEYS_LOGGED = ["a", "s", "Home", "F5", "bracketleft", "KP_End", "Delete", "perio
 # With Num Lock off the keypad's 1 is recorded as End, as the other desktop
 # records it, and plays as the End key; with Num Lock on it stays itself.
 PLAYED_AS = {"End": "KP_End"}
+# Where another program's warp takes the pointer during the recording.
+WARPED_TO = (333, 377)
 
 
 def test_record_and_play_back(s):
@@ -57,16 +59,24 @@ def record_and_play_back(s):
     for button, x, y in ((2, 200, 330), (8, 240, 340), (9, 280, 350)):
         X.click(x, y, button)
     # A diagonal of equal x + y: every point is a move of its own. The
-    # pointer is moved as a mouse moves it: the recorder follows the
-    # devices' events, and a warp is none.
+    # pointer is moved as a mouse moves it, the second half in one burst of
+    # a millisecond or two: each move keeps its own place however close the
+    # next one follows.
     diagonal = [(250 + 8 * i, 450 - 8 * i) for i in range(11)]
     dpy = X.XDisplay()
-    for x, y in diagonal:
+    for i, (x, y) in enumerate(diagonal):
         dpy.fake_motion(x, y)
-        time.sleep(0.08)
+        if i < 5:
+            time.sleep(0.08)
     dpy.close()
     time.sleep(0.1)
     check(_visits(s.moves(), diagonal), "the target sees the diagonal as it is made")
+    # Another program's warp, which no device made: the recording takes the
+    # place it leads to.
+    dpy = X.XDisplay()
+    dpy.warp(*WARPED_TO)
+    dpy.close()
+    time.sleep(0.1)
     typed = key_events(s.events(mark))
     # The stop click on the Rec button must not become part of the recording.
     X.click(*s.client_point(47 + 8, 13))
@@ -96,8 +106,9 @@ def record_and_play_back(s):
                 return False
         return True
     check(same(typed, played), f"playback delivers what was typed:\n  typed  {typed}\n  played {played}")
-    check(_visits(s.moves()[moves2:], diagonal),
-          f"every point of the diagonal is played: {[m for m in s.moves()[moves2:] if sum(m) == 700]}")
+    check(_visits(s.moves()[moves2:], diagonal + [WARPED_TO]),
+          f"every point of the diagonal and the warp's place are played: "
+          f"{[m for m in s.moves()[moves2:] if sum(m) == 700 or m == WARPED_TO]}")
     cap = s.caption() or ""
     check(not cap.startswith(("PLAY", "REC")), f"idle caption after playback, not {cap!r}")
     check(s.proc.poll() is None, "program still runs")

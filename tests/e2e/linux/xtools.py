@@ -276,6 +276,16 @@ class XDisplay:
         self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
         self.x.XSync(self.d, 0)
 
+    def warp(self, x, y):
+        """Puts the pointer at x, y as a program does (XWarpPointer), with
+        no device's motion."""
+        self.x.XDefaultRootWindow.restype = ctypes.c_ulong
+        self.x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        self.x.XWarpPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong] + [ctypes.c_int] * 6
+        self.x.XWarpPointer(self.d, 0, self.x.XDefaultRootWindow(self.d), 0, 0, 0, 0, x, y)
+        self.x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x.XSync(self.d, 0)
+
     def lock_group(self, group):
         """Makes keyboard group (layout) number group the active one."""
         self.x.XkbLockGroup.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_uint]
