@@ -41,7 +41,12 @@ void OnCall(GDBusConnection *, const char *, const char *, const char *, const c
                 g_y = int32_t(y);
                 bool first = !g_have;
                 g_have = true;
-                if (!first) PointerReportMove(g_x, g_y);
+                if (first)
+                    // KWin has read the script: nothing is left behind
+                    // should the program be killed.
+                    unlink(g_script.c_str());
+                else
+                    PointerReportMove(g_x, g_y);
             }
         }
     }
@@ -121,10 +126,10 @@ bool Open() {
                             G_VARIANT_TYPE("(i)"));
     if (!id) return false;
     g_variant_unref(id);
+    // KWin reads the file in a thread of its own after start returns: it
+    // is taken away at the script's first report (or at close), never
+    // before, or a busy KWin finds nothing to run.
     if (GVariant *r = CallKwin("start", nullptr, nullptr)) g_variant_unref(r);
-    // KWin has read it: nothing is left behind should the program be
-    // killed.
-    unlink(g_script.c_str());
     return g_why[0] == 0;
 }
 
