@@ -20,30 +20,71 @@ const char *const kIntrospection = "<node><interface name='org.quorvane.Pointer'
                                    "</interface></node>";
 
 GDBusConnection *g_bus = nullptr;
-guint g_object = 0;
+guint g_object = 0, g_filter = 0;
 std::string g_script, g_plugin;
-bool g_have = false;
-int32_t g_x = 0, g_y = 0;
 char g_why[300] = "";
+
+// Each report is read twice: as it arrives, on the bus's own thread (the
+// place kept here), and later on the main loop (told as a move). A click
+// takes the place kept here after a round trip to KWin, so a report still
+// on its way is not missed; the reports it has overtaken are then not told
+// again, out of order, after the click.
+GMutex g_lock;
+bool g_have = false; // a report has come (the first is the start, no move)
+int32_t g_x = 0, g_y = 0;
+uint32_t g_seen = 0;    // reports arrived
+uint32_t g_handled = 0; // reports handled on the main loop
+uint32_t g_taken = 0;   // reports arrived when the place was last taken
+
+bool Parse(GVariant *params, int32_t *px, int32_t *py) {
+    if (!params || !g_variant_is_of_type(params, G_VARIANT_TYPE("(s)"))) return false;
+    const char *text = nullptr;
+    g_variant_get(params, "(&s)", &text);
+    char *end = nullptr;
+    double x = std::strtod(text, &end);
+    if (end == text || *end != ',') return false;
+    const char *rest = end + 1;
+    double y = std::strtod(rest, &end);
+    if (end == rest || !(x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6)) return false;
+    *px = int32_t(x);
+    *py = int32_t(y);
+    return true;
+}
+
+bool IsReport(GDBusMessage *m) {
+    return g_dbus_message_get_message_type(m) == G_DBUS_MESSAGE_TYPE_METHOD_CALL &&
+           !g_strcmp0(g_dbus_message_get_path(m), kPath) &&
+           !g_strcmp0(g_dbus_message_get_interface(m), "org.quorvane.Pointer") &&
+           !g_strcmp0(g_dbus_message_get_member(m), "Position");
+}
+
+GDBusMessage *OnArrival(GDBusConnection *, GDBusMessage *m, gboolean incoming, gpointer) {
+    int32_t x = 0, y = 0;
+    if (incoming && IsReport(m) && Parse(g_dbus_message_get_body(m), &x, &y)) {
+        g_mutex_lock(&g_lock);
+        g_x = x;
+        g_y = y;
+        g_have = true;
+        g_seen++;
+        g_mutex_unlock(&g_lock);
+    }
+    return m;
+}
 
 void OnCall(GDBusConnection *, const char *, const char *, const char *, const char *method,
             GVariant *params, GDBusMethodInvocation *inv, gpointer) {
-    if (!std::strcmp(method, "Position") && g_variant_is_of_type(params, G_VARIANT_TYPE("(s)"))) {
-        const char *text = nullptr;
-        g_variant_get(params, "(&s)", &text);
-        char *end = nullptr;
-        double x = std::strtod(text, &end);
-        if (end != text && *end == ',') {
-            const char *rest = end + 1;
-            double y = std::strtod(rest, &end);
-            if (end != rest && x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6) {
-                g_x = int32_t(x);
-                g_y = int32_t(y);
-                bool first = !g_have;
-                g_have = true;
-                if (!first) PointerReportMove(g_x, g_y);
-            }
-        }
+    int32_t x = 0, y = 0;
+    if (!std::strcmp(method, "Position") && Parse(params, &x, &y)) {
+        g_mutex_lock(&g_lock);
+        uint32_t n = ++g_handled;
+        bool stale = n <= g_taken;
+        g_mutex_unlock(&g_lock);
+        if (n == 1)
+            // KWin has read the script: nothing is left behind should the
+            // program be killed.
+            unlink(g_script.c_str());
+        else if (!stale)
+            PointerReportMove(x, y);
     }
     g_dbus_method_invocation_return_value(inv, nullptr);
 }
@@ -81,8 +122,10 @@ bool Present() {
 bool Open() {
     g_why[0] = 0;
     g_have = false;
+    g_seen = g_handled = g_taken = 0;
     g_bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!g_bus) return false;
+    g_filter = g_dbus_connection_add_filter(g_bus, OnArrival, nullptr, nullptr);
     GDBusNodeInfo *info = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
     g_object = g_dbus_connection_register_object(g_bus, kPath, info->interfaces[0], &kVtable,
                                                  nullptr, nullptr, nullptr);
@@ -121,10 +164,10 @@ bool Open() {
                             G_VARIANT_TYPE("(i)"));
     if (!id) return false;
     g_variant_unref(id);
+    // KWin reads the file in a thread of its own after start returns: it
+    // is taken away at the script's first report (or at close), never
+    // before, or a busy KWin finds nothing to run.
     if (GVariant *r = CallKwin("start", nullptr, nullptr)) g_variant_unref(r);
-    // KWin has read it: nothing is left behind should the program be
-    // killed.
-    unlink(g_script.c_str());
     return g_why[0] == 0;
 }
 
@@ -136,7 +179,8 @@ void Close() {
             g_variant_unref(r);
     if (!g_script.empty()) unlink(g_script.c_str());
     if (g_object) g_dbus_connection_unregister_object(g_bus, g_object);
-    g_object = 0;
+    if (g_filter) g_dbus_connection_remove_filter(g_bus, g_filter);
+    g_object = g_filter = 0;
     g_plugin.clear();
     g_script.clear();
     g_object_unref(g_bus);
@@ -144,16 +188,28 @@ void Close() {
 }
 
 bool Query(int32_t *x, int32_t *y) {
-    // The script's first report comes a few milliseconds after start; until
-    // then (only once) the bus is read here.
-    for (gint64 until = g_get_monotonic_time() + 1000000; !g_have && g_bus;) {
-        if (g_get_monotonic_time() > until) break;
-        g_main_context_iteration(nullptr, FALSE);
-        if (!g_have) g_usleep(1000);
+    if (!g_bus) return false;
+    bool have = false;
+    // The script's first report comes a few milliseconds after start;
+    // after it, a call KWin answers on the thread that runs the script
+    // brings in every report it sent before.
+    for (gint64 until = g_get_monotonic_time() + 1000000;; g_usleep(1000)) {
+        g_mutex_lock(&g_lock);
+        have = g_have;
+        g_mutex_unlock(&g_lock);
+        if (have || g_get_monotonic_time() > until) break;
     }
-    if (!g_have) return false;
+    if (!have) return false;
+    GVariant *r = g_dbus_connection_call_sync(
+        g_bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded",
+        g_variant_new("(s)", g_plugin.c_str()), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 500,
+        nullptr, nullptr);
+    if (r) g_variant_unref(r);
+    g_mutex_lock(&g_lock);
     *x = g_x;
     *y = g_y;
+    g_taken = g_seen;
+    g_mutex_unlock(&g_lock);
     return true;
 }
 

@@ -57,12 +57,22 @@ void OnChange(const EvdevChange *c, bool relative) {
     switch (c->kind) {
     case EVDEV_KEY:
         // A click lands where the pointer is now: ask a desktop that
-        // answers, rather than trust a move told a moment ago.
-        if (c->code >= BTN_MOUSE && c->code < BTN_JOYSTICK && g_exact && !g_pushes) AskPointer();
+        // answers, rather than trust a move told a moment ago (one that
+        // tells its moves may still have the last on its way: a click
+        // right after a move). Outside a recording, that only costs.
+        if (c->code >= BTN_MOUSE && c->code < BTN_JOYSTICK && g_exact && (g_recording || !g_pushes))
+            AskPointer();
         Recompute();
         break;
-    case EVDEV_WHEEL: g_wheelDy = AddTurn(g_wheelDy, c->dy); break;
-    case EVDEV_HWHEEL: g_wheelDx = AddTurn(g_wheelDx, c->dx); break;
+    case EVDEV_WHEEL:
+    case EVDEV_HWHEEL:
+        // The wheel acts where the pointer is, as a click does.
+        if (g_exact && g_recording) AskPointer();
+        if (c->kind == EVDEV_WHEEL)
+            g_wheelDy = AddTurn(g_wheelDy, c->dy);
+        else
+            g_wheelDx = AddTurn(g_wheelDx, c->dx);
+        break;
     case EVDEV_MOTION:
         // A desktop that tells its moves is heard instead (with the
         // pointer's acceleration applied); a tablet's motion is not
