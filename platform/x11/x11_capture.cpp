@@ -110,7 +110,8 @@ void x11in::TakeStep(const X11Step &s) {
     if (s.placed) {
         g_pointerX = s.x;
         g_pointerY = s.y;
-        g_pointerStale = false;
+        // Outside a recording no motions come: the next read asks.
+        g_pointerStale = !g_recording;
     }
     switch (s.type) {
     case KeyPress:
@@ -161,9 +162,19 @@ void x11in::TakeRaw(int evtype, const XIRawEvent *ev) {
 bool X11InputRecording(bool on) {
     if (!Ensure()) return false;
     // Moves the server still holds back belong to the recording that ends.
-    if (!on && g_recording && g_placed) X11RecordSettle(g_dpy);
+    if (!on && g_recording && g_placed) {
+        X11RecordSettle(g_dpy);
+        X11RecordMotions(g_dpy, false);
+    }
+    bool was = g_recording;
     g_recording = on && g_follow;
     if (g_recording) {
+        // Every motion from here on comes with its place; the place now is
+        // read after the server took that in.
+        if (g_placed && !was) {
+            X11RecordMotions(g_dpy, true);
+            g_pointerStale = true;
+        }
         if (g_pointerStale) QueryPointer();
         g_reportedX = g_pointerX;
         g_reportedY = g_pointerY;

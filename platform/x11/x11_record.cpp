@@ -60,6 +60,26 @@ bool WaitForMark(Display *input) {
     return true;
 }
 
+// What the context records: keys and buttons, and the motions too while a
+// recording runs (otherwise nothing reads them in time, and they would
+// pile up in the server while the pointer wanders); the mark always.
+// Given again for the same client, the ranges replace the old ones.
+bool Ranges(Display *input, bool motions) {
+    XRecordRange *range = XRecordAllocRange();
+    if (!range) return false;
+    range->device_events.first = KeyPress;
+    range->device_events.last = motions ? MotionNotify : ButtonRelease;
+    range->core_requests.first = range->core_requests.last = X_NoOperation;
+    XRecordClientSpec client = g_name;
+    Status ok = 1;
+    if (g_context)
+        ok = XRecordRegisterClients(input, g_context, 0, &client, 1, &range, 1);
+    else
+        g_context = XRecordCreateContext(input, 0, &client, 1, &range, 1);
+    XFree(range);
+    return ok && g_context;
+}
+
 } // namespace
 
 bool X11RecordOpen(Display *input) {
@@ -68,18 +88,10 @@ bool X11RecordOpen(Display *input) {
     g_data = XOpenDisplay(DisplayString(input));
     if (!g_data) return false;
     g_name = XCreatePixmap(input, DefaultRootWindow(input), 1, 1, 1);
-    XRecordRange *range = XRecordAllocRange();
-    XRecordClientSpec client = g_name;
-    if (range) {
-        range->device_events.first = KeyPress;
-        range->device_events.last = MotionNotify;
-        range->core_requests.first = range->core_requests.last = X_NoOperation;
-        g_context = XRecordCreateContext(input, 0, &client, 1, &range, 1);
-        XFree(range);
-        // Made on this connection, enabled on the other: it must exist
-        // before the other's request arrives.
-        XSync(input, False);
-    }
+    Ranges(input, false);
+    // Made on this connection, enabled on the other: it must exist before
+    // the other's request arrives.
+    XSync(input, False);
     // The context is used once the server has recorded the first mark:
     // refused anywhere on the way, the raw events take over.
     if (!g_context || !XRecordEnableContextAsync(g_data, g_context, OnData, nullptr) ||
@@ -123,6 +135,10 @@ void X11RecordSettle(Display *input) {
     if (!g_data) return;
     WaitForMark(input);
     g_rawPresses = g_stepPresses = 0;
+}
+
+void X11RecordMotions(Display *input, bool on) {
+    if (g_data) Ranges(input, on);
 }
 
 void X11RecordRawArrived(int evtype) {

@@ -35,6 +35,8 @@ int X11RecordFd();
 bool X11RecordTake();
 // Waits until every step the server took before now has been taken.
 void X11RecordSettle(Display *input);
+// Motions are recorded (from the server's next request on) or no more.
+void X11RecordMotions(Display *input, bool on);
 // A raw XInput 2 event of that kind arrived: RECORD owes its step.
 void X11RecordRawArrived(int evtype);
 // Whether a raw event arrived whose step has not yet come: then the
