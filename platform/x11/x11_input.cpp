@@ -3,9 +3,9 @@
 // The state follows the events of every keyboard and pointer (XTest's too)
 // as they arrive: RECORD's (x11_record.cpp), which tell the pointer's place
 // with each, else XInput 2's raw ones. The toolkit's main loop wakes on the
-// connections (X11InputDispatch), each event changes the state by one step,
-// and a running recording is told of each step with the event's own time.
-// Nothing is asked of the server while nothing happens: x11_capture.cpp
+// input connection (X11InputDispatch), each event changes the state by one
+// step, and a running recording is told of each step with the event's own
+// time. Nothing is asked of the server while nothing happens: x11_capture.cpp
 // tells a recording, x11_pointer.cpp reads the pointer when asked, and
 // x11_keytable.cpp hands out the keys. Without either extension every scan
 // of the core starts with a look that pays two round trips (keymap and
@@ -55,6 +55,10 @@ void Drain() {
             g_arrived = true;
             // Another map or group: held keys may read as other codes.
             if (g_follow) {
+                // RECORD's steps from before it (the server may still hold
+                // them) go in first, at their own times: the change is
+                // stamped now, and no later stamp may lie before it.
+                if (g_placed && g_recording) X11RecordSettle(g_dpy);
                 UpdateDown();
                 if (g_recording) RecordInputChange(PlatGetTickCount());
             }
@@ -227,9 +231,9 @@ void X11InputSnapshot() {
     if (g_recording && !g_placed) ReportPlace(PlatGetTickCount());
 }
 
-// Only the input connection wakes the loop: its raw events come with
-// every device event (RECORD's steps come with them or are fetched by the
-// next scan), and one wake-up takes both.
+// Only the input connection wakes the loop: its raw events come with every
+// key and button (RECORD's steps come with them, or the next scan fetches
+// them), and one wake-up takes both.
 int X11InputFd() {
     return Ensure() ? ConnectionNumber(g_dpy) : -1;
 }
