@@ -271,6 +271,26 @@ def rate_recording(s, name="rate.rec", gaps=(1000, 8000)):
     return path
 
 
+def bad_file_box(s, name):
+    """Starts the program on a file it cannot read: the file's path and the
+    box that tells of it, the toolbar beside it."""
+    path = os.path.join(s.dir, name)
+    open(path, "wb").write(b"\0" * 21)
+    s.start_program(path, wait_title=None)
+    box = X.find_window(path)
+    check(box, "a box titled with the file's path")
+    s.toolbar = X.find_window("Quorvane")
+    check(s.toolbar, f"the toolbar is there beside the box: {X.windows()}")
+    return path, box
+
+
+def close_box(path, box):
+    """Return on the box, as the user closes it."""
+    X.xdo("windowfocus", "--sync", box)
+    X.xdo("key", "Return")
+    check(X.wait_until(lambda: X.find_window(path, 0.1) is None, 3), "the box closes")
+
+
 def log_mark(s):
     """Where the target's whole log (pointer motions included) ends now."""
     return len(X.read_log(s.log))

@@ -11,16 +11,8 @@ from common import *  # noqa: F401,F403  the shared session, checks and steps
 
 
 def test_bad_file_box(s):
-    path = os.path.join(s.dir, "not a rec.rec")
-    open(path, "wb").write(b"\0" * 21)
-    s.start_program(path, wait_title=None)
-    box = X.find_window(path)
-    check(box, "a box titled with the file's path")
-    s.toolbar = X.find_window("Quorvane")
-    check(s.toolbar, f"the toolbar is there beside the box: {X.windows()}")
-    X.xdo("windowfocus", "--sync", box)
-    X.xdo("key", "Return")
-    check(X.wait_until(lambda: X.find_window(path, 0.1) is None, 3), "the box closes")
+    path, box = bad_file_box(s, "not a rec.rec")
+    close_box(path, box)
     time.sleep(0.2)
     check(s.proc.poll() is None, "the program stays after the box")
     check(X.geometry(s.toolbar)["state"] == "IsViewable", f"the toolbar stays ({X.windows()})")

@@ -92,22 +92,14 @@ def test_start_style_gives_way_to_desktop_theme(s):
     check(s.close_program() == 0, "exit code 0")
 
     # A file that cannot be read is told in a box, themed as the desktop's.
-    bad = os.path.join(s.dir, "bad.rec")
-    open(bad, "wb").write(b"\0" * 21)
-    s.start_program(bad, wait_title=None)
-    box = X.find_window(bad)
-    check(box, "a box titled with the file's path")
-    s.toolbar = X.find_window("Quorvane")
-    check(s.toolbar, "the toolbar is there beside the box")
+    bad, box = bad_file_box(s, "bad.rec")
     g = X.geometry(box)
 
     def box_background():
         return X.screenshot()[g["y"] + 3][g["x"] + 3]
     check(X.wait_until(lambda: box_background() == desktop, 3),
           f"the box in the desktop's theme, not {box_background()}")
-    X.xdo("windowfocus", "--sync", box)
-    X.xdo("key", "Return")
-    check(X.wait_until(lambda: X.find_window(bad, 0.1) is None, 3), "the box closes")
+    close_box(bad, box)
     check(s.close_program() == 0, "exit code 0")
 
 

@@ -130,15 +130,19 @@ def record_on_sway(t, layout=None):
     check(lines.get("recording") == "input devices (1 keyboard, 1 pointer)" and code == 0,
           f"the check finds the stand-ins: {out}")
     check(lines.get("hotkeys") == "read from the input devices", f"hotkeys line: {out}")
+    rec_and_click_on_sway(t, dev)
+    return lg, dev, D.KEY
+
+
+def rec_and_click_on_sway(t, dev):
+    """Rec, then a click at 700,333. sway tells nobody where the pointer
+    is: the estimate starts in the middle of the 1280x1024 output and
+    follows the device's motion."""
     command(t, "--record")
     time.sleep(0.2)
-    K = D.KEY
-    # sway tells nobody where the pointer is: the estimate starts in the
-    # middle of the 1280x1024 output and follows the device's motion.
     dev.motion(60, -179)
     time.sleep(0.05)
     dev.click()
-    return lg, dev, K
 
 
 def test_sway_records_from_the_devices(t):
@@ -301,13 +305,8 @@ def test_sway_recording_plays_on_x11(t):
     t.sway(layout="de")
     dev = D.FakeDevices(t.folder)
     toolbar(t, dev, place, XKB_DEFAULT_LAYOUT="de")
-    command(t, "--record")
-    time.sleep(0.2)
+    rec_and_click_on_sway(t, dev)
     K = D.KEY
-    # From the middle of the output, where the estimate starts.
-    dev.motion(60, -179)
-    time.sleep(0.05)
-    dev.click()
     dev.tap(K["y"])
     dev.tap(K["z"])
     dev.tap(K["y"], K["shift"])
